@@ -1,0 +1,28 @@
+# Small helpers that keep every CMakeLists.txt short.
+#
+#   cc_library(NAME <target> SRCS ... [DEPS ...])   static, position-independent
+#   cc_test(NAME <target> SRCS ... [DEPS ...] [LABELS ...])
+include_guard(GLOBAL)
+
+function(cc_library)
+  cmake_parse_arguments(CC "" "NAME" "SRCS;DEPS" ${ARGN})
+  add_library(${CC_NAME} STATIC ${CC_SRCS})
+  target_link_libraries(${CC_NAME} PUBLIC ${CC_DEPS})
+  target_include_directories(${CC_NAME} PUBLIC
+    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>)
+  set_target_properties(${CC_NAME} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+endfunction()
+
+function(cc_test)
+  cmake_parse_arguments(CC "" "NAME" "SRCS;DEPS;LABELS" ${ARGN})
+  if(NOT VANTOR_BUILD_TESTS)
+    return()
+  endif()
+  add_executable(${CC_NAME} ${CC_SRCS})
+  target_link_libraries(${CC_NAME} PRIVATE ${CC_DEPS} GTest::gmock_main)
+  add_test(NAME ${CC_NAME} COMMAND ${CC_NAME})
+  set_tests_properties(${CC_NAME} PROPERTIES TIMEOUT 300)
+  if(CC_LABELS)
+    set_tests_properties(${CC_NAME} PROPERTIES LABELS "${CC_LABELS}")
+  endif()
+endfunction()

@@ -1,0 +1,74 @@
+// Stream logging with fatal checks.
+//
+//   LOG(INFO) << "Registering " << id;
+//   CHECK(fd >= 0) << "could not open " << path;
+//
+// A statement builds one line in memory and emits it when it ends: to the
+// handler installed with SetLogMessageHandler() if that accepts it, otherwise
+// to stderr with a single fwrite. A FATAL line aborts the process after it is
+// out, also when a handler consumed it. A passing CHECK evaluates nothing
+// that is streamed into it.
+//
+// Each deliverable links its own copy; the flags and the handler are plain
+// globals that an embedding program sets before other threads log.
+#ifndef CORE_LOGGING_H_
+#define CORE_LOGGING_H_
+
+#include <sstream>
+#include <string>
+
+#include "core/export.h"
+
+namespace core {
+
+// Severities. Negative values are verbose levels ("VERBOSE1", ...).
+constexpr int LOG_INFO = 0;
+constexpr int LOG_WARNING = 1;
+constexpr int LOG_ERROR = 2;
+constexpr int LOG_FATAL = 3;
+
+using LogMessageHandler = bool (*)(int severity, const std::string& line);
+
+// Sets whether the prefix carries the monotonic tick count and the local time.
+VANTOR_EXPORT void InitializeLogging(bool log_tickcount, bool log_timestamp);
+
+// Installs |handler| for every later line; null restores stderr output.
+VANTOR_EXPORT void SetLogMessageHandler(LogMessageHandler handler);
+
+// One log statement; lives for the statement only.
+class VANTOR_EXPORT LogMessage {
+ public:
+  LogMessage(const char* file, int line, int severity);
+  LogMessage(const LogMessage&) = delete;
+  LogMessage& operator=(const LogMessage&) = delete;
+  ~LogMessage();
+
+  std::ostream& stream() { return stream_; }
+
+ private:
+  void Init(const char* file, int line);
+
+  const int severity_;
+  std::ostringstream stream_;
+};
+
+// Turns a stream expression into void so that CHECK is one conditional
+// expression whose branches both have type void.
+class LogVoidify {
+ public:
+  void operator&(const std::ostream&) {}
+};
+
+}  // namespace core
+
+#define LOG(severity) \
+  ::core::LogMessage(__FILE__, __LINE__, ::core::LOG_##severity).stream()
+
+#define CHECK(condition)                                                 \
+  (condition) ? (void)0                                                  \
+              : ::core::LogVoidify() &                                   \
+                    ::core::LogMessage(__FILE__, __LINE__, ::core::LOG_FATAL) \
+                            .stream()                                    \
+                        << "Failed: " #condition " "
+
+#endif  // CORE_LOGGING_H_
