@@ -64,11 +64,11 @@ class LogVoidify {
 #define LOG(severity) \
   ::core::LogMessage(__FILE__, __LINE__, ::core::LOG_##severity).stream()
 
-#define CHECK(condition)                                                 \
-  (condition) ? (void)0                                                  \
-              : ::core::LogVoidify() &                                   \
-                    ::core::LogMessage(__FILE__, __LINE__, ::core::LOG_FATAL) \
-                            .stream()                                    \
-                        << "Failed: " #condition " "
+#define CHECK(condition)                                                       \
+  (condition)                                                                  \
+      ? (void)0                                                                \
+      : ::core::LogVoidify() &                                                 \
+            ::core::LogMessage(__FILE__, __LINE__, ::core::LOG_FATAL).stream() \
+                << "Failed: " #condition " "
 
 #endif  // CORE_LOGGING_H_

@@ -16,9 +16,12 @@
 #define CORE_CAPABILITY(x) CORE_THREAD_ANNOTATION(capability(x))
 #define CORE_SCOPED_CAPABILITY CORE_THREAD_ANNOTATION(scoped_lockable)
 #define CORE_GUARDED_BY(x) CORE_THREAD_ANNOTATION(guarded_by(x))
-#define CORE_ACQUIRE(...) CORE_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
-#define CORE_RELEASE(...) CORE_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
-#define CORE_REQUIRES(...) CORE_THREAD_ANNOTATION(requires_capability(__VA_ARGS__))
+#define CORE_ACQUIRE(...) \
+  CORE_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
+#define CORE_RELEASE(...) \
+  CORE_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
+#define CORE_REQUIRES(...) \
+  CORE_THREAD_ANNOTATION(requires_capability(__VA_ARGS__))
 
 namespace core {
 

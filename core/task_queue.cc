@@ -37,6 +37,11 @@ void TaskQueue::AddTask(std::unique_ptr<Task> task) {
   task_added_.Signal();
 }
 
+size_t TaskQueue::PendingCountForTesting() {
+  AutoLock lock(&mutex_);
+  return pending_.size();
+}
+
 bool TaskQueue::Run() {
   std::unique_ptr<Task> task;
   {

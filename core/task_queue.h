@@ -41,16 +41,21 @@ class TaskQueue {
   // The owner thread's loop function; runs one task per call.
   bool Run();
 
- private:
+  // Number of tasks waiting to run; for tests that must order themselves
+  // against the queue.
+  size_t PendingCountForTesting();
+
+  // Stops the queue it is given once everything queued before it has run.
   class ShutdownTask : public Task {
    public:
     explicit ShutdownTask(TaskQueue* task_queue);
     void Run() override;
 
    private:
-    TaskQueue* const task_queue_;
+    TaskQueue* const task_queue_;  // Not owned.
   };
 
+ private:
   bool stopped_;  // Owner thread only, read and written under |mutex_|.
   Thread* const owner_thread_;
   Mutex mutex_;

@@ -1,0 +1,82 @@
+#include "core/synchronization.h"
+
+#include <atomic>
+#include <thread>
+
+#include "gtest/gtest.h"
+
+namespace core {
+namespace {
+
+TEST(SynchronizationTest, AutoLockScopesNeverOverlap) {
+  Mutex mutex;
+  int inside = 0;
+  int max_inside = 0;
+  long long total = 0;
+  auto worker = [&] {
+    for (int i = 0; i < 20000; ++i) {
+      AutoLock lock(&mutex);
+      max_inside = std::max(max_inside, ++inside);
+      ++total;
+      --inside;
+    }
+  };
+  std::thread a(worker), b(worker);
+  a.join();
+  b.join();
+  EXPECT_EQ(1, max_inside);
+  EXPECT_EQ(40000, total);
+}
+
+TEST(SynchronizationTest, WaitReleasesTheMutexUntilSignalled) {
+  Mutex mutex;
+  CondVar cond(&mutex);
+  bool ready = false;
+  bool seen = false;
+  std::thread waiter([&] {
+    AutoLock lock(&mutex);
+    while (!ready)
+      cond.Wait();
+    seen = true;
+  });
+  {
+    // Entering here proves the waiter released the mutex inside Wait().
+    AutoLock lock(&mutex);
+    ready = true;
+    cond.Signal();
+  }
+  waiter.join();
+  EXPECT_TRUE(seen);
+}
+
+TEST(SynchronizationTest, BroadcastWakesEveryWaiter) {
+  Mutex mutex;
+  CondVar cond(&mutex);
+  bool go = false;
+  int waiting = 0;
+  std::atomic<int> woken{0};
+  std::thread threads[3];
+  for (auto& t : threads) {
+    t = std::thread([&] {
+      AutoLock lock(&mutex);
+      ++waiting;
+      while (!go)
+        cond.Wait();
+      ++woken;
+    });
+  }
+  for (;;) {
+    AutoLock lock(&mutex);
+    if (waiting == 3) {
+      go = true;
+      cond.Broadcast();
+      break;
+    }
+  }
+  for (auto& t : threads)
+    t.join();
+  EXPECT_EQ(3, woken.load());
+}
+
+}  // namespace
+}  // namespace core
