@@ -2,6 +2,9 @@
 #
 #   cc_library(NAME <target> SRCS ... [DEPS ...])   static, position-independent
 #   cc_test(NAME <target> SRCS ... [DEPS ...] [LABELS ...])
+#
+# Label needs-host-services marks a test that needs a service of a real system
+# (such as a running mDNS daemon); scripts/build-armhf skips it under qemu.
 include_guard(GLOBAL)
 
 function(cc_library)
