@@ -1,0 +1,31 @@
+// ConfigAccessor below its fatal check, for the fuzzer and the tests. Not
+// part of the exported interface.
+#ifndef PLATFORM_UTILS_CONFIG_ACCESSOR_INTERNAL_H_
+#define PLATFORM_UTILS_CONFIG_ACCESSOR_INTERNAL_H_
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/utils/config_accessor.h"
+
+namespace assistant_reference {
+
+class ConfigAccessorInternal {
+ public:
+  // Does what the ConfigAccessor constructor does (sanitize, parse, take the
+  // section, warn when it is missing), except that text which does not parse
+  // returns null and stores the parser's error in |*error| where the
+  // constructor would abort.
+  static std::unique_ptr<ConfigAccessor> TryParse(
+      const std::string& config,
+      const std::string& section_name,
+      std::string* error);
+
+  // The section's keys in order; empty when the section is not an object.
+  static std::vector<std::string> SectionKeys(const ConfigAccessor& accessor);
+};
+
+}  // namespace assistant_reference
+
+#endif  // PLATFORM_UTILS_CONFIG_ACCESSOR_INTERNAL_H_
