@@ -29,3 +29,26 @@ function(cc_test)
     set_tests_properties(${CC_NAME} PROPERTIES LABELS "${CC_LABELS}")
   endif()
 endfunction()
+
+# Limits the dynamic symbols of shared library |target| to |entry| and the
+# documented runtime functions (cmake/exports.map.in).
+function(vantor_export_only target entry)
+  set(VANTOR_ENTRY_SYMBOL ${entry})
+  set(map ${CMAKE_CURRENT_BINARY_DIR}/${target}_exports.map)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/exports.map.in ${map} @ONLY)
+  target_link_options(${target} PRIVATE -Wl,--version-script=${map}
+    -Wl,-z,defs)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${map})
+endfunction()
+
+# A platform plug-in: libvantor_<name>.so in the plug-in folder, exporting
+# NewVantorPlatformEntrypoint.
+function(vantor_plugin)
+  cmake_parse_arguments(PLUGIN "" "NAME" "SRCS;DEPS" ${ARGN})
+  add_library(${PLUGIN_NAME} SHARED ${PLUGIN_SRCS})
+  target_link_libraries(${PLUGIN_NAME} PRIVATE ${PLUGIN_DEPS})
+  vantor_export_only(${PLUGIN_NAME} NewVantorPlatformEntrypoint)
+  set_target_properties(${PLUGIN_NAME} PROPERTIES
+    LIBRARY_OUTPUT_DIRECTORY ${VANTOR_PLUGIN_OUTPUT_DIRECTORY})
+  add_dependencies(vantor_deliverables ${PLUGIN_NAME})
+endfunction()

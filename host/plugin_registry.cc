@@ -1,0 +1,114 @@
+#include "host/plugin_registry.h"
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+#include "core/logging.h"
+#include "prebuilt/lib/api_wrappers.h"
+
+namespace vantor_host {
+namespace {
+
+constexpr char kEntryPoint[] = "NewVantorPlatformEntrypoint";
+constexpr char kPrefix[] = "libvantor_";
+constexpr char kSuffix[] = ".so";
+
+bool IsPluginName(const std::string& name) {
+  const std::string prefix = kPrefix, suffix = kSuffix;
+  return name.size() > prefix.size() + suffix.size() &&
+         name.compare(0, prefix.size(), prefix) == 0 &&
+         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+std::string FolderOfThisLibrary() {
+  Dl_info info;
+  if (!dladdr(reinterpret_cast<void*>(&FolderOfThisLibrary), &info) ||
+      !info.dli_fname) {
+    return ".";
+  }
+  std::string path = info.dli_fname;
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+// Loaded libraries by path; entries stay for the life of the process.
+struct Loaded {
+  std::mutex mutex;
+  std::map<std::string, Plugin> by_path;
+};
+
+Loaded& GetLoaded() {
+  static Loaded* loaded = new Loaded();  // Never destroyed, like the libraries.
+  return *loaded;
+}
+
+}  // namespace
+
+std::string FindPluginFolder(const std::string& configured) {
+  if (const char* env = getenv("VANTOR_PLUGIN_DIR"); env && *env)
+    return env;
+  if (!configured.empty())
+    return configured;
+  return FolderOfThisLibrary() + "/vantor-plugins";
+}
+
+std::vector<Plugin> LoadPlugins(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      if (IsPluginName(entry->d_name))
+        names.push_back(entry->d_name);
+    }
+    closedir(dir);
+  } else {
+    LOG(WARNING) << "Plug-in folder " << folder << " cannot be read";
+    return {};
+  }
+  std::sort(names.begin(), names.end());
+
+  std::vector<Plugin> plugins;
+  Loaded& loaded = GetLoaded();
+  std::lock_guard<std::mutex> lock(loaded.mutex);
+  for (const std::string& name : names) {
+    const std::string path = folder + "/" + name;
+    auto it = loaded.by_path.find(path);
+    if (it == loaded.by_path.end()) {
+      // RTLD_LOCAL: each plug-in carries its own copy of the bridge and
+      // the runtime, which must not resolve against another's.
+      void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+      if (!handle) {
+        LOG(WARNING) << "Plug-in " << path << " failed to load: " << dlerror();
+        continue;
+      }
+      auto* entry =
+          reinterpret_cast<void* (*)(int)>(dlsym(handle, kEntryPoint));
+      if (!entry) {
+        LOG(WARNING) << "Plug-in " << path << " has no " << kEntryPoint;
+        continue;  // Left loaded: unloading code we ran is never safe.
+      }
+      it = loaded.by_path.emplace(path, Plugin{name, entry}).first;
+      LOG(INFO) << "Loaded plug-in " << path;
+    }
+    plugins.push_back(it->second);
+  }
+  return plugins;
+}
+
+std::unique_ptr<assistant_client::PlatformFactory> NewFactory(
+    const Plugin& plugin) {
+  void* entry =
+      plugin.new_entrypoint(assistant_client::internal_api::kApiVersion);
+  if (!entry) {
+    LOG(WARNING) << "Plug-in " << plugin.name << " returned no factory";
+    return nullptr;
+  }
+  return std::unique_ptr<assistant_client::PlatformFactory>(
+      assistant_client::internal_api::NewPlatformFactoryForEntrypoint(entry));
+}
+
+}  // namespace vantor_host

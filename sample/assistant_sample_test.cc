@@ -1,0 +1,156 @@
+// Runs the real assistant_sample against the stand-in host library.
+#include <fcntl.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "gmock/gmock.h"
+#include "gtest/gtest.h"
+#include "platform/utils/file_utils.h"
+
+extern char** environ;
+
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class AssistantSampleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/assistant_sample_test.XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern));
+    dir_ = pattern;
+    ASSERT_EQ(0, mkdir((dir_ + "/plugins").c_str(), 0700));
+  }
+  void TearDown() override {
+    ASSERT_EQ(0, system(("rm -rf '" + dir_ + "'").c_str()));
+  }
+
+  std::string Write(const std::string& name, const std::string& contents) {
+    std::string path = dir_ + "/" + name;
+    std::ofstream(path, std::ios::binary) << contents;
+    return path;
+  }
+
+  // Runs the sample with |args|, feeding |input| on stdin; the host keeps
+  // its data in this test's folder and finds no plug-ins.
+  Result Run(const std::vector<std::string>& args, const std::string& input) {
+    std::string in = Write("stdin", input);
+    std::string out = dir_ + "/stdout", err = dir_ + "/stderr";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<std::string> env_strings = {
+        "XDG_CONFIG_HOME=" + dir_, "VANTOR_PLUGIN_DIR=" + dir_ + "/plugins"};
+    for (char** e = environ; *e; ++e) {
+      std::string entry = *e;
+      if (entry.rfind("XDG_CONFIG_HOME=", 0) != 0 &&
+          entry.rfind("VANTOR_PLUGIN_DIR=", 0) != 0)
+        env_strings.push_back(entry);
+    }
+    std::vector<char*> argv = {const_cast<char*>(ASSISTANT_SAMPLE_PATH)};
+    for (const std::string& arg : args)
+      argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (std::string& entry : env_strings)
+      envp.push_back(entry.data());
+    envp.push_back(nullptr);
+
+    Result result;
+    pid_t pid;
+    int rc = posix_spawn(&pid, ASSISTANT_SAMPLE_PATH, &actions, nullptr,
+                         argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_EQ(0, rc);
+    if (rc != 0)
+      return result;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    result.out = assistant_reference::ReadFile(out, false);
+    result.err = assistant_reference::ReadFile(err, false);
+    return result;
+  }
+
+  static int Count(const std::string& text, const std::string& needle) {
+    int count = 0;
+    for (size_t at = text.find(needle); at != std::string::npos;
+         at = text.find(needle, at + 1))
+      ++count;
+    return count;
+  }
+
+  std::string dir_;
+};
+
+TEST_F(AssistantSampleTest, NoArgumentPrintsUsageWithoutTouchingTheHost) {
+  Result result = Run({}, "");
+  EXPECT_EQ(1, result.status);
+  EXPECT_EQ("Too few arguments: " ASSISTANT_SAMPLE_PATH " config_path\n",
+            result.out);
+  EXPECT_EQ("", result.err);  // The host logs every call; it saw none.
+}
+
+TEST_F(AssistantSampleTest, EmptyOrMissingFileIsRefused) {
+  std::string empty = Write("empty.json", "");
+  Result result = Run({empty}, "");
+  EXPECT_EQ(1, result.status);
+  EXPECT_EQ("|config_str| could not be loaded from '" + empty + "'\n",
+            result.out);
+  EXPECT_EQ("", result.err);
+
+  std::string missing = dir_ + "/missing.json";
+  result = Run({missing, "ignored"}, "abc");
+  EXPECT_EQ(1, result.status);
+  EXPECT_EQ("|config_str| could not be loaded from '" + missing + "'\n",
+            result.out);
+  EXPECT_EQ("", result.err);
+}
+
+TEST_F(AssistantSampleTest, OneInteractionPerCharacterThenCleanExit) {
+  std::string config = Write("config.json", "{\"vantor_host\": {}}");
+  Result result = Run({config}, "ab\n");
+  EXPECT_EQ(0, result.status) << result.err;
+  EXPECT_EQ("", result.out);
+  EXPECT_EQ(3, Count(result.err, "StartAssistantInteraction: interaction"));
+  EXPECT_THAT(result.err, HasSubstr("interaction 3\n"));
+  EXPECT_THAT(result.err, HasSubstr("EnableListening(on)"));
+  EXPECT_THAT(result.err, HasSubstr("Start()"));
+  // Listening is enabled before the assistant starts.
+  EXPECT_LT(result.err.find("EnableListening(on)"), result.err.find("Start()"));
+  EXPECT_THAT(result.err, HasSubstr("deleted after 3 interaction(s)"));
+}
+
+TEST_F(AssistantSampleTest, EmptyLineStartsOneInteraction) {
+  std::string config = Write("config.json", "{}");
+  Result result = Run({config}, "\n");
+  EXPECT_EQ(0, result.status);
+  EXPECT_EQ(1, Count(result.err, "StartAssistantInteraction: interaction"));
+}
+
+TEST_F(AssistantSampleTest, WhitespaceOnlyFileReachesTheHostUnchanged) {
+  std::string config = Write("blank.json", " \n\t\n");
+  Result result = Run({config}, "");
+  EXPECT_EQ(0, result.status);
+  EXPECT_THAT(result.err, HasSubstr("configuration of 4 bytes"));
+  EXPECT_THAT(result.out, Not(HasSubstr("could not be loaded")));
+}
+
+}  // namespace
