@@ -5,15 +5,18 @@
 #include <pthread.h>
 #include <stdarg.h>
 
+#include <atomic>
+
 #include "core/synchronization.h"
 #include "core/thread.h"
 #include "gtest/gtest.h"
 
 namespace {
 // Name of the call that fails next; empty means pass everything through.
-const char* g_fail = "";
+// Read by the threads the tests start, hence atomic.
+std::atomic<const char*> g_fail{""};
 bool Fails(const char* name) {
-  return __builtin_strcmp(g_fail, name) == 0;
+  return __builtin_strcmp(g_fail.load(), name) == 0;
 }
 }  // namespace
 
