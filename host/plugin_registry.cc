@@ -2,7 +2,9 @@
 
 #include <dirent.h>
 #include <dlfcn.h>
+#include <errno.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <algorithm>
 #include <map>
@@ -60,9 +62,14 @@ std::string FindPluginFolder(const std::string& configured) {
 std::vector<Plugin> LoadPlugins(const std::string& folder) {
   std::vector<std::string> names;
   if (DIR* dir = opendir(folder.c_str())) {
+    errno = 0;
     while (dirent* entry = readdir(dir)) {
       if (IsPluginName(entry->d_name))
         names.push_back(entry->d_name);
+    }
+    if (errno != 0) {
+      LOG(WARNING) << "Plug-in folder " << folder
+                   << " cannot be listed: " << strerror(errno);
     }
     closedir(dir);
   } else {

@@ -64,7 +64,13 @@ class AssistantSampleTest : public ::testing::Test {
           entry.rfind("VANTOR_PLUGIN_DIR=", 0) != 0)
         env_strings.push_back(entry);
     }
-    std::vector<char*> argv = {const_cast<char*>(ASSISTANT_SAMPLE_PATH)};
+    // Under an emulator, argv[0] is still the sample's path, as the
+    // messages print it.
+    std::vector<std::string> emulator = Split(ASSISTANT_SAMPLE_EMULATOR);
+    std::vector<char*> argv;
+    for (std::string& word : emulator)
+      argv.push_back(word.data());
+    argv.push_back(const_cast<char*>(ASSISTANT_SAMPLE_PATH));
     for (const std::string& arg : args)
       argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -75,8 +81,8 @@ class AssistantSampleTest : public ::testing::Test {
 
     Result result;
     pid_t pid;
-    int rc = posix_spawn(&pid, ASSISTANT_SAMPLE_PATH, &actions, nullptr,
-                         argv.data(), envp.data());
+    int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(),
+                          envp.data());
     posix_spawn_file_actions_destroy(&actions);
     EXPECT_EQ(0, rc);
     if (rc != 0)
@@ -86,6 +92,20 @@ class AssistantSampleTest : public ::testing::Test {
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
     result.out = assistant_reference::ReadFile(out, false);
     result.err = assistant_reference::ReadFile(err, false);
+    return result;
+  }
+
+  static std::vector<std::string> Split(const std::string& words) {
+    std::vector<std::string> result;
+    std::string word;
+    for (char c : words + " ") {
+      if (c != ' ') {
+        word += c;
+      } else if (!word.empty()) {
+        result.push_back(word);
+        word.clear();
+      }
+    }
     return result;
   }
 
