@@ -40,8 +40,10 @@ class ReservedWord {
       table.pointers.erase(descriptor->reserved);
       int32_t key = 0;
       if (pointer) {
-        do {
-          key = ++table.last_key;
+        do {  // Wraps around; 0 means "nothing stored".
+          table.last_key =
+              static_cast<int32_t>(static_cast<uint32_t>(table.last_key) + 1u);
+          key = table.last_key;
         } while (key == 0 || table.pointers.count(key));
         table.pointers[key] = pointer;
       }

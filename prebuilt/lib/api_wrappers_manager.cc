@@ -134,10 +134,11 @@ class C_API_AssistantManagerImpl
   }
 
   ~C_API_AssistantManagerImpl() {
-    // The manager goes before the listeners it may still call.
+    // The manager goes before every listener it may still call, the media
+    // manager's included: those live in the media manager's wrapper.
+    ReleaseObject();
     DestroyDebugInterfaceInC(debug_interface_);
     DestroyMediaManagerInC(media_manager_);
-    ReleaseObject();
     for (ConversationStateListener* listener : conversation_listeners_)
       delete listener;
     for (DeviceStateListener* listener : device_state_listeners_)
