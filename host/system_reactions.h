@@ -4,23 +4,31 @@
 #ifndef HOST_SYSTEM_REACTIONS_H_
 #define HOST_SYSTEM_REACTIONS_H_
 
+#include <memory>
+
 #include "prebuilt/lib/system_provider.h"
 
 namespace vantor_host {
 
 class SystemReactions {
  public:
-  // |provider| is borrowed and outlives this object.
+  // |provider| is borrowed and outlives this object; it keeps the change
+  // callback registered here, which may run after this object is gone.
   explicit SystemReactions(assistant_client::SystemProvider* provider);
   SystemReactions(const SystemReactions&) = delete;
   SystemReactions& operator=(const SystemReactions&) = delete;
+  // Detaches the change callback.
   ~SystemReactions();
 
-  // Whether interactions must be refused now.
+  // Whether interactions must be refused now. Any thread.
   bool IsMuted();
 
  private:
+  // Shared with the change callback, which outlives this object.
+  struct Shared;
+
   assistant_client::SystemProvider* const provider_;
+  const std::shared_ptr<Shared> shared_;
 };
 
 }  // namespace vantor_host

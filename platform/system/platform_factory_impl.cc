@@ -1,12 +1,19 @@
 // The system plug-in's factory and its exported entry point.
+#include "platform/system/system_provider_impl.h"
 #include "platform/utils/plugin_factory.h"
 #include "prebuilt/lib/api_wrappers.h"
 
 namespace assistant_reference {
 namespace {
 
-// Offers nothing yet.
-class PlatformFactoryImpl : public PluginFactory {};
+// Offers the system provider only.
+class PlatformFactoryImpl : public PluginFactory {
+ protected:
+  assistant_client::SystemProvider* MakeSystemProvider(
+      const std::string& config) override {
+    return new SystemProviderImpl(config);
+  }
+};
 
 }  // namespace
 }  // namespace assistant_reference

@@ -1,0 +1,198 @@
+#include "platform/system/system_provider_impl.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <map>
+#include <utility>
+
+#include "platform/utils/file_utils.h"
+#include "platform/utils/file_watcher.h"
+
+namespace assistant_reference {
+namespace {
+
+using ChangeCallback = assistant_client::Callback<true>;
+
+// The state is one word; a larger file is not "off" with a few blanks and
+// is not worth reading whole on every change.
+constexpr size_t kMaxStateFileBytes = 4096;
+constexpr char kWhitespace[] = "\n\t\r\f ";
+
+// The file's trimmed text, or "" when it is missing, not a regular file,
+// unreadable or larger than kMaxStateFileBytes.
+std::string ReadStateWord(const std::string& path) {
+  // Non-blocking, so that a FIFO in its place cannot stall the caller.
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0)
+    return std::string();
+  std::string text;
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    char buffer[kMaxStateFileBytes + 1];
+    size_t size = 0;
+    while (size < sizeof(buffer)) {
+      ssize_t got = read(fd, buffer + size, sizeof(buffer) - size);
+      if (got < 0 && errno == EINTR)
+        continue;
+      if (got <= 0)
+        break;
+      size += got;
+    }
+    if (size <= kMaxStateFileBytes)
+      text.assign(buffer, size);
+  }
+  close(fd);
+  text.erase(0, text.find_first_not_of(kWhitespace));
+  size_t last = text.find_last_not_of(kWhitespace);
+  text.erase(last == std::string::npos ? 0 : last + 1);
+  return text;
+}
+
+// The watcher needs a folder: a bare file name lives in the working folder.
+std::string WatchPathFor(const std::string& path) {
+  return path.find('/') == std::string::npos ? "./" + path : path;
+}
+
+// One FileWatcher registration per watched path, fanned out to every live
+// provider on it, since the watcher takes each path only once.
+class StateFileWatches {
+ public:
+  static StateFileWatches* Get() {
+    static StateFileWatches* instance = new StateFileWatches();  // Never freed.
+    return instance;
+  }
+
+  void Add(const std::string& path, SystemProviderImpl* provider) {
+    core::AutoLock lock(&mutex_);
+    std::vector<SystemProviderImpl*>& providers = providers_[path];
+    if (providers.empty()) {
+      FileWatcher::GetInstance()->AddWatch(path,
+                                           [this, path] { Notify(path); });
+    }
+    providers.push_back(provider);
+  }
+
+  // Once this returns, no notification reaches |provider|.
+  void Remove(const std::string& path, SystemProviderImpl* provider) {
+    {
+      core::AutoLock lock(&mutex_);
+      auto it = providers_.find(path);
+      if (it != providers_.end()) {
+        std::vector<SystemProviderImpl*>& providers = it->second;
+        providers.erase(
+            std::remove(providers.begin(), providers.end(), provider),
+            providers.end());
+        if (providers.empty()) {
+          providers_.erase(it);
+          FileWatcher::GetInstance()->RemoveWatch(path);
+        }
+      }
+    }
+    // A notification may have taken its copy of the list before the
+    // removal; it runs on the watch thread, which this waits for.
+    FileWatcher::GetInstance()->WaitForRunningCallback();
+  }
+
+ private:
+  StateFileWatches() = default;
+
+  // Watch thread only.
+  void Notify(const std::string& path) {
+    std::vector<SystemProviderImpl*> providers;
+    {
+      core::AutoLock lock(&mutex_);
+      auto it = providers_.find(path);
+      if (it == providers_.end())
+        return;
+      providers = it->second;
+    }
+    for (SystemProviderImpl* provider : providers) {
+      // An earlier provider's callback may have destroyed this one here, on
+      // the watch thread, where the destructor cannot wait. Other threads'
+      // destructors wait for this notification to end.
+      {
+        core::AutoLock lock(&mutex_);
+        auto it = providers_.find(path);
+        if (it == providers_.end() ||
+            std::find(it->second.begin(), it->second.end(), provider) ==
+                it->second.end()) {
+          continue;
+        }
+      }
+      provider->NotifyAudioInputConfigCallbacks();
+    }
+  }
+
+  core::Mutex mutex_;  // Guards |providers_|.
+  // Watched path to its live providers, in construction order.
+  std::map<std::string, std::vector<SystemProviderImpl*>> providers_
+      CORE_GUARDED_BY(mutex_);
+};
+
+}  // namespace
+
+constexpr char SystemProviderImpl::kPlatformConfigSection[];
+constexpr char SystemProviderImpl::kMicStatePathKey[];
+
+SystemProviderImpl::SystemProviderImpl(const std::string& config)
+    : config_(ConfigAccessor::Parse(config, kPlatformConfigSection)),
+      mic_state_path_(
+          config_->GetString(kMicStatePathKey,
+                             GetAssistantRootPath() + "/assistant/mic_state")),
+      watch_path_(WatchPathFor(mic_state_path_)) {
+  {
+    core::AutoLock lock(&mutex_);
+    last_mute_state_ = SystemProviderImpl::GetMicMuteState();
+  }
+  StateFileWatches::Get()->Add(watch_path_, this);
+  // A change between the first read and the watch raised no event; without
+  // this read it would be missed until the state changes back.
+  core::AutoLock lock(&mutex_);
+  last_mute_state_ = SystemProviderImpl::GetMicMuteState();
+}
+
+SystemProviderImpl::~SystemProviderImpl() {
+  StateFileWatches::Get()->Remove(watch_path_, this);
+}
+
+int SystemProviderImpl::GetMicMuteState() {
+  return ReadStateWord(mic_state_path_) == "off" ? 1 : 0;
+}
+
+void SystemProviderImpl::RegisterMicMuteChangeCallback(
+    ChangeCallback callback) {
+  core::AutoLock lock(&mutex_);
+  callbacks_.push_back(std::make_shared<ChangeCallback>(std::move(callback)));
+}
+
+void SystemProviderImpl::UpdateTimezoneAndLocale(
+    const std::string& /*timezone*/,
+    const std::string& /*locale*/) {}
+
+void SystemProviderImpl::ProcessTpm(
+    TpmProcessingType /*type*/,
+    const std::string& data,
+    assistant_client::Callback<false, std::string> callback) {
+  callback(data);
+}
+
+void SystemProviderImpl::NotifyAudioInputConfigCallbacks() {
+  const int state = GetMicMuteState();
+  std::vector<std::shared_ptr<ChangeCallback>> callbacks;
+  {
+    core::AutoLock lock(&mutex_);
+    if (state == last_mute_state_)
+      return;
+    last_mute_state_ = state;
+    callbacks = callbacks_;
+  }
+  // No member is touched from here on: a callback may destroy this provider.
+  for (const std::shared_ptr<ChangeCallback>& callback : callbacks)
+    (*callback)();
+}
+
+}  // namespace assistant_reference

@@ -1,0 +1,399 @@
+#include "platform/utils/file_watcher.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/logging.h"
+#include "core/thread.h"
+#include "gtest/gtest.h"
+
+namespace assistant_reference {
+namespace {
+
+constexpr auto kPatience = std::chrono::seconds(10);
+
+// Records which callbacks ran, in order, and on which thread.
+class Collector {
+ public:
+  std::function<void()> Callback(const std::string& label) {
+    return [this, label] {
+      char name[16] = {};
+      prctl(PR_GET_NAME, name);
+      std::lock_guard<std::mutex> lock(mutex_);
+      runs_.push_back(label);
+      threads_.push_back(name);
+      changed_.notify_all();
+    };
+  }
+
+  // Waits until |label| has run |times| times in all.
+  bool WaitFor(const std::string& label, int times = 1) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, kPatience,
+                             [&] { return CountLocked(label) >= times; });
+  }
+  int Count(const std::string& label) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return CountLocked(label);
+  }
+  std::vector<std::string> runs() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return runs_;
+  }
+  std::vector<std::string> threads() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return threads_;
+  }
+
+ private:
+  int CountLocked(const std::string& label) {
+    int n = 0;
+    for (const std::string& run : runs_)
+      n += run == label;
+    return n;
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::string> runs_;
+  std::vector<std::string> threads_;
+};
+
+// Log lines of every thread, while a test runs.
+std::mutex g_log_mutex;
+std::vector<std::string>* g_log_lines = nullptr;
+
+bool KeepLine(int /*severity*/, const std::string& line) {
+  std::lock_guard<std::mutex> lock(g_log_mutex);
+  if (g_log_lines)
+    g_log_lines->push_back(line);
+  return false;  // Still printed, for a failing test's output.
+}
+
+// A fresh folder per test; every watch added through Add() is removed, and
+// its running callback waited for, before the collector goes.
+class FileWatcherTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/file_watcher_test.XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern));
+    dir_ = pattern;
+    {
+      std::lock_guard<std::mutex> lock(g_log_mutex);
+      g_log_lines = &log_lines_;
+    }
+    core::SetLogMessageHandler(&KeepLine);
+    Add(Path("fence"), "fence");
+  }
+  void TearDown() override {
+    for (const std::string& path : added_)
+      watcher_->RemoveWatch(path);
+    watcher_->WaitForRunningCallback();
+    core::SetLogMessageHandler(nullptr);
+    {
+      std::lock_guard<std::mutex> lock(g_log_mutex);
+      g_log_lines = nullptr;
+    }
+    ASSERT_EQ(0, system(("rm -rf '" + dir_ + "'").c_str()));
+  }
+
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  void Add(const std::string& path, const std::string& label) {
+    watcher_->AddWatch(path, collector_.Callback(label));
+    added_.push_back(path);
+  }
+  static void Write(const std::string& path, const std::string& text) {
+    FILE* file = fopen(path.c_str(), "w");
+    ASSERT_NE(nullptr, file) << path;
+    fputs(text.c_str(), file);
+    fclose(file);
+  }
+  // Callbacks run in event order on one thread: once the fence's has run,
+  // every event before it has been handled.
+  void Fence() {
+    const int seen = collector_.Count("fence");
+    Write(Path("fence"), "x");
+    ASSERT_TRUE(collector_.WaitFor("fence", seen + 1));
+  }
+  bool Logged(const std::string& text) {
+    std::lock_guard<std::mutex> lock(g_log_mutex);
+    for (const std::string& line : log_lines_) {
+      if (line.find(text) != std::string::npos)
+        return true;
+    }
+    return false;
+  }
+
+  FileWatcher* const watcher_ = FileWatcher::GetInstance();
+  std::string dir_;
+  Collector collector_;
+  std::vector<std::string> added_;
+  std::vector<std::string> log_lines_;
+};
+
+TEST_F(FileWatcherTest, InPlaceWriteRunsCallbackOnceOnWatchThread) {
+  Add(Path("mic_state"), "mic");
+  Write(Path("mic_state"), "off");
+  ASSERT_TRUE(collector_.WaitFor("mic"));
+  Fence();
+  EXPECT_EQ(1, collector_.Count("mic"));
+  EXPECT_EQ("FileWatcher", collector_.threads().front());
+}
+
+TEST_F(FileWatcherTest, AtomicReplaceRunsOnceAndDeletionRuns) {
+  Add(Path("mic_state"), "mic");
+  Write(Path("mic_state.tmp"), "off");
+  ASSERT_EQ(0,
+            rename(Path("mic_state.tmp").c_str(), Path("mic_state").c_str()));
+  Fence();
+  EXPECT_EQ(1, collector_.Count("mic"));
+
+  ASSERT_EQ(0, unlink(Path("mic_state").c_str()));
+  Fence();
+  EXPECT_EQ(2, collector_.Count("mic"));
+}
+
+TEST_F(FileWatcherTest, CloseAndRenameInOneReadRunOnce) {
+  // The watch thread is held inside a callback while the temporary file's
+  // close and the rename queue up, so that one read returns both.
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool held = false;
+  bool release = false;
+  watcher_->AddWatch(Path("gate"), [&] {
+    std::unique_lock<std::mutex> lock(mutex);
+    held = true;
+    cv.notify_all();
+    cv.wait(lock, [&] { return release; });
+  });
+  added_.push_back(Path("gate"));
+  Add(Path("mic_state"), "mic");
+
+  Write(Path("gate"), "x");
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    ASSERT_TRUE(cv.wait_for(lock, kPatience, [&] { return held; }));
+  }
+  Write(Path("mic_state.tmp"), "off");
+  ASSERT_EQ(0,
+            rename(Path("mic_state.tmp").c_str(), Path("mic_state").c_str()));
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    release = true;
+  }
+  cv.notify_all();
+  Fence();
+  EXPECT_EQ(1, collector_.Count("mic"));
+}
+
+TEST_F(FileWatcherTest, SubFoldersAndOtherFilesRunNothing) {
+  Add(Path("mic_state"), "mic");
+  ASSERT_EQ(0, mkdir(Path("mic_state_dir").c_str(), 0700));
+  ASSERT_EQ(0, rmdir(Path("mic_state_dir").c_str()));
+  Write(Path("unwatched"), "x");
+  Fence();
+  EXPECT_EQ(0, collector_.Count("mic"));
+}
+
+TEST_F(FileWatcherTest, FilesOfOneFolderHaveTheirOwnCallbacksInEventOrder) {
+  Add(Path("a"), "a");
+  Add(Path("b"), "b");
+  Write(Path("b"), "1");
+  Write(Path("a"), "1");
+  Write(Path("b"), "2");
+  Fence();
+  EXPECT_EQ((std::vector<std::string>{"b", "a", "b", "fence"}),
+            collector_.runs());
+}
+
+TEST_F(FileWatcherTest, RemoveWatchStopsCallbacksOverRepeatedCycles) {
+  // Every cycle leaves the folder without callbacks, so each add gets a new
+  // watch descriptor; every removal must still reach the live callback.
+  for (int cycle = 0; cycle < 3; ++cycle) {
+    const std::string label = "cycle" + std::to_string(cycle);
+    watcher_->RemoveWatch(Path("fence"));
+    watcher_->AddWatch(Path("mic_state"), collector_.Callback(label));
+    watcher_->RemoveWatch(Path("mic_state"));
+    watcher_->AddWatch(Path("fence"), collector_.Callback("fence"));
+    Write(Path("mic_state"), "off");
+    Fence();
+    EXPECT_EQ(0, collector_.Count(label));
+  }
+  EXPECT_TRUE(Logged("Removing callback for: mic_state"));
+  watcher_->RemoveWatch(Path("never_added"));  // Nothing happens.
+  EXPECT_FALSE(Logged("never_added"));
+}
+
+TEST_F(FileWatcherTest, MissingFoldersDoNotCollideAndAreFollowedWhenMade) {
+  // Two missing folders holding the same file name.
+  Add(Path("one/mic_state"), "one");
+  Add(Path("two/mic_state"), "two");
+  // A file written together with its folder, before the watch can exist.
+  ASSERT_EQ(0, mkdir(Path("one").c_str(), 0700));
+  Write(Path("one/mic_state"), "off");
+  ASSERT_TRUE(collector_.WaitFor("one"));
+  Write(Path("one/mic_state"), "on");
+  ASSERT_TRUE(collector_.WaitFor("one", 2));
+  Fence();
+  EXPECT_EQ(0, collector_.Count("two"));
+
+  // The watched folder deleted and made again is followed again.
+  ASSERT_EQ(0, system(("rm -rf '" + Path("one") + "'").c_str()));
+  Fence();  // Past the deletion's own callback.
+  const int before = collector_.Count("one");
+  ASSERT_EQ(0, mkdir(Path("one").c_str(), 0700));
+  Write(Path("one/mic_state"), "off");
+  EXPECT_TRUE(collector_.WaitFor("one", before + 1));
+}
+
+TEST_F(FileWatcherTest, WaitForRunningCallbackWaitsForIt) {
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool entered = false;
+  bool release = false;
+  bool finished = false;
+  watcher_->AddWatch(Path("slow"), [&] {
+    std::unique_lock<std::mutex> lock(mutex);
+    entered = true;
+    cv.notify_all();
+    cv.wait(lock, [&] { return release; });
+    finished = true;
+  });
+  Write(Path("slow"), "x");
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    ASSERT_TRUE(cv.wait_for(lock, kPatience, [&] { return entered; }));
+  }
+  bool waited = false;
+  bool saw_finished = false;
+  std::thread owner([&] {
+    watcher_->RemoveWatch(Path("slow"));
+    watcher_->WaitForRunningCallback();
+    std::lock_guard<std::mutex> lock(mutex);
+    saw_finished = finished;
+    waited = true;
+    cv.notify_all();
+  });
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    EXPECT_FALSE(cv.wait_for(lock, std::chrono::milliseconds(200),
+                             [&] { return waited; }));
+    release = true;
+  }
+  cv.notify_all();
+  owner.join();
+  EXPECT_TRUE(saw_finished);
+}
+
+std::atomic<bool> g_signalled{false};
+void NoteSignal(int) {
+  g_signalled = true;
+}
+
+TEST_F(FileWatcherTest, SignalDuringPollDoesNotEndWatching) {
+  pthread_t watch_thread;
+  std::atomic<bool> known{false};
+  watcher_->AddWatch(Path("who"), [&] {
+    watch_thread = pthread_self();
+    known = true;
+  });
+  added_.push_back(Path("who"));
+  Add(Path("mic_state"), "mic");
+  Write(Path("who"), "x");
+  Fence();
+  ASSERT_TRUE(known);
+
+  // Left installed: restoring the default could race with the delivery.
+  struct sigaction action = {};
+  action.sa_handler = &NoteSignal;
+  ASSERT_EQ(0, sigaction(SIGUSR1, &action, nullptr));
+  ASSERT_EQ(0, pthread_kill(watch_thread, SIGUSR1));
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (!g_signalled && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(g_signalled);
+  Write(Path("mic_state"), "off");
+  EXPECT_TRUE(collector_.WaitFor("mic"));
+}
+
+// A forked child of a process with a watch thread could inherit a held
+// lock; the threadsafe style starts the child afresh. An emulator cannot
+// start the test binary again by itself, so there forking has to do.
+#if defined(VANTOR_TEST_UNDER_EMULATOR)
+constexpr bool kFreshDeathTests = false;
+#else
+constexpr bool kFreshDeathTests = true;
+#endif
+
+// No temporary folder: a threadsafe child repeats the set-up and dies
+// before it could tear it down.
+class FileWatcherDeathTest : public ::testing::Test {
+ protected:
+  FileWatcherDeathTest() {
+    GTEST_FLAG_SET(death_test_style, kFreshDeathTests ? "threadsafe" : "fast");
+  }
+
+  FileWatcher* const watcher_ = FileWatcher::GetInstance();
+};
+
+TEST_F(FileWatcherDeathTest, PathWithoutSlashIsFatal) {
+  EXPECT_DEATH(watcher_->AddWatch("mic_state", [] {}),
+               "Failed: SplitPath\\(path, &directory, &filename\\) ");
+  EXPECT_DEATH(watcher_->RemoveWatch("mic_state"),
+               "Failed: SplitPath\\(path, &directory, &filename\\) ");
+}
+
+TEST_F(FileWatcherDeathTest, SamePathTwiceIsFatal) {
+  for (const std::string path :
+       {"/tmp/file_watcher_death_test", "/missing/file_watcher_death_test"}) {
+    EXPECT_DEATH(
+        {
+          watcher_->AddWatch(path, [] {});
+          watcher_->AddWatch(path, [] {});
+        },
+        "path: '" + path + "' previously added\\.");
+  }
+}
+
+// Leaves no descriptor to open: every new one would be past the limit.
+void UseUpDescriptors() {
+  int lowest = open("/dev/null", O_RDONLY);
+  close(lowest);
+  struct rlimit limit = {static_cast<rlim_t>(lowest),
+                         static_cast<rlim_t>(lowest)};
+  setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+TEST(FileWatcherInitDeathTest, NoInotifyIsFatal) {
+  if (!kFreshDeathTests)
+    GTEST_SKIP() << "needs a process without the watcher";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(
+      {
+        // UBSan checks each type once, through a pipe of its own: check
+        // those of the way to the message while descriptors are left.
+        core::Thread("TypeChecked").Join();
+        LOG(INFO) << "Type checked";
+        UseUpDescriptors();
+        FileWatcher::GetInstance();
+      },
+      "There was an error intializing inotify\\.");
+}
+
+}  // namespace
+}  // namespace assistant_reference
