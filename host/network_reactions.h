@@ -4,6 +4,8 @@
 #ifndef HOST_NETWORK_REACTIONS_H_
 #define HOST_NETWORK_REACTIONS_H_
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/utils/config_accessor.h"
@@ -14,6 +16,8 @@ namespace vantor_host {
 class NetworkReactions {
  public:
   // |provider| and |host_config| are borrowed and outlive this object.
+  // Advertises the service named by |host_config| (keys mdns_service_type,
+  // mdns_instance_name, mdns_port) with the device id in its TXT record.
   NetworkReactions(assistant_client::NetworkProvider* provider,
                    const assistant_reference::ConfigAccessor& host_config,
                    const std::string& device_id);
@@ -23,7 +27,17 @@ class NetworkReactions {
   ~NetworkReactions();
 
  private:
+  // What the registration's answer tells; shared with its callback, which
+  // runs on the responder's thread and may outlive this object.
+  struct Advertisement;
+
   assistant_client::NetworkProvider* const provider_;
+  // Owned by |provider_|; null when the provider advertises nothing.
+  assistant_client::MdnsResponder* const responder_;
+  const std::string service_type_;
+  const std::string instance_name_;
+  const uint16_t port_;
+  const std::shared_ptr<Advertisement> advertisement_;
 };
 
 }  // namespace vantor_host

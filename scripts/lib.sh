@@ -17,9 +17,14 @@ ensure_packages() {
   fi
 }
 
-# What every native build needs.
+# What every native build needs (dpkg-dev and file: the package test).
 BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config
-  libgtest-dev libgmock-dev nlohmann-json3-dev libavahi-compat-libdnssd-dev)
+  libgtest-dev libgmock-dev nlohmann-json3-dev libavahi-compat-libdnssd-dev
+  dpkg-dev file)
+
+# What scripts/mdns-daemon runs: a system bus, the mDNS daemon and the
+# browser that the network tests read the advertisements back with.
+MDNS_PACKAGES=(dbus avahi-daemon avahi-utils)
 
 repo_root() {
   cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd

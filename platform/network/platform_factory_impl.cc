@@ -1,12 +1,19 @@
 // The network plug-in's factory and its exported entry point.
+#include "platform/network/network_provider_impl.h"
 #include "platform/utils/plugin_factory.h"
 #include "prebuilt/lib/api_wrappers.h"
 
 namespace assistant_reference {
 namespace {
 
-// Offers nothing yet.
-class PlatformFactoryImpl : public PluginFactory {};
+// Offers the network provider only.
+class PlatformFactoryImpl : public PluginFactory {
+ protected:
+  assistant_client::NetworkProvider* MakeNetworkProvider(
+      const std::string& config) override {
+    return new NetworkProviderImpl(config);
+  }
+};
 
 }  // namespace
 }  // namespace assistant_reference

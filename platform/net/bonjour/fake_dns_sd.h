@@ -1,0 +1,83 @@
+// A stand-in for the DNS-SD client library in unit tests: the same C
+// functions, with scripted outcomes and a record of every call.
+//
+//   fake_dns_sd::Reset();
+//   fake_dns_sd::Registration reply;
+//   reply.reply_error = kDNSServiceErr_NameConflict;
+//   fake_dns_sd::ScriptNextRegistration(reply);
+//   ... drive the responder ...
+//   EXPECT_EQ(fake_dns_sd::Calls()[0].function, "DNSServiceRegister");
+//
+// Like the real library, each reference has a descriptor that becomes
+// readable when the daemon has something to say (here a timerfd armed with
+// the scripted delay), and DNSServiceProcessResult dispatches one event per
+// call. A call while nothing is readable, which blocks the real library, is
+// counted and fails at once. Thread-safe.
+#ifndef PLATFORM_NET_BONJOUR_FAKE_DNS_SD_H_
+#define PLATFORM_NET_BONJOUR_FAKE_DNS_SD_H_
+
+#include <dns_sd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fake_dns_sd {
+
+// What one DNSServiceRegister and the events on its reference do.
+struct Registration {
+  DNSServiceErrorType register_error = kDNSServiceErr_NoError;
+  // Time until the first event is readable; never readable when negative.
+  std::chrono::milliseconds reply_delay{0};
+  // Events that DNSServiceProcessResult dispatches before the reply, each
+  // readable 1 ms after the previous one.
+  int events_before_reply = 0;
+  // When nonzero, the call that would deliver the reply returns this
+  // instead, without calling the reply callback.
+  DNSServiceErrorType process_error = kDNSServiceErr_NoError;
+  DNSServiceErrorType reply_error = kDNSServiceErr_NoError;
+  // Returned by the call that delivered the reply.
+  DNSServiceErrorType process_error_after_reply = kDNSServiceErr_NoError;
+};
+
+struct Call {
+  std::string function;
+  std::string thread;  // Name of the calling thread, as the kernel keeps it.
+  DNSServiceRef ref = nullptr;
+  // DNSServiceRegister and DNSServiceUpdateRecord.
+  DNSServiceFlags flags = 0;
+  std::string txt;  // Exactly the bytes of the given length.
+  bool txt_null = false;
+  // DNSServiceRegister.
+  uint32_t interface_index = 0;
+  std::string name;
+  std::string regtype;
+  bool domain_null = false;
+  bool host_null = false;
+  uint16_t port = 0;  // As passed: network byte order.
+  bool callback_set = false;
+  // DNSServiceUpdateRecord.
+  bool record_ref_null = false;
+  uint32_t ttl = 0;
+};
+
+// Forgets every call and script; references still alive stay valid.
+void Reset();
+// Scripts the next registration; unscripted ones get Registration().
+void ScriptNextRegistration(const Registration& registration);
+// What every DNSServiceUpdateRecord returns from now on.
+void SetUpdateError(DNSServiceErrorType error);
+
+std::vector<Call> Calls();
+std::vector<std::string> CalledFunctions();
+// DNSServiceProcessResult calls made while nothing was readable.
+int BlindProcessCalls();
+// References handed out and not yet deallocated.
+int LiveReferences();
+// Deallocations of references that were not live.
+int BadDeallocations();
+
+}  // namespace fake_dns_sd
+
+#endif  // PLATFORM_NET_BONJOUR_FAKE_DNS_SD_H_
