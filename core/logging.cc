@@ -7,7 +7,9 @@
 #include <sys/time.h>
 #include <time.h>
 
+#include <charconv>
 #include <iomanip>
+#include <streambuf>
 
 namespace core {
 namespace {
@@ -26,6 +28,17 @@ uint64_t TickCountMicros() {
          static_cast<uint64_t>(ts.tv_nsec) / 1000u;
 }
 
+void PutText(std::streambuf* out, const char* text) {
+  out->sputn(text, static_cast<std::streamsize>(strlen(text)));
+}
+
+void PutNumber(std::streambuf* out, long long number) {
+  char digits[24];
+  const std::to_chars_result end =
+      std::to_chars(digits, digits + sizeof(digits), number);
+  out->sputn(digits, end.ptr - digits);
+}
+
 }  // namespace
 
 void InitializeLogging(bool log_tickcount, bool log_timestamp) {
@@ -37,13 +50,56 @@ void SetLogMessageHandler(LogMessageHandler handler) {
   g_log_handler = handler;
 }
 
+LogMessage::LineBuffer::LineBuffer() {
+  setp(inline_, inline_ + sizeof(inline_));
+}
+
+const char* LogMessage::LineBuffer::data() const {
+  return spilled_ ? spill_.data() : inline_;
+}
+
+size_t LogMessage::LineBuffer::size() const {
+  return spilled_ ? spill_.size() : static_cast<size_t>(pptr() - pbase());
+}
+
+LogMessage::LineBuffer::int_type LogMessage::LineBuffer::overflow(int_type c) {
+  Spill();
+  if (!traits_type::eq_int_type(c, traits_type::eof()))
+    spill_.push_back(traits_type::to_char_type(c));
+  return traits_type::not_eof(c);
+}
+
+std::streamsize LogMessage::LineBuffer::xsputn(const char* text,
+                                               std::streamsize size) {
+  if (!spilled_ && epptr() - pptr() >= size) {
+    memcpy(pptr(), text, static_cast<size_t>(size));
+    pbump(static_cast<int>(size));
+  } else {
+    Spill();
+    spill_.append(text, static_cast<size_t>(size));
+  }
+  return size;
+}
+
+void LogMessage::LineBuffer::Spill() {
+  if (spilled_)
+    return;
+  spill_.assign(pbase(), static_cast<size_t>(pptr() - pbase()));
+  spilled_ = true;
+  setp(nullptr, nullptr);  // Every later character comes to overflow().
+}
+
 LogMessage::LogMessage(const char* file, int line, int severity)
-    : severity_(severity), stream_(std::ios_base::out) {
+    : severity_(severity), stream_(&buffer_) {
   Init(file, line);
 }
 
 void LogMessage::Init(const char* file, int line) {
-  stream_ << '[';
+  // The fixed parts go to the buffer unformatted: a formatted insertion
+  // costs a sentry and a locale lookup per piece, and these pieces never
+  // depend on the stream's state (its width is still 0 here).
+  std::streambuf* const out = stream_.rdbuf();
+  out->sputc('[');
   if (g_log_timestamp) {
     struct timeval tv;
     gettimeofday(&tv, nullptr);
@@ -59,21 +115,27 @@ void LogMessage::Init(const char* file, int line) {
   }
   if (g_log_tickcount)
     stream_ << TickCountMicros() << ':';
-  if (severity_ >= 0 && severity_ < kNumSeverities)
-    stream_ << log_severity_names[severity_];
-  else if (severity_ < 0)
-    stream_ << "VERBOSE" << -static_cast<long long>(severity_);
-  else
-    stream_ << "UNKNOWN";
+  if (severity_ >= 0 && severity_ < kNumSeverities) {
+    PutText(out, log_severity_names[severity_]);
+  } else if (severity_ < 0) {
+    PutText(out, "VERBOSE");
+    PutNumber(out, -static_cast<long long>(severity_));
+  } else {
+    PutText(out, "UNKNOWN");
+  }
+  out->sputc(':');
   const char* base = strrchr(file, '/');
-  stream_ << ':' << (base ? base + 1 : file) << '(' << line << ")] ";
+  PutText(out, base ? base + 1 : file);
+  out->sputc('(');
+  PutNumber(out, line);
+  out->sputn(")] ", 3);
 }
 
 LogMessage::~LogMessage() {
   stream_ << '\n';
-  const std::string line = stream_.str();
-  if (!g_log_handler || !g_log_handler(severity_, line)) {
-    fwrite(line.data(), line.size(), 1, stderr);
+  if (!g_log_handler ||
+      !g_log_handler(severity_, std::string(buffer_.data(), buffer_.size()))) {
+    fwrite(buffer_.data(), buffer_.size(), 1, stderr);
     fflush(stderr);
   }
   if (severity_ == LOG_FATAL)

@@ -14,6 +14,8 @@
 #ifndef CORE_LOGGING_H_
 #define CORE_LOGGING_H_
 
+#include <stddef.h>
+
 #include <sstream>
 #include <string>
 
@@ -46,10 +48,36 @@ class VANTOR_EXPORT LogMessage {
   std::ostream& stream() { return stream_; }
 
  private:
+  // Holds the line in place while it is short, so that a statement
+  // allocates nothing unless a handler wants it as a string or the line is
+  // long.
+  class LineBuffer : public std::streambuf {
+   public:
+    LineBuffer();
+    LineBuffer(const LineBuffer&) = delete;
+    LineBuffer& operator=(const LineBuffer&) = delete;
+
+    const char* data() const;
+    size_t size() const;
+
+   protected:
+    int_type overflow(int_type c) override;
+    std::streamsize xsputn(const char* text, std::streamsize size) override;
+
+   private:
+    // Moves the line into |spill_|, where everything after it goes too.
+    void Spill();
+
+    char inline_[256];
+    bool spilled_ = false;
+    std::string spill_;
+  };
+
   void Init(const char* file, int line);
 
   const int severity_;
-  std::ostringstream stream_;
+  LineBuffer buffer_;
+  std::ostream stream_;  // Writes into |buffer_|.
 };
 
 // Turns a stream expression into void so that CHECK is one conditional

@@ -51,28 +51,18 @@ void Lock::Release() {
   VANTOR_API_ASSERT(pthread_mutex_unlock(&mutex_) == 0);
 }
 
-C_API_String StringToC(const std::string& s) {
-  return {s.data(), static_cast<uint32_t>(s.size())};
-}
-
-std::string StringFromC(const C_API_String& c) {
-  // A peer's null view can only mean "nothing".
-  if (!c.data)
-    return std::string();
-  return std::string(c.data, c.size);
-}
-
 C_API_StringResult StringResultFromCpp(std::string* out) {
   VANTOR_API_ASSERT(out);
   return {&StoreCStringInCpp, out};
 }
 
 void StoreCStringInCpp(C_API_String value, void* target) {
-  *static_cast<std::string*>(target) = StringFromC(value);
-}
-
-void AssignStringResult(const std::string& s, C_API_StringResult result) {
-  result.store(StringToC(s), result.target);
+  // In place: no temporary string between the peer's bytes and the target.
+  auto* out = static_cast<std::string*>(target);
+  if (value.data)
+    out->assign(value.data, value.size);
+  else
+    out->clear();
 }
 
 int PackVolume(float volume) {

@@ -74,12 +74,22 @@ class AutoLock {
 
 // ---- Strings ---------------------------------------------------------------
 
+// The conversions every crossing string pays for are inline.
+
 // A view of |s|, valid while |s| lives unchanged.
-C_API_String StringToC(const std::string& s);
-std::string StringFromC(const C_API_String& c);
+inline C_API_String StringToC(const std::string& s) {
+  return {s.data(), static_cast<uint32_t>(s.size())};
+}
+inline std::string StringFromC(const C_API_String& c) {
+  // A peer's null view can only mean "nothing".
+  return c.data ? std::string(c.data, c.size) : std::string();
+}
 C_API_StringResult StringResultFromCpp(std::string* out);
 void StoreCStringInCpp(C_API_String value, void* target);
-void AssignStringResult(const std::string& s, C_API_StringResult result);
+inline void AssignStringResult(const std::string& s,
+                               C_API_StringResult result) {
+  result.store(StringToC(s), result.target);
+}
 
 // ---- Volumes ---------------------------------------------------------------
 
