@@ -73,7 +73,8 @@ std::string SanitizeInput(const std::string& text) {
   uncommented.reserve(text.size());
   StringTracker tracker;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (!tracker.in_string() && text.compare(i, 2, "//") == 0) {
+    if (text[i] == '/' && i + 1 < text.size() && text[i + 1] == '/' &&
+        !tracker.in_string()) {
       i = text.find('\n', i);
       if (i == std::string::npos)
         break;
