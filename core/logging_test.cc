@@ -67,6 +67,34 @@ TEST_F(LoggingTest, UnknownAndVerboseSeverities) {
   EXPECT_EQ("[VERBOSE1:f.cc(3)] v\n", captured_[2].line);
 }
 
+// Short lines are composed in place and long ones moved to the heap part way
+// through; a piece that straddles the move and characters written one at a
+// time after it must all arrive in order.
+TEST_F(LoggingTest, LongLinesArriveWhole) {
+  const std::string long_piece(300, 'a');
+  std::string expected = "[INFO:f.cc(1)] ";
+  for (int i = 0; i < 200; ++i)
+    expected += std::to_string(i) + ",";
+  expected += "   z" + long_piece + "\n";
+  {
+    LogMessage message("f.cc", 1, LOG_INFO);
+    for (int i = 0; i < 200; ++i)
+      message.stream() << i << ',';
+    message.stream() << std::setw(4) << 'z' << long_piece;
+  }
+  ASSERT_EQ(1u, captured_.size());
+  EXPECT_EQ(expected, captured_[0].line);
+}
+
+TEST_F(LoggingTest, LongLineWithoutHandlerGoesToStderrWhole) {
+  SetLogMessageHandler(nullptr);
+  const std::string text(1000, 'q');
+  testing::internal::CaptureStderr();
+  LogMessage("f.cc", 3, LOG_WARNING).stream() << text << 7;
+  EXPECT_EQ("[WARNING:f.cc(3)] " + text + "7\n",
+            testing::internal::GetCapturedStderr());
+}
+
 TEST_F(LoggingTest, LogMacroUsesThisFileAndLine) {
   int line = __LINE__ + 1;
   LOG(INFO) << "hello";
