@@ -21,6 +21,7 @@
 #include "core/logging.h"
 #include "core/thread.h"
 #include "gtest/gtest.h"
+#include "testing/death_test_style.h"
 
 namespace assistant_reference {
 namespace {
@@ -332,21 +333,14 @@ TEST_F(FileWatcherTest, SignalDuringPollDoesNotEndWatching) {
 }
 
 // A forked child of a process with a watch thread could inherit a held
-// lock; the threadsafe style starts the child afresh. An emulator cannot
-// start the test binary again by itself, so there forking has to do.
-#if defined(VANTOR_TEST_UNDER_EMULATOR)
-constexpr bool kFreshDeathTests = false;
-#else
-constexpr bool kFreshDeathTests = true;
-#endif
+// lock, so children start afresh where they can.
+constexpr bool kFreshDeathTests = testing_support::kFreshDeathTestProcesses;
 
 // No temporary folder: a threadsafe child repeats the set-up and dies
 // before it could tear it down.
 class FileWatcherDeathTest : public ::testing::Test {
  protected:
-  FileWatcherDeathTest() {
-    GTEST_FLAG_SET(death_test_style, kFreshDeathTests ? "threadsafe" : "fast");
-  }
+  FileWatcherDeathTest() { testing_support::UseFreshDeathTestProcesses(); }
 
   FileWatcher* const watcher_ = FileWatcher::GetInstance();
 };

@@ -9,6 +9,7 @@
 #include "gtest/gtest.h"
 #include "prebuilt/lib/api_wrappers.h"
 #include "prebuilt/lib/bridge_test_util.h"
+#include "testing/death_test_style.h"
 
 namespace assistant_client {
 namespace internal_api {
@@ -265,7 +266,7 @@ TEST(AbiSizeTest, EveryStructureHasTheDeviceLayout) {
 
 class AbiDeathTest : public ::testing::Test {
  protected:
-  AbiDeathTest() { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+  AbiDeathTest() { testing_support::UseFreshDeathTestProcesses(); }
 };
 
 TEST_F(AbiDeathTest, MisTaggedOrNullStructureAborts) {

@@ -11,6 +11,7 @@
 #include "gtest/gtest.h"
 #include "prebuilt/lib/api_wrappers.h"
 #include "prebuilt/lib/bridge_test_util.h"
+#include "testing/death_test_style.h"
 
 namespace assistant_client {
 namespace {
@@ -235,7 +236,7 @@ TEST_F(AudioInputBridgeTest, TwoPeerObserversGetTwoWrappers) {
 }
 
 TEST_F(AudioInputBridgeTest, MisTaggedOrNullPeerObserverAborts) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  testing_support::UseFreshDeathTestProcesses();
   C_API_AudioInputObserver bogus = {};
   EXPECT_BRIDGE_DEATH(c_input_->AddObserver(c_input_, &bogus));
   EXPECT_BRIDGE_DEATH(c_input_->RemoveObserver(c_input_, &bogus));

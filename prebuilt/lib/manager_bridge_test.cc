@@ -13,6 +13,7 @@
 #include "gtest/gtest.h"
 #include "prebuilt/lib/api_wrappers.h"
 #include "prebuilt/lib/bridge_test_util.h"
+#include "testing/death_test_style.h"
 
 namespace assistant_client {
 namespace {
@@ -661,7 +662,7 @@ TEST_F(ClientEntryTest, LoaderAnswersNullWhenTheFactoryOffersNothing) {
 
 class ClientEntryDeathTest : public ClientEntryTest {
  protected:
-  ClientEntryDeathTest() { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+  ClientEntryDeathTest() { testing_support::UseFreshDeathTestProcesses(); }
 };
 
 TEST_F(ClientEntryDeathTest, UnwrapOfNullAborts) {

@@ -8,6 +8,7 @@
 #include "gtest/gtest.h"
 #include "prebuilt/lib/api_wrappers.h"
 #include "prebuilt/lib/bridge_test_util.h"
+#include "testing/death_test_style.h"
 
 namespace assistant_client {
 namespace {
@@ -368,7 +369,7 @@ TEST(DebugInterfaceBridgeTest, ContextsBuiltForAPeerHandlerCarryItsVersion) {
 }
 
 TEST(DebugInterfaceBridgeDeathTest, NullValueTargetOrHandlerStructureAborts) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  testing_support::UseFreshDeathTestProcesses();
   Deletions deletions;
   std::unique_ptr<DebugHttpContext> context(DebugHttpContextFromC(
       DebugHttpContextToC(new FakeContext(&deletions, "/"), 0)));

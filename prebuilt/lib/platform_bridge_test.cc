@@ -11,6 +11,7 @@
 #include "gtest/gtest.h"
 #include "prebuilt/lib/api_wrappers.h"
 #include "prebuilt/lib/bridge_test_util.h"
+#include "testing/death_test_style.h"
 
 namespace assistant_client {
 namespace {
@@ -279,7 +280,7 @@ class NoFilePlatform : public InertPlatformApi {
 };
 
 TEST(PlatformApiBridgeDeathTest, NullProviderFromThePlatformAborts) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  testing_support::UseFreshDeathTestProcesses();
   NoFilePlatform platform;
   C_API_PlatformApi* c = PlatformApiToC(&platform, 0);
   EXPECT_BRIDGE_DEATH(c->GetFileProvider(c));

@@ -14,6 +14,7 @@
 #include "gtest/gtest.h"
 #include "prebuilt/lib/api_wrappers.h"
 #include "prebuilt/lib/bridge_test_util.h"
+#include "testing/death_test_style.h"
 
 namespace assistant_client {
 namespace {
@@ -274,7 +275,7 @@ TEST(MdnsResponderBridgeTest, ResultCallbackStructureDeliversOnceReleasesOnce) {
 }
 
 TEST(MdnsResponderBridgeDeathTest, NullResultCallbackStructureAborts) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  testing_support::UseFreshDeathTestProcesses();
   RecordingResponder responder;
   C_API_MdnsResponder* c = MdnsResponderToC(&responder, 0);
   EXPECT_BRIDGE_DEATH(c->AddService(c, StringToC("t"), StringToC("n"), 1,
@@ -597,7 +598,7 @@ TEST(AuthProviderBridgeTest, OwnedProviderDiesWithItsStructure) {
 }
 
 TEST(FileProviderBridgeDeathTest, NullResourceTargetAborts) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  testing_support::UseFreshDeathTestProcesses();
   RecordingFileProvider provider;
   std::unique_ptr<FileProvider> file(
       FileProviderFromC(FileProviderToC(&provider, false, 0)));
