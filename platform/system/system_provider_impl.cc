@@ -52,6 +52,23 @@ std::string ReadStateWord(const std::string& path) {
   return text;
 }
 
+// What the listeners of one notification read through GetMicMuteState while
+// their callbacks ran, on the watch thread. Lives on the notification's
+// stack, since a callback may destroy the provider.
+struct ListenerReads {
+  static constexpr int kNone = -2;
+  static constexpr int kMixed = -1;  // Never a state: the next one differs.
+
+  const SystemProviderImpl* provider;
+  int state = kNone;  // What every read returned, kNone or kMixed.
+  bool provider_destroyed = false;
+
+  void Record(int read) {
+    state = state == kNone || state == read ? read : kMixed;
+  }
+};
+thread_local ListenerReads* t_listener_reads = nullptr;
+
 // The watcher needs a folder: a bare file name lives in the working folder.
 std::string WatchPathFor(const std::string& path) {
   return path.find('/') == std::string::npos ? "./" + path : path;
@@ -157,10 +174,15 @@ SystemProviderImpl::SystemProviderImpl(const std::string& config)
 
 SystemProviderImpl::~SystemProviderImpl() {
   StateFileWatches::Get()->Remove(watch_path_, this);
+  if (t_listener_reads && t_listener_reads->provider == this)
+    t_listener_reads->provider_destroyed = true;
 }
 
 int SystemProviderImpl::GetMicMuteState() {
-  return ReadStateWord(mic_state_path_) == "off" ? 1 : 0;
+  const int state = ReadStateWord(mic_state_path_) == "off" ? 1 : 0;
+  if (t_listener_reads && t_listener_reads->provider == this)
+    t_listener_reads->Record(state);
+  return state;
 }
 
 void SystemProviderImpl::RegisterMicMuteChangeCallback(
@@ -190,9 +212,21 @@ void SystemProviderImpl::NotifyAudioInputConfigCallbacks() {
     last_mute_state_ = state;
     callbacks = callbacks_;
   }
-  // No member is touched from here on: a callback may destroy this provider.
+  // Listeners learn the state by reading the file in their callbacks. If the
+  // file changed after |state| was read, they may have read another state,
+  // whose undoing would then pass for no change: what they read counts.
+  ListenerReads reads{this};
+  ListenerReads* const outer = std::exchange(t_listener_reads, &reads);
   for (const std::shared_ptr<ChangeCallback>& callback : callbacks)
     (*callback)();
+  t_listener_reads = outer;
+  // A callback may have destroyed this provider; nothing is left to mend.
+  if (reads.provider_destroyed || reads.state == ListenerReads::kNone ||
+      reads.state == state) {
+    return;
+  }
+  core::AutoLock lock(&mutex_);
+  last_mute_state_ = reads.state;
 }
 
 }  // namespace assistant_reference

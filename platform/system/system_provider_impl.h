@@ -63,6 +63,8 @@ class SystemProviderImpl : public assistant_client::SystemProvider {
   // |mutex_|; callbacks are never copied.
   std::vector<std::shared_ptr<ChangeCallback>> callbacks_
       CORE_GUARDED_BY(mutex_);
+  // The state the listeners last learnt: the one notified, or what they read
+  // in their callbacks when the file changed meanwhile.
   int last_mute_state_ CORE_GUARDED_BY(mutex_) = 0;
 };
 

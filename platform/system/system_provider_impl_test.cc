@@ -183,6 +183,33 @@ TEST_F(SystemProviderTest, ChangesCallEveryCallbackInOrderOnWatchThread) {
   EXPECT_EQ(2, collector_.Count("second"));
 }
 
+// Another writer flips the file back and forth while the listener reads it
+// in its callback: the listener reads "on" although "off" was notified, and
+// must be told again once the file settles on "off".
+TEST_F(SystemProviderTest, ListenerThatReadAnotherStateIsToldAgain) {
+  WriteInPlace(state_, "on");
+  SystemProviderImpl provider(ConfigFor(state_));
+  std::atomic<int> last_read{-1};
+  std::atomic<bool> flipped{false};
+  provider.RegisterMicMuteChangeCallback([&] {
+    if (!flipped.exchange(true)) {
+      WriteInPlace(state_, "on");
+      last_read = provider.GetMicMuteState();
+      WriteInPlace(state_, "off");
+    } else {
+      last_read = provider.GetMicMuteState();
+    }
+  });
+  provider.RegisterMicMuteChangeCallback(collector_.Callback("changed"));
+  WriteInPlace(state_, "off");
+  // The flips' events are queued before the fence's.
+  ASSERT_TRUE(collector_.WaitFor("changed", 1));
+  Fence();
+  EXPECT_EQ(1, provider.GetMicMuteState());
+  EXPECT_EQ(1, last_read);
+  EXPECT_EQ(2, collector_.Count("changed"));
+}
+
 TEST_F(SystemProviderTest, DeletingTheFileWhileMutedUnmutes) {
   WriteInPlace(state_, "off");
   SystemProviderImpl provider(ConfigFor(state_));
