@@ -7,6 +7,7 @@
 #include <sys/time.h>
 #include <time.h>
 
+#include <atomic>
 #include <charconv>
 #include <iomanip>
 #include <streambuf>
@@ -17,9 +18,11 @@ namespace {
 const char* const log_severity_names[] = {"INFO", "WARNING", "ERROR", "FATAL"};
 constexpr int kNumSeverities = 4;
 
-bool g_log_tickcount = false;
-bool g_log_timestamp = false;
-LogMessageHandler g_log_handler = nullptr;
+// Relaxed atomics: an embedding program sets them once, but a plug-in's
+// threads may already be logging when it does.
+std::atomic<bool> g_log_tickcount{false};
+std::atomic<bool> g_log_timestamp{false};
+std::atomic<LogMessageHandler> g_log_handler{nullptr};
 
 uint64_t TickCountMicros() {
   struct timespec ts;
@@ -42,12 +45,12 @@ void PutNumber(std::streambuf* out, long long number) {
 }  // namespace
 
 void InitializeLogging(bool log_tickcount, bool log_timestamp) {
-  g_log_tickcount = log_tickcount;
-  g_log_timestamp = log_timestamp;
+  g_log_tickcount.store(log_tickcount, std::memory_order_relaxed);
+  g_log_timestamp.store(log_timestamp, std::memory_order_relaxed);
 }
 
 void SetLogMessageHandler(LogMessageHandler handler) {
-  g_log_handler = handler;
+  g_log_handler.store(handler, std::memory_order_relaxed);
 }
 
 LogMessage::LineBuffer::LineBuffer() {
@@ -100,7 +103,7 @@ void LogMessage::Init(const char* file, int line) {
   // depend on the stream's state (its width is still 0 here).
   std::streambuf* const out = stream_.rdbuf();
   out->sputc('[');
-  if (g_log_timestamp) {
+  if (g_log_timestamp.load(std::memory_order_relaxed)) {
     struct timeval tv;
     gettimeofday(&tv, nullptr);
     time_t seconds = tv.tv_sec;
@@ -113,7 +116,7 @@ void LogMessage::Init(const char* file, int line) {
             << local.tm_hour << std::setw(2) << local.tm_min << std::setw(2)
             << local.tm_sec << '.' << std::setw(6) << tv.tv_usec << ':';
   }
-  if (g_log_tickcount)
+  if (g_log_tickcount.load(std::memory_order_relaxed))
     stream_ << TickCountMicros() << ':';
   if (severity_ >= 0 && severity_ < kNumSeverities) {
     PutText(out, log_severity_names[severity_]);
@@ -133,8 +136,10 @@ void LogMessage::Init(const char* file, int line) {
 
 LogMessage::~LogMessage() {
   stream_ << '\n';
-  if (!g_log_handler ||
-      !g_log_handler(severity_, std::string(buffer_.data(), buffer_.size()))) {
+  const LogMessageHandler handler =
+      g_log_handler.load(std::memory_order_relaxed);
+  if (!handler ||
+      !handler(severity_, std::string(buffer_.data(), buffer_.size()))) {
     fwrite(buffer_.data(), buffer_.size(), 1, stderr);
     fflush(stderr);
   }
