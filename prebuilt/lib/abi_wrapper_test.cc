@@ -2,6 +2,7 @@
 // sizes the host library binds to, and the failure style.
 #include "prebuilt/lib/abi_wrapper.h"
 
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -167,6 +168,11 @@ TEST(AbiScalarTest, VolumesPackToHundredthsTruncatingTowardZero) {
   EXPECT_EQ(PackVolume(0.0f), 0);
   EXPECT_EQ(PackVolume(-0.5f), -50);
   EXPECT_EQ(PackVolume(-0.999f), -99);
+  // Out of range saturates instead of being undefined.
+  EXPECT_EQ(PackVolume(std::numeric_limits<float>::quiet_NaN()), 0);
+  EXPECT_EQ(PackVolume(1e30f), std::numeric_limits<int>::max());
+  EXPECT_EQ(PackVolume(-std::numeric_limits<float>::infinity()),
+            std::numeric_limits<int>::min());
   EXPECT_FLOAT_EQ(UnpackVolume(50), 0.5f);
   EXPECT_FLOAT_EQ(UnpackVolume(-25), -0.25f);
   EXPECT_FLOAT_EQ(UnpackVolume(PackVolume(0.5f)), 0.5f);

@@ -5,6 +5,8 @@
 #undef NDEBUG
 #include <assert.h>
 
+#include <limits>
+
 #include "prebuilt/lib/abi_wrapper.h"
 
 namespace assistant_client {
@@ -66,7 +68,17 @@ void StoreCStringInCpp(C_API_String value, void* target) {
 }
 
 int PackVolume(float volume) {
-  return static_cast<int>(volume * 100.0f);
+  // Truncates toward zero. A NaN or out-of-range volume from a careless
+  // caller would make the conversion undefined: it saturates instead.
+  const float packed = volume * 100.0f;
+  if (!(packed == packed))
+    return 0;
+  constexpr float kTwoPow31 = 2147483648.0f;  // Exact in a float.
+  if (packed >= kTwoPow31)
+    return std::numeric_limits<int>::max();
+  if (packed < -kTwoPow31)
+    return std::numeric_limits<int>::min();
+  return static_cast<int>(packed);
 }
 
 float UnpackVolume(int volume) {
