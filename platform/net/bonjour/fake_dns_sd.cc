@@ -60,14 +60,14 @@ void Record(Call call) {
 }
 
 void Arm(int fd, std::chrono::milliseconds delay) {
-  itimerspec spec = {};
+  itimerspec when = {};
   if (delay.count() >= 0) {
     // A zero value would disarm the timer; 1 ns is "readable now".
     const int64_t ns = std::max<int64_t>(1, delay.count() * 1000000);
-    spec.it_value.tv_sec = ns / 1000000000;
-    spec.it_value.tv_nsec = ns % 1000000000;
+    when.it_value.tv_sec = ns / 1000000000;
+    when.it_value.tv_nsec = ns % 1000000000;
   }
-  timerfd_settime(fd, 0, &spec, nullptr);
+  timerfd_settime(fd, 0, &when, nullptr);
 }
 
 bool IsReadable(int fd) {
