@@ -28,7 +28,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using assistant_client::MdnsResponder;
 
-constexpr int kRegistrations = 4;  // Per kind and repetition; ~1 s each.
+constexpr int kRegistrations = 10;  // Per kind and repetition; ~1 s each.
 constexpr char kServiceType[] = "_vantorbench._tcp";
 constexpr uint16_t kPort = 4242;
 constexpr auto kTimeout = std::chrono::seconds(15);
