@@ -1,54 +1,26 @@
 #include "bench/plugin_loader.h"
 
-#include <dlfcn.h>
-
 #include "prebuilt/lib/api_wrappers.h"
+#include "testing/plugin_loader.h"
 
 namespace bench {
 namespace {
 
 namespace internal_api = assistant_client::internal_api;
 
-// The plug-ins ignore the platform bundle that comes with each request, but
-// the factory needs one.
-class NoPlatform : public assistant_client::PlatformApi {
- public:
-  assistant_client::AudioInputProvider* GetAudioInputProvider() override {
-    return nullptr;
-  }
-  assistant_client::AudioOutputProvider* GetAudioOutputProvider() override {
-    return nullptr;
-  }
-  assistant_client::AuthProvider* GetAuthProvider() override { return nullptr; }
-  assistant_client::FileProvider* GetFileProvider() override { return nullptr; }
-  assistant_client::NetworkProvider* GetNetworkProvider() override {
-    return nullptr;
-  }
-  assistant_client::SystemProvider* GetSystemProvider() override {
-    return nullptr;
-  }
-};
-
-NoPlatform* GetNoPlatform() {
-  static NoPlatform* platform = new NoPlatform();  // Borrowed by plug-ins.
+testing_support::NullPlatform* GetNoPlatform() {
+  // Borrowed by the plug-ins, which never read it.
+  static auto* platform = new testing_support::NullPlatform();
   return platform;
 }
 
 }  // namespace
 
 Plugin::Plugin(const std::string& path) {
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle) {
-    error_ = dlerror();
+  testing_support::PlatformEntrypoint entry =
+      testing_support::LoadPlatformEntrypoint(path, &error_);
+  if (!entry)
     return;
-  }
-  using Entry = C_API_PlatformFactory* (*)(int);
-  auto entry =
-      reinterpret_cast<Entry>(dlsym(handle, "NewVantorPlatformEntrypoint"));
-  if (!entry) {
-    error_ = path + " exports no NewVantorPlatformEntrypoint";
-    return;
-  }
   factory_ = entry(internal_api::kApiVersion);
   if (!factory_)
     error_ = path + ": NewVantorPlatformEntrypoint returned null";

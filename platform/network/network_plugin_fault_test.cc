@@ -25,6 +25,7 @@
 #include "gtest/gtest.h"
 #include "prebuilt/lib/api_wrappers.h"
 #include "prebuilt/lib/assistant_client.h"
+#include "testing/plugin_loader.h"
 
 namespace {
 
@@ -170,31 +171,14 @@ class Request {
   steady_clock::duration host_call_{};
 };
 
-class EmptyPlatform : public assistant_client::PlatformApi {
- public:
-  assistant_client::AudioInputProvider* GetAudioInputProvider() override {
-    return nullptr;
-  }
-  assistant_client::AudioOutputProvider* GetAudioOutputProvider() override {
-    return nullptr;
-  }
-  assistant_client::AuthProvider* GetAuthProvider() override { return nullptr; }
-  assistant_client::FileProvider* GetFileProvider() override { return nullptr; }
-  NetworkProvider* GetNetworkProvider() override { return nullptr; }
-  assistant_client::SystemProvider* GetSystemProvider() override {
-    return nullptr;
-  }
-};
-
 class NetworkPluginFaultTest : public testing::Test {
  protected:
   static void SetUpTestSuite() {
     // Loaded once and never unloaded, as the host does.
-    void* handle = dlopen(VANTOR_NETWORK_PLUGIN, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(handle, nullptr) << dlerror();
-    new_entrypoint_ = reinterpret_cast<void* (*)(int)>(
-        dlsym(handle, "NewVantorPlatformEntrypoint"));
-    ASSERT_NE(new_entrypoint_, nullptr);
+    std::string error;
+    new_entrypoint_ =
+        testing_support::LoadPlatformEntrypoint(VANTOR_NETWORK_PLUGIN, &error);
+    ASSERT_NE(new_entrypoint_, nullptr) << error;
   }
 
   void SetUp() override {
@@ -256,14 +240,15 @@ class NetworkPluginFaultTest : public testing::Test {
               << " us\n";
   }
 
-  static void* (*new_entrypoint_)(int);
-  EmptyPlatform platform_;
+  static testing_support::PlatformEntrypoint new_entrypoint_;
+  testing_support::NullPlatform platform_;
   std::unique_ptr<assistant_client::PlatformFactory> factory_;
   std::unique_ptr<NetworkProvider> provider_;
   MdnsResponder* responder_ = nullptr;  // Owned by |provider_|.
 };
 
-void* (*NetworkPluginFaultTest::new_entrypoint_)(int) = nullptr;
+testing_support::PlatformEntrypoint NetworkPluginFaultTest::new_entrypoint_ =
+    nullptr;
 
 TEST_F(NetworkPluginFaultTest, DaemonStoppedBeforeARegistration) {
   Request kept;

@@ -26,6 +26,7 @@
 #include "platform/utils/file_utils.h"
 #include "prebuilt/lib/api_wrappers.h"
 #include "prebuilt/lib/assistant_client.h"
+#include "testing/plugin_loader.h"
 
 extern char** environ;
 
@@ -159,32 +160,14 @@ class AnswerWaiter {
   std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
-// The host's platform bundle; the plug-in uses none of it.
-class EmptyPlatform : public assistant_client::PlatformApi {
- public:
-  assistant_client::AudioInputProvider* GetAudioInputProvider() override {
-    return nullptr;
-  }
-  assistant_client::AudioOutputProvider* GetAudioOutputProvider() override {
-    return nullptr;
-  }
-  assistant_client::AuthProvider* GetAuthProvider() override { return nullptr; }
-  assistant_client::FileProvider* GetFileProvider() override { return nullptr; }
-  NetworkProvider* GetNetworkProvider() override { return nullptr; }
-  assistant_client::SystemProvider* GetSystemProvider() override {
-    return nullptr;
-  }
-};
-
 class NetworkPluginTest : public testing::Test {
  protected:
   static void SetUpTestSuite() {
     // Loaded once and never unloaded, as the host does.
-    void* handle = dlopen(VANTOR_NETWORK_PLUGIN, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(handle, nullptr) << dlerror();
-    new_entrypoint_ = reinterpret_cast<void* (*)(int)>(
-        dlsym(handle, "NewVantorPlatformEntrypoint"));
-    ASSERT_NE(new_entrypoint_, nullptr);
+    std::string error;
+    new_entrypoint_ =
+        testing_support::LoadPlatformEntrypoint(VANTOR_NETWORK_PLUGIN, &error);
+    ASSERT_NE(new_entrypoint_, nullptr) << error;
   }
 
   void SetUp() override {
@@ -208,14 +191,15 @@ class NetworkPluginTest : public testing::Test {
     return prefix + "-" + std::to_string(getpid());
   }
 
-  static void* (*new_entrypoint_)(int);
-  EmptyPlatform platform_;
+  static testing_support::PlatformEntrypoint new_entrypoint_;
+  testing_support::NullPlatform platform_;
   std::unique_ptr<assistant_client::PlatformFactory> factory_;
   std::unique_ptr<NetworkProvider> provider_;
   MdnsResponder* responder_ = nullptr;  // Owned by |provider_|.
 };
 
-void* (*NetworkPluginTest::new_entrypoint_)(int) = nullptr;
+testing_support::PlatformEntrypoint NetworkPluginTest::new_entrypoint_ =
+    nullptr;
 
 TEST_F(NetworkPluginTest, ConnectionStatusThroughTheBridge) {
   char folder[] = "/tmp/network_plugin_test.XXXXXX";

@@ -14,40 +14,21 @@
 
 #include "gtest/gtest.h"
 #include "prebuilt/lib/api_wrappers.h"
+#include "testing/plugin_loader.h"
 
 namespace {
 
 using assistant_client::PlatformFactory;
 using assistant_client::SystemProvider;
 
-// The plug-in never looks at the platform it is given.
-class NullPlatform : public assistant_client::PlatformApi {
- public:
-  assistant_client::AudioInputProvider* GetAudioInputProvider() override {
-    return nullptr;
-  }
-  assistant_client::AudioOutputProvider* GetAudioOutputProvider() override {
-    return nullptr;
-  }
-  assistant_client::AuthProvider* GetAuthProvider() override { return nullptr; }
-  assistant_client::FileProvider* GetFileProvider() override { return nullptr; }
-  assistant_client::NetworkProvider* GetNetworkProvider() override {
-    return nullptr;
-  }
-  SystemProvider* GetSystemProvider() override { return nullptr; }
-};
-
-using Entrypoint = C_API_PlatformFactory* (*)(int);
-
 class SystemPluginTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // Never closed, as by the host: the plug-in's watch thread lives on.
-    library_ = dlopen(VANTOR_SYSTEM_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(nullptr, library_) << dlerror();
-    entry_ = reinterpret_cast<Entrypoint>(
-        dlsym(library_, "NewVantorPlatformEntrypoint"));
-    ASSERT_NE(nullptr, entry_);
+    std::string error;
+    entry_ = testing_support::LoadPlatformEntrypoint(VANTOR_SYSTEM_PLUGIN_PATH,
+                                                     &error);
+    ASSERT_NE(nullptr, entry_) << error;
+    library_ = dlopen(VANTOR_SYSTEM_PLUGIN_PATH, RTLD_NOW | RTLD_NOLOAD);
     char pattern[] = "/tmp/system_plugin_test.XXXXXX";
     ASSERT_NE(nullptr, mkdtemp(pattern));
     dir_ = pattern;
@@ -71,11 +52,11 @@ class SystemPluginTest : public ::testing::Test {
   }
 
   void* library_ = nullptr;
-  Entrypoint entry_ = nullptr;
+  testing_support::PlatformEntrypoint entry_ = nullptr;
   std::string dir_;
   std::string state_;
   std::string config_;
-  NullPlatform platform_;
+  testing_support::NullPlatform platform_;
 };
 
 TEST_F(SystemPluginTest, EntrypointBuildsDescribedFactoryStructure) {
