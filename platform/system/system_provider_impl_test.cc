@@ -18,6 +18,7 @@
 #include "gtest/gtest.h"
 #include "platform/utils/file_utils.h"
 #include "platform/utils/file_watcher.h"
+#include "testing/callback_collector.h"
 
 namespace assistant_reference {
 namespace {
@@ -28,54 +29,17 @@ std::string ConfigFor(const std::string& path) {
   return "{\"platform_config\": {\"mic_state_path\": \"" + path + "\"}}";
 }
 
-// Records callback runs in order, with the thread each ran on.
-class Collector {
+// Records runs of the provider's change callbacks (repeatable Callbacks)
+// and of plain watcher callbacks.
+class Collector : public testing_support::CallbackCollector {
  public:
   assistant_client::Callback<true> Callback(const std::string& label) {
-    return [this, label] {
-      char name[16] = {};
-      prctl(PR_GET_NAME, name);
-      std::lock_guard<std::mutex> lock(mutex_);
-      runs_.push_back(label);
-      threads_.push_back(name);
-      changed_.notify_all();
-    };
+    return assistant_client::Callback<true>(
+        testing_support::CallbackCollector::Callback(label));
   }
   std::function<void()> Plain(const std::string& label) {
-    auto callback =
-        std::make_shared<assistant_client::Callback<true>>(Callback(label));
-    return [callback] { (*callback)(); };
+    return testing_support::CallbackCollector::Callback(label);
   }
-  bool WaitFor(const std::string& label, int times) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, kPatience,
-                             [&] { return CountLocked(label) >= times; });
-  }
-  int Count(const std::string& label) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return CountLocked(label);
-  }
-  std::vector<std::string> runs() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return runs_;
-  }
-  std::vector<std::string> threads() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return threads_;
-  }
-
- private:
-  int CountLocked(const std::string& label) {
-    int n = 0;
-    for (const std::string& run : runs_)
-      n += run == label;
-    return n;
-  }
-
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<std::string> runs_;
-  std::vector<std::string> threads_;
 };
 
 class SystemProviderTest : public ::testing::Test {

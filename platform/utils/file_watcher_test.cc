@@ -21,6 +21,7 @@
 #include "core/logging.h"
 #include "core/thread.h"
 #include "gtest/gtest.h"
+#include "testing/callback_collector.h"
 #include "testing/death_test_style.h"
 
 namespace assistant_reference {
@@ -28,52 +29,7 @@ namespace {
 
 constexpr auto kPatience = std::chrono::seconds(10);
 
-// Records which callbacks ran, in order, and on which thread.
-class Collector {
- public:
-  std::function<void()> Callback(const std::string& label) {
-    return [this, label] {
-      char name[16] = {};
-      prctl(PR_GET_NAME, name);
-      std::lock_guard<std::mutex> lock(mutex_);
-      runs_.push_back(label);
-      threads_.push_back(name);
-      changed_.notify_all();
-    };
-  }
-
-  // Waits until |label| has run |times| times in all.
-  bool WaitFor(const std::string& label, int times = 1) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, kPatience,
-                             [&] { return CountLocked(label) >= times; });
-  }
-  int Count(const std::string& label) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return CountLocked(label);
-  }
-  std::vector<std::string> runs() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return runs_;
-  }
-  std::vector<std::string> threads() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return threads_;
-  }
-
- private:
-  int CountLocked(const std::string& label) {
-    int n = 0;
-    for (const std::string& run : runs_)
-      n += run == label;
-    return n;
-  }
-
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<std::string> runs_;
-  std::vector<std::string> threads_;
-};
+using Collector = testing_support::CallbackCollector;
 
 // Log lines of every thread, while a test runs.
 std::mutex g_log_mutex;
