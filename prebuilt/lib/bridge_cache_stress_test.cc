@@ -117,24 +117,6 @@ class NullVolume : public VolumeControl {
   void SetSystemMuted(bool) override {}
 };
 
-class NullDebugInterface : public DebugInterface {
- public:
-  void RegisterUriPath(const std::string&,
-                       HandlerCallback,
-                       const std::vector<DebugHttpContext::Method>&) override {}
-  void SetDebugVariable(const std::string&, const std::string&) override {}
-};
-
-class NullMediaManager : public MediaManager {
- public:
-  void AddListener(Listener*) override {}
-  void Next() override {}
-  void Previous() override {}
-  void Resume() override {}
-  void Pause() override {}
-  void StopAndClearPlaylist() override {}
-};
-
 class NullResponder : public MdnsResponder {
  public:
   void AddService(const std::string&,

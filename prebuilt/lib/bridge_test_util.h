@@ -245,6 +245,25 @@ class InertSystemProvider : public SystemProvider, private DeletionCounted {
 };
 
 // A platform bundle of inert providers that counts its getter calls.
+// A debug interface and a media manager that do nothing.
+class NullDebugInterface : public DebugInterface {
+ public:
+  void RegisterUriPath(const std::string&,
+                       HandlerCallback,
+                       const std::vector<DebugHttpContext::Method>&) override {}
+  void SetDebugVariable(const std::string&, const std::string&) override {}
+};
+
+class NullMediaManager : public MediaManager {
+ public:
+  void AddListener(Listener*) override {}
+  void Next() override {}
+  void Previous() override {}
+  void Resume() override {}
+  void Pause() override {}
+  void StopAndClearPlaylist() override {}
+};
+
 class InertPlatformApi : public PlatformApi {
  public:
   explicit InertPlatformApi(Deletions* d = nullptr)

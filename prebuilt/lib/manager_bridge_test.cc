@@ -22,24 +22,6 @@ using namespace internal_api;
 using namespace testing_util;
 using Tokens = std::vector<std::pair<std::string, std::string>>;
 
-class NullDebugInterface : public DebugInterface {
- public:
-  void RegisterUriPath(const std::string&,
-                       HandlerCallback,
-                       const std::vector<DebugHttpContext::Method>&) override {}
-  void SetDebugVariable(const std::string&, const std::string&) override {}
-};
-
-class NullMediaManager : public MediaManager {
- public:
-  void AddListener(Listener*) override {}
-  void Next() override {}
-  void Previous() override {}
-  void Resume() override {}
-  void Pause() override {}
-  void StopAndClearPlaylist() override {}
-};
-
 // Records what the bridge delivers; owns what the bridge hands over.
 class RecordingManager : public AssistantManager {
  public:
