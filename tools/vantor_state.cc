@@ -27,11 +27,13 @@
 #include "platform/utils/config_accessor.h"
 #include "platform/utils/config_accessor_internal.h"
 #include "platform/utils/file_utils.h"
+#include "platform/utils/state_files.h"
 
 namespace {
 
 constexpr char kProgram[] = "vantor-state";
-constexpr char kSection[] = "platform_config";
+constexpr const char* kSection =
+    assistant_reference::state_files::kConfigSection;
 
 constexpr char kSeeHelp[] = " (see --help)";
 
@@ -48,39 +50,39 @@ struct StateFile {
   std::string (*interpret)(const std::string& contents);
 };
 
-// The provider maps any text but its six words to UNKNOWN, so UNKNOWN is a
-// word that may be written too.
+namespace files = assistant_reference::state_files;
+
+// The provider maps any text but its words to UNKNOWN, so UNKNOWN is a word
+// that may be written too.
 std::string InterpretConnection(const std::string& contents) {
-  static const char* const kKnown[] = {"WIFI_NOT_CONFIGURED",
-                                       "DISCONNECTED_FROM_WIFI",
-                                       "DISCONNECTED_FROM_INTERNET",
-                                       "WIFI_ERROR",
-                                       "CONNECTING",
-                                       "CONNECTED"};
-  for (const char* word : kKnown) {
+  for (const char* word : files::kConnectionWords) {
     if (contents == word)
       return word;
   }
   return "UNKNOWN";
 }
 
-// Only "off" mutes; anything else, no file included, leaves the mic on.
-std::string InterpretMic(const std::string& contents) {
-  return contents == "off" ? "off" : "on";
+std::vector<std::string> ConnectionWords() {
+  std::vector<std::string> words = {"UNKNOWN"};
+  for (const char* word : files::kConnectionWords)
+    words.push_back(word);
+  return words;
 }
 
-const StateFile kConnection = {
-    "connection",
-    "connection_status_path",
-    "/assistant/network_state",
-    {"UNKNOWN", "WIFI_NOT_CONFIGURED", "DISCONNECTED_FROM_WIFI",
-     "DISCONNECTED_FROM_INTERNET", "WIFI_ERROR", "CONNECTING", "CONNECTED"},
-    &InterpretConnection};
+// Only the muted word mutes; anything else, no file included, leaves the
+// mic on.
+std::string InterpretMic(const std::string& contents) {
+  return contents == files::kMicMutedWord ? "off" : "on";
+}
+
+const StateFile kConnection = {"connection", files::kConnectionStatusPathKey,
+                               files::kConnectionStatusFile, ConnectionWords(),
+                               &InterpretConnection};
 
 const StateFile kMic = {"mic",
-                        "mic_state_path",
-                        "/assistant/mic_state",
-                        {"on", "off"},
+                        files::kMicStatePathKey,
+                        files::kMicStateFile,
+                        {"on", files::kMicMutedWord},
                         &InterpretMic};
 
 int Fail(int status, const std::string& message) {

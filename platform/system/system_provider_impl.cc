@@ -152,14 +152,11 @@ class StateFileWatches {
 
 }  // namespace
 
-constexpr char SystemProviderImpl::kPlatformConfigSection[];
-constexpr char SystemProviderImpl::kMicStatePathKey[];
-
 SystemProviderImpl::SystemProviderImpl(const std::string& config)
     : config_(ConfigAccessor::Parse(config, kPlatformConfigSection)),
-      mic_state_path_(
-          config_->GetString(kMicStatePathKey,
-                             GetAssistantRootPath() + "/assistant/mic_state")),
+      mic_state_path_(config_->GetString(
+          kMicStatePathKey,
+          GetAssistantRootPath() + state_files::kMicStateFile)),
       watch_path_(WatchPathFor(mic_state_path_)) {
   {
     core::AutoLock lock(&mutex_);
@@ -179,7 +176,8 @@ SystemProviderImpl::~SystemProviderImpl() {
 }
 
 int SystemProviderImpl::GetMicMuteState() {
-  const int state = ReadStateWord(mic_state_path_) == "off" ? 1 : 0;
+  const int state =
+      ReadStateWord(mic_state_path_) == state_files::kMicMutedWord ? 1 : 0;
   if (t_listener_reads && t_listener_reads->provider == this)
     t_listener_reads->Record(state);
   return state;

@@ -15,14 +15,16 @@
 
 #include "core/synchronization.h"
 #include "platform/utils/config_accessor.h"
+#include "platform/utils/state_files.h"
 #include "prebuilt/lib/system_provider.h"
 
 namespace assistant_reference {
 
 class SystemProviderImpl : public assistant_client::SystemProvider {
  public:
-  static constexpr char kPlatformConfigSection[] = "platform_config";
-  static constexpr char kMicStatePathKey[] = "mic_state_path";
+  static constexpr const char* kPlatformConfigSection =
+      state_files::kConfigSection;
+  static constexpr const char* kMicStatePathKey = state_files::kMicStatePathKey;
 
   // |config| is the whole configuration text.
   explicit SystemProviderImpl(const std::string& config);
