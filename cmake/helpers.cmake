@@ -1,7 +1,11 @@
 # Small helpers that keep every CMakeLists.txt short.
 #
 #   cc_library(NAME <target> SRCS ... [DEPS ...])   static, position-independent
-#   cc_test(NAME <target> SRCS ... [DEPS ...] [LABELS ...])
+#   cc_test(NAME <target> SRCS ... [DEPS ...] [LABELS ...] [LAUNCHER ...])
+#
+# LAUNCHER is a command that runs the test program (its path and arguments
+# appended), such as scripts/mdns-sandbox; a cross build's emulator goes
+# between the two.
 #
 # Label needs-host-services marks a test that needs a service of a real system
 # (such as a running mDNS daemon); scripts/build-armhf skips it under qemu.
@@ -17,7 +21,7 @@ function(cc_library)
 endfunction()
 
 function(cc_test)
-  cmake_parse_arguments(CC "" "NAME" "SRCS;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(CC "" "NAME" "SRCS;DEPS;LABELS;LAUNCHER" ${ARGN})
   if(NOT VANTOR_BUILD_TESTS)
     return()
   endif()
@@ -27,7 +31,13 @@ function(cc_test)
     # testing/death_test_style.h: the emulator cannot re-execute the test.
     target_compile_definitions(${CC_NAME} PRIVATE VANTOR_TEST_UNDER_EMULATOR=1)
   endif()
-  add_test(NAME ${CC_NAME} COMMAND ${CC_NAME})
+  if(CC_LAUNCHER)
+    # CMake adds the emulator only when the test program comes first.
+    add_test(NAME ${CC_NAME} COMMAND ${CC_LAUNCHER}
+      ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${CC_NAME}>)
+  else()
+    add_test(NAME ${CC_NAME} COMMAND ${CC_NAME})
+  endif()
   set_tests_properties(${CC_NAME} PROPERTIES TIMEOUT 300)
   if(CC_LABELS)
     set_tests_properties(${CC_NAME} PROPERTIES LABELS "${CC_LABELS}")

@@ -1,7 +1,7 @@
 // The network plug-in against a real mDNS daemon, loaded with dlopen and
 // driven through the C bridge as the host library drives it. What the
-// daemon advertises is read back with avahi-browse. The daemon pair is
-// started by scripts/mdns-daemon (loopback only) unless one already runs.
+// daemon advertises is read back with avahi-browse. It runs inside
+// scripts/mdns-sandbox, where scripts/mdns-daemon starts a pair of its own.
 #include <dlfcn.h>
 #include <signal.h>
 #include <spawn.h>
