@@ -45,13 +45,24 @@ function(cc_test)
 endfunction()
 
 # Limits the dynamic symbols of shared library |target| to |entry| and the
-# documented runtime functions (cmake/exports.map.in).
+# documented runtime functions (cmake/exports.map.in), and binds the
+# library's own calls of them to its own copies.
+#
+# Every deliverable carries its own logger, file utilities and accessor, and
+# exports them. Without -Bsymbolic-functions the dynamic linker binds a
+# library's calls to the first copy in the process (a client's or the
+# host's), running another build's code on this library's objects and
+# state. The flag covers every exported function at link time, with no
+# per-declaration attribute to forget (protected visibility would need one
+# on each, and makes a function's address differ between a library and its
+# callers on some targets); the data behind the functions (log flags and
+# handler) is file-local anyway.
 function(vantor_export_only target entry)
   set(VANTOR_ENTRY_SYMBOL ${entry})
   set(map ${CMAKE_CURRENT_BINARY_DIR}/${target}_exports.map)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/exports.map.in ${map} @ONLY)
   target_link_options(${target} PRIVATE -Wl,--version-script=${map}
-    -Wl,-z,defs)
+    -Wl,-z,defs -Wl,-Bsymbolic-functions)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${map})
 endfunction()
 

@@ -9,8 +9,10 @@
 // out, also when a handler consumed it. A passing CHECK evaluates nothing
 // that is streamed into it.
 //
-// Each deliverable links its own copy; the flags and the handler are plain
-// globals that an embedding program sets before other threads log.
+// Each deliverable links its own copy, with its own flags and handler, and
+// binds its own calls to it (-Bsymbolic-functions): setting the handler
+// through one library's SetLogMessageHandler affects that library's lines
+// only, whatever the other libraries in the process export.
 #ifndef CORE_LOGGING_H_
 #define CORE_LOGGING_H_
 
@@ -51,7 +53,7 @@ class VANTOR_EXPORT LogMessage {
   // Holds the line in place while it is short, so that a statement
   // allocates nothing unless a handler wants it as a string or the line is
   // long.
-  class LineBuffer : public std::streambuf {
+  class VANTOR_HIDDEN LineBuffer : public std::streambuf {
    public:
     LineBuffer();
     LineBuffer(const LineBuffer&) = delete;

@@ -56,8 +56,8 @@ class VANTOR_EXPORT ConfigAccessor {
  private:
   friend class ConfigAccessorInternal;  // Builds accessors without the CHECK.
 
-  ConfigAccessor(const std::string& section_name,
-                 std::unique_ptr<const ConfigSection> section);
+  VANTOR_HIDDEN ConfigAccessor(const std::string& section_name,
+                               std::unique_ptr<const ConfigSection> section);
 
   const std::string section_name_;
   const std::unique_ptr<const ConfigSection> section_;  // Never null.
