@@ -69,13 +69,16 @@ struct ListenerReads {
 };
 thread_local ListenerReads* t_listener_reads = nullptr;
 
-// The watcher needs a folder: a bare file name lives in the working folder.
+// The watcher's spelling of the state file: one per file, however the
+// configuration spells it ("a//b", "./b"), since the watcher takes each
+// path once.
 std::string WatchPathFor(const std::string& path) {
-  return path.find('/') == std::string::npos ? "./" + path : path;
+  return FileWatcher::NormalizePath(path);
 }
 
 // One FileWatcher registration per watched path, fanned out to every live
-// provider on it, since the watcher takes each path only once.
+// provider on it. Spellings through links are watched apart, each followed
+// by its own name, and share the kernel's watches.
 class StateFileWatches {
  public:
   static StateFileWatches* Get() {

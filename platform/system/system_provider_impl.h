@@ -58,7 +58,7 @@ class SystemProviderImpl : public assistant_client::SystemProvider {
 
   const std::unique_ptr<ConfigAccessor> config_;
   const std::string mic_state_path_;  // As configured.
-  const std::string watch_path_;      // With a folder, for the watcher.
+  const std::string watch_path_;      // Absolute and normalized.
 
   core::Mutex mutex_;  // Guards the members below.
   // Shared so that a notification runs its copy of the list outside

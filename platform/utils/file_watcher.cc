@@ -4,10 +4,10 @@
 #include <limits.h>
 #include <poll.h>
 #include <string.h>
-#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <deque>
 #include <utility>
 
 #include "core/logging.h"
@@ -15,9 +15,25 @@
 namespace assistant_reference {
 namespace {
 
-constexpr uint32_t kWatchMask = IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE;
-// How often folders that cannot be watched are tried again.
-constexpr int kRetryIntervalMs = 1000;
+// Every folder on a path is watched for the names that lead on, and for its
+// own removal or renaming. The file's own folder also reports writes.
+constexpr uint32_t kFolderMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM |
+                                 IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF |
+                                 IN_ONLYDIR | IN_DONT_FOLLOW | IN_MASK_ADD;
+constexpr uint32_t kFileMask = kFolderMask | IN_CLOSE_WRITE | IN_MODIFY;
+// Events that end a write or replace the file: reported at once.
+constexpr uint32_t kCompleteEvents =
+    IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE;
+// Events of the watched folder itself.
+constexpr uint32_t kSelfEvents = IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED;
+
+// How long a file written (or created) but not closed must stay quiet before
+// its callback runs. A writer that closes at once is reported on the close
+// alone; one that keeps the file open is reported this much later.
+constexpr auto kQuietTime = std::chrono::milliseconds(100);
+
+// As the kernel's own limit on links in one lookup.
+constexpr int kMaxLinks = 40;
 
 bool SplitPath(const std::string& path,
                std::string* directory,
@@ -30,14 +46,48 @@ bool SplitPath(const std::string& path,
   return true;
 }
 
-// "/mic_state" splits into an empty folder name, which inotify refuses.
-const char* FolderToWatch(const std::string& directory) {
-  return directory.empty() ? "/" : directory.c_str();
+// The components of |path|, "." and ".." included; no empty ones.
+std::deque<std::string> Components(const std::string& path) {
+  std::deque<std::string> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t slash = path.find('/', start);
+    if (slash == std::string::npos)
+      slash = path.size();
+    if (slash > start)
+      parts.push_back(path.substr(start, slash - start));
+    start = slash + 1;
+  }
+  return parts;
 }
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
+std::string Join(const std::string& directory, const std::string& name) {
+  return directory == "/" ? "/" + name : directory + "/" + name;
+}
+
+std::string Parent(const std::string& directory) {
+  size_t slash = directory.rfind('/');
+  return slash == 0 || slash == std::string::npos ? "/"
+                                                  : directory.substr(0, slash);
+}
+
+bool ReadLink(const std::string& path, std::string* target) {
+  char buffer[PATH_MAX];
+  ssize_t length = readlink(path.c_str(), buffer, sizeof(buffer));
+  if (length <= 0 || static_cast<size_t>(length) >= sizeof(buffer))
+    return false;
+  target->assign(buffer, static_cast<size_t>(length));
+  return true;
+}
+
+// The key of a watched path: its folder normalized, then the file name as
+// given (a trailing '/' gives an empty name, which never fires).
+std::string KeyOf(const std::string& path,
+                  const std::string& directory,
+                  const std::string& filename) {
+  std::string folder = FileWatcher::NormalizePath(
+      directory.empty() && !path.empty() && path[0] == '/' ? "/" : directory);
+  return (folder == "/" ? "" : folder) + "/" + filename;
 }
 
 }  // namespace
@@ -48,13 +98,38 @@ FileWatcher* FileWatcher::GetInstance() {
   return instance;
 }
 
+// static
+std::string FileWatcher::NormalizePath(const std::string& path) {
+  std::string absolute = path;
+  if (path.empty() || path[0] != '/') {
+    char cwd[PATH_MAX];
+    absolute =
+        getcwd(cwd, sizeof(cwd)) ? std::string(cwd) + "/" + path : "/" + path;
+  }
+  std::string normalized;
+  for (const std::string& part : Components(absolute)) {
+    if (part != ".")
+      normalized += "/" + part;
+  }
+  return normalized.empty() ? "/" : normalized;
+}
+
 FileWatcher::FileWatcher()
-    : inotify_fd_(inotify_init1(IN_NONBLOCK)),
-      wake_fd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
+    : inotify_fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)),
       watch_thread_("FileWatcher"),
       callbacks_done_(&mutex_) {
-  CHECK(inotify_fd_ >= 0) << "There was an error intializing inotify.";
-  CHECK(wake_fd_ >= 0) << "eventfd: " << strerror(errno);
+  if (inotify_fd_ < 0) {
+    // The mute state is still read on request; only its changes go
+    // unreported. Not worth taking the host's process down for.
+    const int error = errno;
+    LOG(ERROR) << "There was an error intializing inotify. " << strerror(error)
+               << (error == EMFILE
+                       ? " (the limit fs.inotify.max_user_instances, or the "
+                         "process's descriptor limit, is reached)"
+                       : "")
+               << "; changes of watched files are not reported";
+    return;
+  }
   watch_thread_.Start([this] { return WatchLoop(); });
 }
 
@@ -63,70 +138,44 @@ void FileWatcher::AddWatch(const std::string& path,
   std::string directory;
   std::string filename;
   CHECK(SplitPath(path, &directory, &filename));
+  const std::string key = KeyOf(path, directory, filename);
   core::AutoLock lock(&mutex_);
-  int key =
-      inotify_add_watch(inotify_fd_, FolderToWatch(directory), kWatchMask);
-  if (key < 0) {
-    const int error = errno;
-    bool waiting = false;
-    for (const auto& [id, watcher] : watcher_map_) {
-      if (id >= 0)
-        break;
-      if (watcher.directory == directory) {
-        key = id;
-        waiting = true;
-      }
-    }
-    if (!waiting) {
-      // A key of its own: two missing folders must not share an entry.
-      key = next_unwatched_id_--;
-      LOG(INFO) << "Waiting for folder '" << directory
-                << "' to be watchable: " << strerror(error);
-      WakeWatchThread();
-    }
+  CHECK(entries_.count(key) == 0) << "path: '" << path << "' previously added.";
+  Entry& entry = entries_[key];
+  entry.callback = std::move(callback);
+  SplitPath(key, &entry.directory, &entry.filename);
+  if (entry.directory.empty())
+    entry.directory = "/";
+  if (inotify_fd_ < 0 || entry.filename.empty())
+    return;
+  Resolve(key, &entry);
+  if (!entry.following) {
+    LOG(INFO) << "Waiting for folder '" << entry.directory
+              << "' to be watchable: " << strerror(ENOENT);
   }
-  auto [it, inserted] = watcher_map_.try_emplace(key);
-  Watcher& watcher = it->second;
-  if (inserted) {
-    watcher.watch_id = key;
-    watcher.directory = directory;
-  }
-  CHECK(key_of_path_.count(path) == 0 &&
-        watcher.callback_map.count(filename) == 0)
-      << "path: '" << path << "' previously added.";
-  watcher.callback_map[filename] = std::move(callback);
-  key_of_path_[path] = key;
 }
 
 void FileWatcher::RemoveWatch(const std::string& path) {
   std::string directory;
   std::string filename;
   CHECK(SplitPath(path, &directory, &filename));
+  const std::string key = KeyOf(path, directory, filename);
   core::AutoLock lock(&mutex_);
-  auto key = key_of_path_.find(path);
-  if (key == key_of_path_.end())
+  auto it = entries_.find(key);
+  if (it == entries_.end())
     return;
-  auto it = watcher_map_.find(key->second);
-  key_of_path_.erase(key);
-  if (it == watcher_map_.end())
-    return;
-  Watcher& watcher = it->second;
-  if (watcher.callback_map.erase(filename) != 0)
-    LOG(INFO) << "Removing callback for: " << filename;
-  if (!watcher.callback_map.empty())
-    return;
-  // An emptied entry goes at once: a later AddWatch in the folder gets a new
-  // watch descriptor, and a stale entry would shadow it.
-  if (watcher.watch_id >= 0 &&
-      inotify_rm_watch(inotify_fd_, watcher.watch_id) == 0) {
-    removed_ids_.insert(watcher.watch_id);
-  }
-  watcher_map_.erase(it);
+  LOG(INFO) << "Removing callback for: " << filename;
+  std::set<int> ids;
+  for (const Dependency& dependency : it->second.dependencies)
+    ids.insert(dependency.watch_id);
+  for (int id : ids)
+    Release(id);
+  entries_.erase(it);
 }
 
 void FileWatcher::WaitForRunningCallback() {
-  if (watch_thread_.IsCurrentThread())
-    return;  // The caller is the callback; waiting would never end.
+  if (inotify_fd_ < 0 || watch_thread_.IsCurrentThread())
+    return;  // Nothing runs, or the caller is the callback itself.
   core::AutoLock lock(&mutex_);
   // Batches run one after another, so this covers every batch picked up
   // so far, however many start meanwhile.
@@ -136,141 +185,267 @@ void FileWatcher::WaitForRunningCallback() {
 }
 
 bool FileWatcher::WatchLoop() {
-  int timeout = -1;
+  int timeout;
   {
     core::AutoLock lock(&mutex_);
-    if (HasUnwatchedFolders())
-      timeout = kRetryIntervalMs;
+    timeout = NextTimeout();
   }
-  struct pollfd fds[2] = {{inotify_fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
-  int ready = poll(fds, 2, timeout);
+  struct pollfd readable = {inotify_fd_, POLLIN, 0};
+  int ready = poll(&readable, 1, timeout);
   if (ready < 0) {
     if (errno == EINTR)
       return true;  // A signal handled elsewhere is no reason to stop.
     LOG(ERROR) << "poll() failed: " << strerror(errno);
     return false;
   }
-  if (fds[1].revents & POLLIN) {
-    uint64_t count;
-    while (read(wake_fd_, &count, sizeof(count)) < 0 && errno == EINTR) {
-    }
-  }
-  // On every pass, not only on time-outs: a busy folder nearby must not
-  // keep a missing one from being retried.
-  RetryUnwatchedFolders();
-  if (ready == 0 || !(fds[0].revents & POLLIN))
-    return true;
 
-  // One event with the longest name fits; a read returns whole events only.
-  alignas(inotify_event) char buffer[sizeof(inotify_event) + NAME_MAX + 1];
-  for (;;) {
-    ssize_t length = read(inotify_fd_, buffer, sizeof(buffer));
-    if (length < 0 && errno == EINTR)
-      continue;
-    if (length <= 0)
-      break;
-    ssize_t offset = 0;
-    while (offset + static_cast<ssize_t>(sizeof(inotify_event)) <= length) {
-      const auto* event =
-          reinterpret_cast<const inotify_event*>(buffer + offset);
-      if (event->mask & IN_IGNORED) {
-        HandleWatchGone(event->wd);
-      } else if ((event->mask & kWatchMask) && event->len != 0 &&
-                 !(event->mask & IN_ISDIR)) {
-        HandleEvent(*event);
+  std::vector<std::function<void()>> callbacks;
+  {
+    core::AutoLock lock(&mutex_);
+    if (ready > 0 && (readable.revents & POLLIN)) {
+      // One event with the longest name fits; a read returns whole events.
+      alignas(inotify_event) char buffer[sizeof(inotify_event) + NAME_MAX + 1];
+      for (;;) {
+        ssize_t length = read(inotify_fd_, buffer, sizeof(buffer));
+        if (length < 0 && errno == EINTR)
+          continue;
+        if (length <= 0)
+          break;
+        ssize_t offset = 0;
+        while (offset + static_cast<ssize_t>(sizeof(inotify_event)) <= length) {
+          const auto* event =
+              reinterpret_cast<const inotify_event*>(buffer + offset);
+          HandleEvent(*event);
+          offset += sizeof(inotify_event) + event->len;
+        }
       }
-      offset += sizeof(inotify_event) + event->len;
     }
+    const auto now = std::chrono::steady_clock::now();
+    for (auto& [path, entry] : entries_) {
+      if (entry.settling && entry.settle_deadline <= now) {
+        entry.settling = false;
+        // A creation may have been a link: walk the path again.
+        due_.emplace_back(path, true);
+      }
+    }
+    for (const auto& [path, structural] : due_) {
+      auto it = entries_.find(path);
+      if (it == entries_.end())
+        continue;  // Removed meanwhile.
+      if (structural)
+        Resolve(path, &it->second);
+      if (it->second.callback)
+        callbacks.push_back(it->second.callback);
+    }
+    due_.clear();
+    if (callbacks.empty())
+      return true;
+    ++started_;
   }
+  RunCallbacks(callbacks);
   return true;
 }
 
 void FileWatcher::HandleEvent(const inotify_event& event) {
-  std::function<void()> callback;
-  {
-    core::AutoLock lock(&mutex_);
-    auto it = watcher_map_.find(event.wd);
-    if (it == watcher_map_.end()) {
-      if (removed_ids_.count(event.wd) == 0) {
-        LOG(WARNING) << "Event fired but no Watcher was found for: "
-                     << event.wd;
-      }
-      return;
-    }
-    const std::string name(event.name, strnlen(event.name, event.len));
-    auto found = it->second.callback_map.find(name);
-    if (found == it->second.callback_map.end() || !found->second)
-      return;  // Such as the ".tmp" sibling of an atomic write.
-    callback = found->second;
-    ++started_;
+  if (event.mask & IN_Q_OVERFLOW) {
+    // Events were lost, changes of watched files among them maybe.
+    LOG(WARNING) << "inotify event queue overflowed; reading every watched "
+                    "file again";
+    ScheduleAll();
+    return;
   }
-  RunCallbacks({callback});
+  auto watcher = watcher_map_.find(event.wd);
+  if (watcher == watcher_map_.end()) {
+    if (event.mask & IN_IGNORED) {
+      removed_ids_.erase(event.wd);
+    } else if (removed_ids_.count(event.wd) == 0) {
+      LOG(WARNING) << "Event fired but no Watcher was found for: " << event.wd;
+    }
+    return;
+  }
+  const bool self = event.mask & kSelfEvents;
+  if (event.mask & IN_IGNORED) {
+    // The folder is gone and the kernel dropped its watch.
+    watcher_map_.erase(watcher);
+  }
+  const std::string name(event.name,
+                         event.len ? strnlen(event.name, event.len) : 0);
+  for (auto& [path, entry] : entries_) {
+    for (Dependency& dependency : entry.dependencies) {
+      if (dependency.watch_id != event.wd)
+        continue;
+      if (event.mask & IN_IGNORED)
+        dependency.watch_id = -1;
+      if (self) {
+        Schedule(path, true);
+        break;
+      }
+      if (dependency.name != name)
+        continue;
+      if (dependency.is_file && !(event.mask & kCompleteEvents) &&
+          (event.mask & (IN_MODIFY | IN_CREATE))) {
+        entry.settling = true;
+        entry.settle_deadline = std::chrono::steady_clock::now() + kQuietTime;
+      } else {
+        // A close changes the contents only; anything else may change where
+        // the path leads.
+        Schedule(path, !(dependency.is_file && (event.mask & IN_CLOSE_WRITE)));
+      }
+      break;
+    }
+  }
 }
 
-void FileWatcher::HandleWatchGone(int watch_id) {
-  core::AutoLock lock(&mutex_);
-  if (removed_ids_.erase(watch_id) != 0)
-    return;
+void FileWatcher::Resolve(const std::string& path, Entry* entry) {
+  std::vector<Dependency> dependencies;
+  std::set<int> touched;
+  bool reached_folder = false;
+  std::deque<std::string> pending = Components(path);
+  std::string directory = "/";
+  int links = 0;
+  // Each folder is watched before the name in it is looked up: a name that
+  // appears in between raises an event, one that appeared before is found.
+  int watch_id = WatchFolder(directory, kFolderMask, entry);
+  touched.insert(watch_id);
+  while (!pending.empty()) {
+    const std::string name = pending.front();
+    pending.pop_front();
+    if (name == ".")
+      continue;
+    if (name == "..") {
+      directory = Parent(directory);
+      watch_id = WatchFolder(directory, kFolderMask, entry);
+      touched.insert(watch_id);
+      continue;
+    }
+    const bool last = pending.empty();
+    dependencies.push_back({watch_id, name, last});
+    if (last) {
+      reached_folder = true;
+      touched.insert(WatchFolder(directory, kFileMask, entry));
+    }
+    const std::string child = Join(directory, name);
+    struct stat st;
+    if (lstat(child.c_str(), &st) != 0)
+      break;  // Not there (yet): its folder's watch reports it.
+    if (S_ISLNK(st.st_mode)) {
+      std::string target;
+      if (++links > kMaxLinks || !ReadLink(child, &target))
+        break;
+      // The link is followed by its name; what it points to holds the rest.
+      dependencies.back().is_file = false;
+      std::deque<std::string> parts = Components(target);
+      pending.insert(pending.begin(), parts.begin(), parts.end());
+      if (target[0] == '/') {
+        directory = "/";
+        watch_id = WatchFolder(directory, kFolderMask, entry);
+        touched.insert(watch_id);
+      }
+      continue;
+    }
+    if (last || !S_ISDIR(st.st_mode))
+      break;
+    directory = child;
+    watch_id = WatchFolder(directory, kFolderMask, entry);
+    touched.insert(watch_id);
+  }
+
+  std::set<int> before;
+  std::set<int> after;
+  for (const Dependency& dependency : entry->dependencies)
+    before.insert(dependency.watch_id);
+  for (const Dependency& dependency : dependencies)
+    after.insert(dependency.watch_id);
+  for (int id : after) {
+    if (before.count(id) == 0 && watcher_map_.count(id) != 0)
+      ++watcher_map_[id].users;
+  }
+  for (int id : before) {
+    if (after.count(id) == 0)
+      Release(id);
+  }
+  for (int id : touched) {
+    auto it = watcher_map_.find(id);
+    if (it != watcher_map_.end() && it->second.users == 0)
+      Release(id);  // Visited on the way, needed by nobody.
+  }
+  entry->dependencies = std::move(dependencies);
+
+  if (reached_folder && !entry->following && entry->waited) {
+    LOG(INFO) << "Watching folder '" << entry->directory << "'";
+  } else if (!reached_folder && entry->following) {
+    LOG(INFO) << "Folder '" << entry->directory
+              << "' went away; waiting for it to come back";
+  }
+  entry->waited = entry->waited || !reached_folder;
+  entry->following = reached_folder;
+}
+
+int FileWatcher::WatchFolder(const std::string& directory,
+                             uint32_t mask,
+                             Entry* entry) {
+  const int watch_id = inotify_add_watch(inotify_fd_, directory.c_str(), mask);
+  if (watch_id < 0) {
+    const int error = errno;
+    // A folder that went away meanwhile is followed through its parent.
+    if (error != ENOENT && error != ENOTDIR &&
+        entry->logged_failures.insert(error).second) {
+      LOG(WARNING) << "Cannot watch folder '" << directory
+                   << "': " << strerror(error)
+                   << (error == ENOSPC
+                           ? " (the inotify watch limit is reached: raise "
+                             "fs.inotify.max_user_watches)"
+                           : "");
+    }
+    return -1;
+  }
+  removed_ids_.erase(watch_id);
+  Watcher& watcher = watcher_map_[watch_id];
+  watcher.watch_id = watch_id;
+  watcher.directory = directory;
+  return watch_id;
+}
+
+void FileWatcher::Release(int watch_id) {
   auto it = watcher_map_.find(watch_id);
   if (it == watcher_map_.end())
     return;
-  LOG(INFO) << "Folder '" << it->second.directory
-            << "' went away; waiting for it to come back";
-  MoveEntry(watch_id, next_unwatched_id_--);
+  if (--it->second.users > 0)
+    return;
+  if (inotify_rm_watch(inotify_fd_, watch_id) == 0)
+    removed_ids_.insert(watch_id);
+  watcher_map_.erase(it);
 }
 
-void FileWatcher::RetryUnwatchedFolders() {
-  std::vector<std::function<void()>> callbacks;
-  {
-    core::AutoLock lock(&mutex_);
-    std::vector<std::pair<int, int>> moves;
-    for (const auto& [id, watcher] : watcher_map_) {
-      if (id >= 0)
-        break;
-      int watch_id = inotify_add_watch(
-          inotify_fd_, FolderToWatch(watcher.directory), kWatchMask);
-      if (watch_id >= 0)
-        moves.emplace_back(id, watch_id);
-    }
-    for (const auto& [from, to] : moves) {
-      LOG(INFO) << "Watching folder '" << watcher_map_[from].directory << "'";
-      std::vector<std::function<void()>> more = MoveEntry(from, to);
-      callbacks.insert(callbacks.end(), more.begin(), more.end());
-    }
-    if (callbacks.empty())
-      return;
-    ++started_;
-  }
-  // Files written before the watch was in place would go unnoticed.
-  RunCallbacks(callbacks);
+void FileWatcher::Schedule(const std::string& path, bool structural) {
+  // A complete write or a replacement reports what a pending quiet write
+  // would have.
+  entries_[path].settling = false;
+  due_.emplace_back(path, structural);
 }
 
-std::vector<std::function<void()>> FileWatcher::MoveEntry(int from, int to) {
-  std::vector<std::function<void()>> existing;
-  Watcher moved = std::move(watcher_map_[from]);
-  watcher_map_.erase(from);
-  auto [it, inserted] = watcher_map_.try_emplace(to);
-  Watcher& target = it->second;
-  if (inserted) {
-    target.watch_id = to;
-    target.directory = moved.directory;
+void FileWatcher::ScheduleAll() {
+  for (auto& [path, entry] : entries_) {
+    (void)entry;
+    Schedule(path, true);
   }
-  for (auto& [name, callback] : moved.callback_map) {
-    const std::string path = moved.directory + "/" + name;
-    if (!target.callback_map.emplace(name, callback).second) {
-      // The same file through two spellings of its folder; the first stays.
-      LOG(ERROR) << "path: '" << path << "' previously added.";
-      key_of_path_.erase(path);
-      continue;
+}
+
+int FileWatcher::NextTimeout() const {
+  bool any = false;
+  std::chrono::steady_clock::time_point first;
+  for (const auto& [path, entry] : entries_) {
+    (void)path;
+    if (entry.settling && (!any || entry.settle_deadline < first)) {
+      first = entry.settle_deadline;
+      any = true;
     }
-    if (callback && Exists(path))
-      existing.push_back(callback);
   }
-  for (auto& [path, key] : key_of_path_) {
-    if (key == from)
-      key = to;
-  }
-  return existing;
+  if (!any)
+    return -1;
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+      first - std::chrono::steady_clock::now());
+  return left.count() < 0 ? 0 : static_cast<int>(left.count());
 }
 
 void FileWatcher::RunCallbacks(
@@ -280,16 +455,6 @@ void FileWatcher::RunCallbacks(
   core::AutoLock lock(&mutex_);
   ++finished_;
   callbacks_done_.Broadcast();
-}
-
-void FileWatcher::WakeWatchThread() {
-  const uint64_t one = 1;
-  while (write(wake_fd_, &one, sizeof(one)) < 0 && errno == EINTR) {
-  }
-}
-
-bool FileWatcher::HasUnwatchedFolders() const {
-  return !watcher_map_.empty() && watcher_map_.begin()->first < 0;
 }
 
 }  // namespace assistant_reference

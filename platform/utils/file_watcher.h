@@ -1,5 +1,6 @@
-// Runs callbacks when watched files are rewritten, renamed into place or
-// deleted.
+// Runs callbacks when watched files change: rewritten, renamed into place or
+// away, deleted, created (also as a link), or replaced through any folder on
+// their path.
 //
 //   FileWatcher* watcher = FileWatcher::GetInstance();
 //   watcher->AddWatch("/run/state/mic_state", [] { ReadStateAgain(); });
@@ -9,19 +10,25 @@
 //
 // One process-wide instance with one inotify descriptor and one thread named
 // "FileWatcher", which runs every callback, one at a time, without a lock
-// held. Folders are watched rather than files, so a file that is replaced
-// through a rename, or that does not exist yet, is still followed by name.
-// A folder that does not exist yet (or is deleted later) is retried about
-// once a second until it can be watched; its files' callbacks then run once
-// for every file already in it.
+// held. A path is followed by name: every folder on it is watched for the
+// next name on the path, symbolic links included, so a folder that does not
+// exist yet, is renamed away and made again, or is a link pointed elsewhere
+// is followed at once and without polling. A callback runs after each
+// change event of the file; a write that is not followed by a close (a
+// writer keeping the file open) is reported once the file has been quiet for
+// a moment. Callbacks report possible changes: a reader compares states.
+// After an inotify queue overflow every callback runs once.
 //
-// Paths must contain a '/'; adding one path twice is fatal.
+// Paths must contain a '/'; adding one path twice is fatal ("a//b" and
+// "a/./b" are one path). Two spellings of one file through links share the
+// kernel's watches, and each gets its own callback.
 #ifndef PLATFORM_UTILS_FILE_WATCHER_H_
 #define PLATFORM_UTILS_FILE_WATCHER_H_
 
 #include <stdint.h>
 #include <sys/inotify.h>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <set>
@@ -35,13 +42,6 @@ namespace assistant_reference {
 
 class FileWatcher {
  public:
-  // A watched folder and the callbacks of the file names in it.
-  struct Watcher {
-    int watch_id = -1;  // Negative while the folder cannot be watched.
-    std::string directory;
-    std::map<std::string, std::function<void()>> callback_map;
-  };
-
   // Never destroyed. Thread-safe.
   static FileWatcher* GetInstance();
 
@@ -57,43 +57,80 @@ class FileWatcher {
   // this call has returned. Returns at once on the watch thread itself.
   void WaitForRunningCallback();
 
+  // The absolute form of |path| without empty and "." components; a
+  // relative path is taken from the working folder. ".." is kept: only the
+  // file system knows where it leads.
+  static std::string NormalizePath(const std::string& path);
+
  private:
+  // One step of a watched path: a watched folder and the name in it that the
+  // path goes through.
+  struct Dependency {
+    int watch_id;
+    std::string name;
+    bool is_file;  // The name of the file itself, not of a folder or link.
+  };
+
+  // One watched path.
+  struct Entry {
+    std::function<void()> callback;
+    std::string directory;  // The file's folder as named, for the log.
+    std::string filename;
+    std::vector<Dependency> dependencies;  // From the root down.
+    bool following = false;                // The file's folder is watched.
+    bool waited = false;                   // It was not, once: say when it is.
+    // A write or creation not yet followed by a close: reported when the
+    // file has been quiet until then, unless a close comes first.
+    bool settling = false;
+    std::chrono::steady_clock::time_point settle_deadline;
+    // Errors of failed watches already logged, once each per path: a
+    // limit reached fails every folder on it.
+    std::set<int> logged_failures;
+  };
+
+  // A folder watched for one or more paths.
+  struct Watcher {
+    int watch_id = -1;
+    std::string directory;
+    int users = 0;  // Entries whose dependencies name it.
+  };
+
   FileWatcher();
   ~FileWatcher() = delete;
 
   bool WatchLoop();
-  void HandleEvent(const inotify_event& event);
-  // The kernel dropped the watch of |watch_id| (its folder went away).
-  void HandleWatchGone(int watch_id);
-  // Tries again to watch the folders that could not be watched.
-  void RetryUnwatchedFolders();
+  void HandleEvent(const inotify_event& event) CORE_REQUIRES(mutex_);
+  // Walks |path| anew, watching every folder it goes through and releasing
+  // the watches it no longer needs.
+  void Resolve(const std::string& path, Entry* entry) CORE_REQUIRES(mutex_);
+  // The watch of |directory| with |mask| added; -1 when it cannot be had.
+  int WatchFolder(const std::string& directory, uint32_t mask, Entry* entry)
+      CORE_REQUIRES(mutex_);
+  void Release(int watch_id) CORE_REQUIRES(mutex_);
+  // Queues a run of the callback of |path|, walking it anew first when
+  // |structural|.
+  void Schedule(const std::string& path, bool structural) CORE_REQUIRES(mutex_);
+  void ScheduleAll() CORE_REQUIRES(mutex_);
   // Runs a batch that was picked up, and counted in |started_|, under the
   // same hold of |mutex_|. Call without |mutex_|.
   void RunCallbacks(const std::vector<std::function<void()>>& callbacks);
-  // Gives the entry under |from| the new key |to| (merging into an entry
-  // already there) and returns the callbacks of files that exist in it.
-  std::vector<std::function<void()>> MoveEntry(int from, int to)
-      CORE_REQUIRES(mutex_);
-  // Wakes the watch thread so that it starts retrying.
-  void WakeWatchThread();
-  bool HasUnwatchedFolders() const CORE_REQUIRES(mutex_);
+  // Milliseconds until the next quiet write is due, or -1.
+  int NextTimeout() const CORE_REQUIRES(mutex_);
 
-  const int inotify_fd_;
-  const int wake_fd_;  // An eventfd; written by AddWatch, read by the thread.
+  const int inotify_fd_;  // Negative when inotify is unavailable.
   core::Thread watch_thread_;
 
   core::Mutex mutex_;             // Guards the members below.
   core::CondVar callbacks_done_;  // Signalled when |finished_| grows.
-  // Keyed by inotify watch descriptor; unwatchable folders get keys of
-  // their own below zero, so that they never collide.
+  // Watched paths, normalized.
+  std::map<std::string, Entry> entries_ CORE_GUARDED_BY(mutex_);
+  // Keyed by inotify watch descriptor.
   std::map<int, Watcher> watcher_map_ CORE_GUARDED_BY(mutex_);
-  int next_unwatched_id_ CORE_GUARDED_BY(mutex_) = -1;
-  // Each added path to its key in |watcher_map_|, so that every RemoveWatch
-  // finds the entry holding its callback, however the folder was spelled.
-  std::map<std::string, int> key_of_path_ CORE_GUARDED_BY(mutex_);
   // Watches removed here whose IN_IGNORED has not been read yet: their late
   // events are expected, not worth a warning.
   std::set<int> removed_ids_ CORE_GUARDED_BY(mutex_);
+  // Runs due, in event order: the path and whether to walk it anew.
+  std::vector<std::pair<std::string, bool>> due_ CORE_GUARDED_BY(mutex_);
   // Callback batches the watch thread has picked up and finished.
   uint64_t started_ CORE_GUARDED_BY(mutex_) = 0;
   uint64_t finished_ CORE_GUARDED_BY(mutex_) = 0;
