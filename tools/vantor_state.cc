@@ -14,7 +14,9 @@
 // unknown word or command). Every failure is one line on stderr and leaves
 // the state file as it was.
 #include <errno.h>
+#include <limits.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -191,12 +193,53 @@ bool DropLogLine(int /*severity*/, const std::string& /*line*/) {
   return true;
 }
 
+// Why the folder that holds (or will hold) |path| is no safe place for a
+// state file, or "" when it is. Another user who owns it or may write it
+// could plant the file, or a link in its place, for the host to read. The
+// folders above may also be writable by others if they are sticky (/tmp):
+// then nobody else can rename or remove what is below.
+std::string UnsafeFolderReason(const std::string& path) {
+  std::string folder = Folder(path);
+  // The folders WriteFile will make are this user's; the nearest existing
+  // one decides.
+  struct stat st;
+  while (stat(folder.c_str(), &st) != 0 && folder != "/" && folder != ".")
+    folder = Folder(folder);
+  char resolved[PATH_MAX];
+  if (!realpath(folder.c_str(), resolved))
+    return std::string();  // WriteFile reports what is wrong.
+  const uid_t me = geteuid();
+  bool innermost = true;
+  for (std::string at = resolved;; at = Folder(at)) {
+    if (stat(at.c_str(), &st) == 0) {
+      if (st.st_uid != me && st.st_uid != 0) {
+        return at + " belongs to user " + std::to_string(st.st_uid) +
+               ", not to this user or root";
+      }
+      const bool others_write = st.st_mode & (S_IWGRP | S_IWOTH);
+      if (others_write && (innermost || !(st.st_mode & S_ISVTX))) {
+        char mode[8];
+        snprintf(mode, sizeof(mode), "%04o",
+                 static_cast<unsigned>(st.st_mode & 07777));
+        return at + " is writable by other users (mode " + mode + ")";
+      }
+    }
+    innermost = false;
+    if (at == "/")
+      return std::string();
+  }
+}
+
 int SetState(const StateFile& file,
              const std::string& path,
              const std::string& word) {
-  const std::string temp = path + ".tmp";
-  const bool temp_existed = Exists(temp);
   const bool folder_existed = Exists(Folder(path));
+  const std::string unsafe = UnsafeFolderReason(path);
+  if (!unsafe.empty()) {
+    return Fail(kFailed, "refusing to write " + std::string(file.command) +
+                             " to " + path + ": " + unsafe +
+                             "; file left unchanged");
+  }
 
   core::SetLogMessageHandler(&DropLogLine);
   errno = 0;
@@ -205,10 +248,6 @@ int SetState(const StateFile& file,
   core::SetLogMessageHandler(nullptr);
 
   if (!written) {
-    // A failed rename leaves the new contents in the ".tmp" sibling; it is
-    // ours, so it goes too.
-    if (!temp_existed)
-      unlink(temp.c_str());
     std::string reason = write_errno ? strerror(write_errno) : "failed";
     return Fail(kFailed, "cannot write " + std::string(file.command) + " '" +
                              word + "' to " + path + ": " + reason +

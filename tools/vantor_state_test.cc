@@ -1,5 +1,6 @@
 // Runs the real vantor-state binary on real temporary folders, and last with
 // the sample, the stand-in host and the plug-ins.
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -10,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -48,6 +50,21 @@ void Spit(const std::string& path, const std::string& contents) {
 bool Exists(const std::string& path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;
+}
+
+// A temporary sibling that a write left beside |path|, or "".
+std::string TemporaryBeside(const std::string& path) {
+  const std::string folder = path.substr(0, path.rfind('/'));
+  const std::string prefix = path.substr(path.rfind('/') + 1) + ".tmp";
+  std::string found;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      if (std::string(entry->d_name).rfind(prefix, 0) == 0)
+        found = entry->d_name;
+    }
+    closedir(dir);
+  }
+  return found;
 }
 
 ino_t Inode(const std::string& path) {
@@ -222,7 +239,7 @@ TEST_F(VantorStateTest, SetsEveryConnectionWordAndReadsItBack) {
     EXPECT_EQ(0, get.status);
     EXPECT_EQ(std::string(word) + "\n", get.out);
   }
-  EXPECT_FALSE(Exists(connection_ + ".tmp"));
+  EXPECT_EQ("", TemporaryBeside(connection_));
 }
 
 TEST_F(VantorStateTest, PrintsTheStateAsThePluginsReadIt) {
@@ -276,7 +293,7 @@ TEST_F(VantorStateTest, ReplacesTheFileWithOneRenameOntoItsName) {
   EXPECT_EQ(std::vector<uint32_t>{IN_MOVED_TO}, on_name);
   EXPECT_NE(before, Inode(mic_));  // A new file, not a rewrite in place.
   EXPECT_EQ("off\n", Slurp(mic_));
-  EXPECT_FALSE(Exists(mic_ + ".tmp"));
+  EXPECT_EQ("", TemporaryBeside(mic_));
 }
 
 TEST_F(VantorStateTest, UnknownWordsLeaveTheFileUntouched) {
@@ -305,7 +322,7 @@ TEST_F(VantorStateTest, UnknownWordsLeaveTheFileUntouched) {
   EXPECT_EQ("CONNECTED\n", Slurp(connection_));
   EXPECT_EQ(mic_inode, Inode(mic_));
   EXPECT_EQ(connection_inode, Inode(connection_));
-  EXPECT_FALSE(Exists(mic_ + ".tmp"));
+  EXPECT_EQ("", TemporaryBeside(mic_));
 
   // A refused word creates nothing either.
   ASSERT_EQ(0, unlink(mic_.c_str()));
@@ -406,7 +423,7 @@ TEST_F(VantorStateTest, UnwritableFolderFailsWithoutTouchingTheFile) {
   EXPECT_THAT(result.err, HasSubstr("Permission denied"));
   EXPECT_EQ("on\n", Slurp(mic_));
   EXPECT_EQ(inode, Inode(mic_));
-  EXPECT_FALSE(Exists(mic_ + ".tmp"));
+  EXPECT_EQ("", TemporaryBeside(mic_));
 
   // Reading needs no write access.
   Result get = Run({"--config", config_, "mic"}, {}, as);
@@ -419,7 +436,7 @@ TEST_F(VantorStateTest, FailedReplacementLeavesNoTemporaryFile) {
   ASSERT_EQ(0, mkdir(mic_.c_str(), 0755));
   ExpectOneLineError(Run({"--config", config_, "mic", "off"}), 1,
                      "cannot write mic 'off' to " + mic_ + ": ");
-  EXPECT_FALSE(Exists(mic_ + ".tmp"));
+  EXPECT_EQ("", TemporaryBeside(mic_));
   struct stat st;
   ASSERT_EQ(0, stat(mic_.c_str(), &st));
   EXPECT_TRUE(S_ISDIR(st.st_mode));
@@ -429,6 +446,85 @@ TEST_F(VantorStateTest, FailedReplacementLeavesNoTemporaryFile) {
       WriteConfig("below_file.json", config_ + "/mic_state", connection_);
   ExpectOneLineError(Run({"--config", below_file, "mic", "on"}), 1,
                      config_ + "/mic_state: Not a directory");
+}
+
+TEST_F(VantorStateTest, ConcurrentWritersEachReplaceTheFileWhole) {
+  // As several hooks, or udev rules run in parallel, writing one file.
+  const int rounds = getenv("VANTOR_TEST_EMULATOR") ? 40 : 200;
+  const std::string words[] = {"CONNECTED", "DISCONNECTED_FROM_INTERNET"};
+  std::atomic<bool> writing{true};
+  std::atomic<int> torn{0}, reads{0};
+  std::thread reader([&] {
+    while (writing) {
+      const std::string text = Slurp(connection_);
+      ++reads;
+      if (!text.empty() && text != words[0] + "\n" && text != words[1] + "\n")
+        ++torn;
+    }
+  });
+  std::atomic<int> failed{0};
+  std::vector<std::thread> writers;
+  for (const std::string& word : words) {
+    writers.emplace_back([&, word] {
+      for (int i = 0; i < rounds; ++i) {
+        Result result = Run({"--config", config_, "connection", word});
+        if (result.status != 0) {
+          ++failed;
+          ADD_FAILURE() << result.err;
+        }
+      }
+    });
+  }
+  for (std::thread& writer : writers)
+    writer.join();
+  writing = false;
+  reader.join();
+  EXPECT_EQ(0, failed.load());
+  EXPECT_EQ(0, torn.load()) << "of " << reads.load() << " reads";
+  EXPECT_EQ("", TemporaryBeside(connection_));
+}
+
+TEST_F(VantorStateTest, LinksAndLeftoversAtTemporaryNamesAreNotFollowed) {
+  // A link planted where the temporary used to be made, and a temporary
+  // left behind by a writer that was killed.
+  Spit(dir_ + "/victim", "precious\n");
+  ASSERT_EQ(0, symlink((dir_ + "/victim").c_str(), (mic_ + ".tmp").c_str()));
+  Spit(mic_ + ".tmp.4242.0.1", "leftover");
+  ASSERT_EQ(0, Run({"--config", config_, "mic", "off"}).status);
+  EXPECT_EQ("precious\n", Slurp(dir_ + "/victim"));
+  struct stat st;
+  ASSERT_EQ(0, lstat(mic_.c_str(), &st));
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ("off\n", Slurp(mic_));
+  EXPECT_EQ("leftover", Slurp(mic_ + ".tmp.4242.0.1"));
+}
+
+TEST_F(VantorStateTest, FoldersOthersOwnOrMayWriteAreRefused) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "needs root to give the folder to another user";
+  Spit(mic_, "on\n");
+  const ino_t inode = Inode(mic_);
+  ASSERT_EQ(0, chown(state_.c_str(), kNobody, kNobody));
+  ExpectOneLineError(Run({"--config", config_, "mic", "off"}), 1,
+                     "refusing to write mic to " + mic_ + ": " + state_ +
+                         " belongs to user 65534, not to this user or root");
+  ASSERT_EQ(0, chown(state_.c_str(), 0, 0));
+  ASSERT_EQ(0, chmod(state_.c_str(), 0777));
+  ExpectOneLineError(Run({"--config", config_, "mic", "off"}), 1,
+                     state_ + " is writable by other users (mode 0777)");
+  EXPECT_EQ("on\n", Slurp(mic_));
+  EXPECT_EQ(inode, Inode(mic_));
+
+  // A folder still to be made is judged by the nearest one that exists; a
+  // sticky folder above, such as /tmp, is fine.
+  ASSERT_EQ(0, chmod(state_.c_str(), 01777));
+  const std::string deeper =
+      WriteConfig("deeper.json", state_ + "/new/mic_state", connection_);
+  ExpectOneLineError(Run({"--config", deeper, "mic", "off"}), 1,
+                     state_ + " is writable by other users (mode 1777)");
+  ASSERT_EQ(0, chmod(state_.c_str(), 0755));
+  EXPECT_EQ(0, Run({"--config", deeper, "mic", "off"}).status);
+  EXPECT_EQ("off\n", Slurp(state_ + "/new/mic_state"));
 }
 
 // The sample with the stand-in host and the built plug-ins: a change made

@@ -1,6 +1,7 @@
 #include "platform/network/network_provider_impl.h"
 
 #include "platform/utils/file_utils.h"
+#include "platform/utils/file_utils_internal.h"
 #include "platform/utils/state_files.h"
 
 namespace assistant_reference {
@@ -27,8 +28,9 @@ NetworkProviderImpl::~NetworkProviderImpl() = default;
 
 assistant_client::NetworkProvider::ConnectionStatus
 NetworkProviderImpl::GetConnectionStatus() {
-  // Read afresh each time: the file is the other service's to change.
-  const std::string text = ReadFile(connection_status_path_, /*trim=*/true);
+  // Read afresh each time: the file is the other service's to change. A
+  // file larger than any word is no status, however large it is.
+  const std::string text = ReadStateWord(connection_status_path_);
   int status = UNKNOWN;
   for (const char* word : files::kConnectionWords) {
     ++status;

@@ -1,9 +1,11 @@
 #include "platform/network/network_provider_impl.h"
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,15 @@ class TempFolder {
  private:
   std::string path_;
 };
+
+long PeakResidentKib() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) == 0)
+      return std::stol(line.substr(6));
+  }
+  return 0;
+}
 
 std::string ConfigWithPath(const std::string& path) {
   return "{\"platform_config\": {\"connection_status_path\": \"" + path +
@@ -68,6 +79,28 @@ TEST(NetworkProviderTest, ConnectionStatusFromTheStateFile) {
     EXPECT_EQ(provider.GetConnectionStatus(), c.status)
         << "file holding '" << c.text << "'";
   }
+}
+
+// The status file is one word: anything larger is no status and is never
+// read whole, however large (a 1 GiB sparse file here), nor blocks when it
+// is a FIFO.
+TEST(NetworkProviderTest, LargeFilesAndFifosAreUnknownAtOnce) {
+  TempFolder folder;
+  const std::string path = folder.path() + "/network_state";
+  NetworkProviderImpl provider(ConfigWithPath(path));
+  ASSERT_TRUE(WriteFile(path, "CONNECTED" + std::string(4000, ' ')));
+  EXPECT_EQ(provider.GetConnectionStatus(), NetworkProvider::CONNECTED);
+  ASSERT_TRUE(WriteFile(path, "CONNECTED" + std::string(5000, ' ')));
+  EXPECT_EQ(provider.GetConnectionStatus(), NetworkProvider::UNKNOWN);
+
+  ASSERT_EQ(0, truncate(path.c_str(), off_t{1} << 30));
+  const long before = PeakResidentKib();
+  EXPECT_EQ(provider.GetConnectionStatus(), NetworkProvider::UNKNOWN);
+  EXPECT_LT(PeakResidentKib() - before, 1024);
+
+  ASSERT_EQ(0, unlink(path.c_str()));
+  ASSERT_EQ(0, mkfifo(path.c_str(), 0600));
+  EXPECT_EQ(provider.GetConnectionStatus(), NetworkProvider::UNKNOWN);
 }
 
 TEST(NetworkProviderTest, DefaultPathIsUnderTheRootFolder) {

@@ -1,56 +1,17 @@
 #include "platform/system/system_provider_impl.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <map>
 #include <utility>
 
 #include "platform/utils/file_utils.h"
+#include "platform/utils/file_utils_internal.h"
 #include "platform/utils/file_watcher.h"
 
 namespace assistant_reference {
 namespace {
 
 using ChangeCallback = assistant_client::Callback<true>;
-
-// The state is one word; a larger file is not "off" with a few blanks and
-// is not worth reading whole on every change.
-constexpr size_t kMaxStateFileBytes = 4096;
-constexpr char kWhitespace[] = "\n\t\r\f ";
-
-// The file's trimmed text, or "" when it is missing, not a regular file,
-// unreadable or larger than kMaxStateFileBytes.
-std::string ReadStateWord(const std::string& path) {
-  // Non-blocking, so that a FIFO in its place cannot stall the caller.
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0)
-    return std::string();
-  std::string text;
-  struct stat st;
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    char buffer[kMaxStateFileBytes + 1];
-    size_t size = 0;
-    while (size < sizeof(buffer)) {
-      ssize_t got = read(fd, buffer + size, sizeof(buffer) - size);
-      if (got < 0 && errno == EINTR)
-        continue;
-      if (got <= 0)
-        break;
-      size += got;
-    }
-    if (size <= kMaxStateFileBytes)
-      text.assign(buffer, size);
-  }
-  close(fd);
-  text.erase(0, text.find_first_not_of(kWhitespace));
-  size_t last = text.find_last_not_of(kWhitespace);
-  text.erase(last == std::string::npos ? 0 : last + 1);
-  return text;
-}
 
 // What the listeners of one notification read through GetMicMuteState while
 // their callbacks ran, on the watch thread. Lives on the notification's

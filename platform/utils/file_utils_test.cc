@@ -1,13 +1,24 @@
 #include "platform/utils/file_utils.h"
 
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <string.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "gtest/gtest.h"
+#include "platform/utils/file_utils_internal.h"
 
 namespace assistant_reference {
 namespace {
@@ -31,6 +42,29 @@ class FileUtilsTest : public ::testing::Test {
   static bool Exists(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0;
+  }
+
+  // Every name in |folder| but "." and "..", sorted.
+  static std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(folder.c_str())) {
+      while (dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+          names.push_back(name);
+      }
+      closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  static long PeakResidentKib() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+      if (line.rfind("VmHWM:", 0) == 0)
+        return std::stol(line.substr(6));
+    }
+    return 0;
   }
 
   std::string dir_;
@@ -148,17 +182,151 @@ TEST_F(FileUtilsTest, RelativePathCreatesRelativeFolders) {
   EXPECT_EQ("x", ReadFile(Path("a/b/c"), false));
 }
 
-TEST_F(FileUtilsTest, FailedWriteKeepsOldContentsAndLeavesNoTemporary) {
-  if (!Exists("/dev/full"))
-    GTEST_SKIP() << "no /dev/full on this system";
-  // A ".tmp" that is a symlink to /dev/full makes every write fail with
-  // ENOSPC, as a full disk would.
-  Put("f", "good");
-  ASSERT_EQ(0, symlink("/dev/full", Path("f.tmp").c_str()));
-  EXPECT_FALSE(WriteFile(Path("f"), "new contents that do not fit"));
-  EXPECT_EQ("good", ReadFile(Path("f"), false));
-  EXPECT_FALSE(Exists(Path("f.tmp")));
+// A file system too small for the new contents, as a full disk on a device:
+// the write fails, the old contents stay and no temporary is left behind.
+TEST_F(FileUtilsTest, FullFileSystemKeepsOldContentsAndLeavesNoTemporary) {
+  const std::string small = Path("small");
+  ASSERT_EQ(0, mkdir(small.c_str(), 0700));
+  if (mount("file_utils_test", small.c_str(), "tmpfs", 0, "size=16k") != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs here: " << strerror(errno);
+  Put("small/f", "good");
+  // Fill what is left.
+  std::string chunk(4096, 'x');
+  const int filler =
+      open(Path("small/filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  while (write(filler, chunk.data(), chunk.size()) > 0) {
+  }
+  close(filler);
+  EXPECT_FALSE(WriteFile(Path("small/f"), std::string(64 * 1024, 'n')));
+  EXPECT_EQ("good", ReadFile(Path("small/f"), false));
+  EXPECT_EQ(std::vector<std::string>({"f", "filler"}), Names(small));
+  umount2(small.c_str(), MNT_DETACH);
 }
+
+TEST_F(FileUtilsTest, ConcurrentWritersNeverTearOrFail) {
+  const std::string words[] = {"CONNECTED\n", "DISCONNECTED_FROM_INTERNET\n"};
+  std::atomic<bool> writing{true};
+  std::atomic<int> torn{0};
+  std::thread reader([&] {
+    while (writing) {
+      const std::string text = ReadFile(Path("state"), false);
+      if (!text.empty() && text != words[0] && text != words[1])
+        ++torn;
+    }
+  });
+  std::atomic<int> failed{0};
+  std::vector<std::thread> writers;
+  for (const std::string& word : words) {
+    writers.emplace_back([&, word] {
+      for (int i = 0; i < 300; ++i)
+        failed += WriteFile(Path("state"), word) ? 0 : 1;
+    });
+  }
+  for (std::thread& writer : writers)
+    writer.join();
+  writing = false;
+  reader.join();
+  EXPECT_EQ(0, failed.load());
+  EXPECT_EQ(0, torn.load());
+  EXPECT_EQ(std::vector<std::string>({"state"}), Names(dir_));
+}
+
+TEST_F(FileUtilsTest, PlantedLinkIsReplacedNotWrittenThrough) {
+  Put("victim", "precious");
+  ASSERT_EQ(0, symlink(Path("victim").c_str(), Path("f.tmp").c_str()));
+  ASSERT_EQ(0, symlink(Path("victim").c_str(), Path("f").c_str()));
+  ASSERT_TRUE(WriteFile(Path("f"), "off\n"));
+  EXPECT_EQ("precious", ReadFile(Path("victim"), false));
+  struct stat st;
+  ASSERT_EQ(0, lstat(Path("f").c_str(), &st));
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ("off\n", ReadFile(Path("f"), false));
+  // The temporary's mode comes from the umask, as any new file's.
+  const mode_t old_mask = umask(027);
+  ASSERT_TRUE(WriteFile(Path("g"), "x"));
+  umask(old_mask);
+  ASSERT_EQ(0, stat(Path("g").c_str(), &st));
+  EXPECT_EQ(0640u, st.st_mode & 0777);
+}
+
+// A FIFO swapped in under the name, any time, never blocks a reader: the
+// file type is checked on the descriptor that is read.
+TEST_F(FileUtilsTest, FifoSwappedInNeverBlocksReaders) {
+  Put("word", "CONNECTED\n");
+  std::atomic<bool> swapping{true};
+  std::thread swapper([&] {
+    for (int i = 0; swapping; ++i) {
+      const std::string fifo = Path("fifo" + std::to_string(i));
+      const std::string file = Path("file" + std::to_string(i));
+      if (mkfifo(fifo.c_str(), 0600) == 0)
+        rename(fifo.c_str(), Path("state").c_str());
+      Put("file" + std::to_string(i), "CONNECTED\n");
+      rename(file.c_str(), Path("state").c_str());
+    }
+  });
+  // A blocked reader ends the test by alarm instead of hanging it.
+  alarm(60);
+  int words = 0;
+  for (int i = 0; i < 3000; ++i) {
+    const std::string whole = ReadFile(Path("state"), true);
+    const std::string lines = ktl_ReadFile(Path("state"), true);
+    const std::string word = ReadStateWord(Path("state"));
+    for (const std::string* text : {&whole, &lines, &word}) {
+      EXPECT_TRUE(text->empty() || *text == "CONNECTED") << *text;
+      words += !text->empty();
+    }
+  }
+  alarm(0);
+  swapping = false;
+  swapper.join();
+  EXPECT_GT(words, 0);
+}
+
+TEST_F(FileUtilsTest, StateWordsAreReadBounded) {
+  Put("word", " off \n");
+  EXPECT_EQ("off", ReadStateWord(Path("word")));
+  Put("padded", "off" + std::string(kMaxStateFileBytes, ' '));
+  EXPECT_EQ("", ReadStateWord(Path("padded")));
+  Put("limit", "off" + std::string(kMaxStateFileBytes - 3, ' '));
+  EXPECT_EQ("off", ReadStateWord(Path("limit")));
+  EXPECT_EQ("", ReadStateWord(Path("missing")));
+  EXPECT_EQ("", ReadStateWord(dir_));
+
+  // A sparse gigabyte is refused from its size, without being read.
+  const int fd =
+      open(Path("huge").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(0, ftruncate(fd, off_t{1} << 30));
+  close(fd);
+  const long before = PeakResidentKib();
+  EXPECT_EQ("", ReadStateWord(Path("huge")));
+  std::string contents = "stale";
+  EXPECT_FALSE(ReadFileBounded(Path("huge"), 4096, &contents));
+  EXPECT_EQ("", contents);
+  EXPECT_LT(PeakResidentKib() - before, 1024);
+}
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// Under an address-space limit (a small 32-bit device), a file larger than
+// the memory left reads as unreadable instead of throwing.
+TEST_F(FileUtilsTest, FileLargerThanMemoryReadsAsEmpty) {
+  const int fd =
+      open(Path("huge").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(0, ftruncate(fd, off_t{1} << 30));
+  close(fd);
+  const std::string huge = Path("huge");
+  auto read_under_limit = [huge] {
+    struct rlimit limit;
+    limit.rlim_cur = limit.rlim_max = 512u << 20;
+    setrlimit(RLIMIT_AS, &limit);
+    const bool empty =
+        ReadFile(huge, false).empty() && ktl_ReadFile(huge, true).empty();
+    _exit(empty ? 0 : 1);
+  };
+  EXPECT_EXIT(read_under_limit(), ::testing::ExitedWithCode(0), "");
+}
+#endif
 
 TEST_F(FileUtilsTest, UnwritableTargetsReportFalse) {
   // Parent is a regular file: folders cannot be made.
