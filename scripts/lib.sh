@@ -17,9 +17,10 @@ ensure_packages() {
   fi
 }
 
-# What every native build needs (dpkg-dev and file: the package test).
+# What every native build needs (dpkg-dev and file: the package test;
+# libboost1.81-dev: the configuration parser, header-only).
 BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config
-  libgtest-dev libgmock-dev nlohmann-json3-dev libavahi-compat-libdnssd-dev
+  libgtest-dev libgmock-dev libboost1.81-dev libavahi-compat-libdnssd-dev
   dpkg-dev file)
 
 # What scripts/mdns-daemon runs: a system bus, the mDNS daemon and the

@@ -1,52 +1,120 @@
 #include "platform/utils/config_accessor.h"
 
+#include <inttypes.h>
+#include <locale.h>
 #include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstddef>
-#include <nlohmann/json.hpp>
+#include <cstdint>
+#include <iterator>
 #include <ostream>
 #include <utility>
+
+// Boost.JSON's push parser, compiled into this file: the parser template and
+// the four sources it calls, so that no Boost library is linked or shipped.
+#include <boost/version.hpp>
+#if BOOST_VERSION / 100 != 1081
+#error "The Boost.JSON sources included below are the set that 1.81 needs."
+#endif
+#include <boost/json/basic_parser_impl.hpp>
+#include <boost/json/detail/impl/default_resource.ipp>
+#include <boost/json/detail/impl/shared_resource.ipp>
+#include <boost/json/detail/impl/stack.ipp>
+#include <boost/json/impl/error.ipp>
 
 #include "core/logging.h"
 #include "platform/utils/config_accessor_internal.h"
 
 // Configurations were written for a json11 parser in standard mode; this file
-// reproduces what such a parser accepts on top of nlohmann::json. The SAX
-// interface lets us build the value without exceptions, cap the depth at
-// json11's 200 (nlohmann has no cap; we count objects and arrays open at
-// once), and read every number as one double. nlohmann stops at a NUL byte and
-// skips a byte-order mark, so both are refused before parsing.
+// accepts the same texts, with the same values:
+// - String bytes pass through unchanged, invalid UTF-8 included. A \u escape
+//   of a UTF-16 surrogate that is not half of a pair becomes its three-byte
+//   encoding, as json11 wrote it; a pair becomes one 4-byte character.
+// - Every number is the double strtod() reads from its text in the "C"
+//   locale (1e999 is infinity, 1e-400 zero), except that "-0" is 0: json11
+//   read integers of up to nine characters with atoi().
+// - At most 200 containers enclose any value (json11's depth limit; an empty
+//   container may be the 201st). Of repeated keys the last one counts.
+// - A NUL byte or a leading byte-order mark is refused with its own message
+//   (json11 refused both too).
+// Boost refuses lone surrogate escapes and exponents beyond the int range;
+// PrepareForParser() rewrites both into text of the same meaning first.
 //
-// Deliberate differences from json11:
-// - Error texts are nlohmann's (without the "[json.exception.*.N] " prefix),
-//   or our own for a NUL byte, a byte-order mark, the depth and a document
-//   that is the literal null.
-// - Invalid UTF-8, lone UTF-16 surrogates in \u escapes and numbers beyond the
-//   range of a double are refused; json11 accepted them.
-// - "-0" reads as 0 (integers reach us as integers, not as text).
+// Deliberate difference from json11: the error texts (Boost's or ours, with
+// the line and column in the text the parser was given, so after the
+// sanitizing and the rewrites).
 
 namespace assistant_reference {
-
-using Json = nlohmann::json;
-
-class ConfigSection {
- public:
-  explicit ConfigSection(Json value) : value(std::move(value)) {}
-
-  const Json value;
-};
-
 namespace {
 
 constexpr size_t kMaxDepth = 200;
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
-constexpr char kJsonExceptionPrefix[] = "[json.exception.";
+// An exponent with more significant digits than this is beyond Boost's int.
+constexpr size_t kMaxExponentDigits = 9;
+
+struct Member;
+
+// A parsed JSON value, with json11's types.
+struct Value {
+  enum class Type { kNull, kNumber, kBool, kString, kArray, kObject };
+
+  explicit Value(Type type = Type::kNull) : type(type) {}
+
+  bool is_null() const { return type == Type::kNull; }
+
+  // The member named |key|; null when there is none or this is no object.
+  const Value* Find(const std::string& key) const;
+  Value* Find(const std::string& key) {
+    return const_cast<Value*>(std::as_const(*this).Find(key));
+  }
+
+  Type type;
+  bool boolean = false;
+  double number = 0;
+  std::string string;
+  std::vector<Value> items;     // kArray.
+  std::vector<Member> members;  // kObject: ordered by key, keys unique.
+};
+
+struct Member {
+  std::string key;
+  Value value;
+};
+
+const Value* Value::Find(const std::string& key) const {
+  if (type != Type::kObject)
+    return nullptr;
+  auto it = std::lower_bound(members.begin(), members.end(), key,
+                             [](const Member& member, const std::string& k) {
+                               return member.key < k;
+                             });
+  return it != members.end() && it->key == key ? &it->value : nullptr;
+}
+
+}  // namespace
+
+class ConfigSection {
+ public:
+  explicit ConfigSection(Value value) : value(std::move(value)) {}
+
+  const Value value;
+};
+
+namespace {
 
 // isspace() of the "C" locale, whatever locale the host process set.
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
          c == '\r';
+}
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
 }
 
 // Follows a left-to-right walk: inside a string literal or not. A quote
@@ -102,100 +170,256 @@ std::string SanitizeInput(const std::string& text) {
   return result;
 }
 
-std::string StripExceptionId(const std::string& what) {
-  if (what.compare(0, sizeof(kJsonExceptionPrefix) - 1, kJsonExceptionPrefix) !=
-      0) {
-    return what;
-  }
-  const size_t end = what.find("] ");
-  return end == std::string::npos ? what : what.substr(end + 2);
+int HexDigit(char c) {
+  if (IsDigit(c))
+    return c - '0';
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  return -1;
 }
 
-// Builds the document from nlohmann's SAX events. Returning false stops the
-// parse; nothing here throws.
+// The code unit of a \u escape starting at |text[i]|, or -1 when there is
+// none.
+long EscapedUnit(const std::string& text, size_t i) {
+  if (i + 6 > text.size() || text[i] != '\\' || text[i + 1] != 'u')
+    return -1;
+  long unit = 0;
+  for (size_t j = i + 2; j < i + 6; ++j) {
+    const int digit = HexDigit(text[j]);
+    if (digit < 0)
+      return -1;
+    unit = unit * 16 + digit;
+  }
+  return unit;
+}
+
+bool IsHighSurrogate(long unit) {
+  return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool IsLowSurrogate(long unit) {
+  return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+// Rewrites what json11 accepted and Boost refuses into text of the same
+// meaning:
+// - A \u escape of a surrogate that is not half of a pair becomes the three
+//   bytes json11 wrote for it. (A pair stays: both combine it.)
+// - An exponent of more significant digits than Boost takes becomes nine
+//   nines; for any mantissa a text can hold, both mean infinity or zero.
+// Only escapes inside strings and exponents after a digit outside them are
+// touched, so text that does not parse still does not.
+std::string PrepareForParser(const std::string& text) {
+  std::string result;
+  result.reserve(text.size());
+  bool in_string = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (in_string && c == '\\' && i + 1 < text.size()) {
+      const long unit = EscapedUnit(text, i);
+      if (IsHighSurrogate(unit) && IsLowSurrogate(EscapedUnit(text, i + 6))) {
+        result.append(text, i, 12);
+        i += 11;
+      } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
+        result.push_back(static_cast<char>(0xE0 | (unit >> 12)));
+        result.push_back(static_cast<char>(0x80 | ((unit >> 6) & 0x3F)));
+        result.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
+        i += 5;
+      } else {
+        // Whatever is escaped, it does not end the string.
+        result.append(text, i, 2);
+        ++i;
+      }
+      continue;
+    }
+    if (c == '"') {
+      in_string = !in_string;
+    } else if (!in_string && (c == 'e' || c == 'E') && i > 0 &&
+               IsDigit(text[i - 1])) {
+      size_t digits = i + 1;
+      if (digits < text.size() && (text[digits] == '+' || text[digits] == '-'))
+        ++digits;
+      while (digits < text.size() && text[digits] == '0')
+        ++digits;
+      size_t end = digits;
+      while (end < text.size() && IsDigit(text[end]))
+        ++end;
+      if (end - digits > kMaxExponentDigits) {
+        result.append(text, i, digits - i);
+        result.append(kMaxExponentDigits, '9');
+        i = end - 1;
+        continue;
+      }
+    }
+    result.push_back(c);
+  }
+  return result;
+}
+
+// strtod() of the "C" locale, whatever locale the host process set.
+double ReadDouble(const std::string& text) {
+  static const locale_t kC = [] {
+    const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    CHECK(c);
+    return c;
+  }();
+  return strtod_l(text.c_str(), nullptr, kC);
+}
+
+// Orders |members| by key, keeping the last of repeated keys as json11's map
+// assignment did.
+void SortMembers(std::vector<Member>* members) {
+  std::stable_sort(
+      members->begin(), members->end(),
+      [](const Member& a, const Member& b) { return a.key < b.key; });
+  auto kept = members->begin();
+  for (auto it = members->begin(); it != members->end();) {
+    auto last = it;
+    while (last + 1 != members->end() && (last + 1)->key == it->key)
+      ++last;
+    if (kept != last)
+      *kept = std::move(*last);
+    ++kept;
+    it = last + 1;
+  }
+  members->erase(kept, members->end());
+}
+
+using ErrorCode = boost::json::error_code;
+using StringView = boost::json::string_view;
+
+void Append(std::string* text, StringView part) {
+  text->append(part.data(), part.size());
+}
+
+// The handler of boost::json::basic_parser: builds the document from its
+// events. Returning false stops the parse; nothing here throws.
 class DocumentBuilder {
  public:
-  bool null() { return Add(nullptr); }
-  bool boolean(bool value) { return Add(value); }
-  bool number_integer(Json::number_integer_t value) {
-    return Add(static_cast<double>(value));
-  }
-  bool number_unsigned(Json::number_unsigned_t value) {
-    return Add(static_cast<double>(value));
-  }
-  bool number_float(Json::number_float_t value, const Json::string_t&) {
-    return Add(value);
-  }
-  bool string(Json::string_t& value) { return Add(std::move(value)); }
-  bool binary(Json::binary_t&) { return Fail("unexpected binary value"); }
-  bool start_object(std::size_t) { return Open(Json::object()); }
-  bool key(Json::string_t& name) {
-    key_slot_ = &(*open_.back())[name];  // Repeated keys: the last one wins.
+  static constexpr size_t max_object_size = SIZE_MAX;
+  static constexpr size_t max_array_size = SIZE_MAX;
+  static constexpr size_t max_key_size = SIZE_MAX;
+  static constexpr size_t max_string_size = SIZE_MAX;
+
+  bool on_document_begin(ErrorCode&) { return true; }
+  bool on_document_end(ErrorCode&) { return true; }
+  bool on_object_begin(ErrorCode&) { return Open(Value::Type::kObject); }
+  bool on_object_end(size_t, ErrorCode&) {
+    SortMembers(&open_.back()->members);
+    open_.pop_back();
     return true;
   }
-  bool end_object() { return Close(); }
-  bool start_array(std::size_t) { return Open(Json::array()); }
-  bool end_array() { return Close(); }
-  bool parse_error(std::size_t,
-                   const std::string&,
-                   const Json::exception& exception) {
-    return Fail(StripExceptionId(exception.what()));
+  bool on_array_begin(ErrorCode&) { return Open(Value::Type::kArray); }
+  bool on_array_end(size_t, ErrorCode&) {
+    open_.pop_back();
+    return true;
   }
+  bool on_key_part(StringView part, size_t, ErrorCode&) {
+    Append(&key_, part);
+    return true;
+  }
+  bool on_key(StringView part, size_t, ErrorCode&) {
+    Append(&key_, part);
+    return true;
+  }
+  bool on_string_part(StringView part, size_t, ErrorCode&) {
+    Append(&text_, part);
+    return true;
+  }
+  bool on_string(StringView part, size_t, ErrorCode&) {
+    Append(&text_, part);
+    Value value(Value::Type::kString);
+    value.string = std::move(text_);
+    text_.clear();
+    return Place(std::move(value));
+  }
+  bool on_number_part(StringView part, ErrorCode&) {
+    Append(&text_, part);
+    return true;
+  }
+  // Boost 1.81 rounds some doubles otherwise than strtod() does ("9e91", for
+  // one): every number is read again from its text.
+  bool on_int64(int64_t, StringView part, ErrorCode&) {
+    return AddNumber(part);
+  }
+  bool on_uint64(uint64_t, StringView part, ErrorCode&) {
+    return AddNumber(part);
+  }
+  bool on_double(double, StringView part, ErrorCode&) {
+    return AddNumber(part);
+  }
+  bool on_bool(bool boolean, ErrorCode&) {
+    Value value(Value::Type::kBool);
+    value.boolean = boolean;
+    return Place(std::move(value));
+  }
+  bool on_null(ErrorCode&) { return Place(Value()); }
+  // Comments are refused by the parse options; these are never called.
+  bool on_comment_part(StringView, ErrorCode&) { return false; }
+  bool on_comment(StringView, ErrorCode&) { return false; }
 
-  Json& document() { return document_; }
-  const std::string& error() const { return error_; }
+  bool too_deep() const { return too_deep_; }
+  Value& document() { return document_; }
 
  private:
-  bool Add(Json value) {
-    Place(std::move(value));
-    return true;
+  bool AddNumber(StringView last_part) {
+    Append(&text_, last_part);
+    Value value(Value::Type::kNumber);
+    value.number = text_ == "-0" ? 0.0 : ReadDouble(text_);
+    text_.clear();
+    return Place(std::move(value));
   }
 
-  // Returns where |value| now lives; stable while it is the open container,
-  // since nothing is added to its parent until it closes.
-  Json* Place(Json value) {
+  bool Open(Value::Type type) {
+    Value* container = Place(Value(type));
+    if (container)
+      open_.push_back(container);
+    return container != nullptr;
+  }
+
+  // Stores |value| in the open container, or as the document, and returns
+  // where it now lives: stable while it is the open container, since nothing
+  // is added to its parent until it closes. Null past the depth limit.
+  Value* Place(Value value) {
+    if (open_.size() > kMaxDepth) {
+      too_deep_ = true;
+      return nullptr;
+    }
     if (open_.empty()) {
       document_ = std::move(value);
       return &document_;
     }
-    Json* parent = open_.back();
-    if (parent->is_array()) {
-      parent->push_back(std::move(value));
-      return &parent->back();
+    Value* parent = open_.back();
+    if (parent->type == Value::Type::kArray) {
+      parent->items.push_back(std::move(value));
+      return &parent->items.back();
     }
-    *key_slot_ = std::move(value);
-    return key_slot_;
+    parent->members.push_back(Member{std::move(key_), std::move(value)});
+    key_.clear();
+    return &parent->members.back().value;
   }
 
-  bool Open(Json container) {
-    if (open_.size() == kMaxDepth)
-      return Fail("exceeded maximum nesting depth");
-    open_.push_back(Place(std::move(container)));
-    return true;
-  }
-
-  bool Close() {
-    open_.pop_back();
-    return true;
-  }
-
-  bool Fail(std::string error) {
-    error_ = std::move(error);
-    return false;
-  }
-
-  Json document_;
-  std::vector<Json*> open_;   // Containers being filled, innermost last.
-  Json* key_slot_ = nullptr;  // Where the next value of an object goes.
-  std::string error_;
+  Value document_;
+  std::vector<Value*> open_;  // Containers being filled, innermost last.
+  std::string key_;           // The key of the next member.
+  std::string text_;          // The string or number being read.
+  bool too_deep_ = false;
 };
 
-// Sanitizes and parses |config| into a document that is not null; otherwise
-// returns false with the reason in |*error|.
-bool ParseDocument(const std::string& config,
-                   Json* document,
-                   std::string* error) {
-  const std::string text = SanitizeInput(config);
+// "line L, column C" of |offset| in |text|, both counted from 1.
+std::string Position(const std::string& text, size_t offset) {
+  const auto at = text.begin() + std::min(offset, text.size());
+  const auto line_start =
+      std::find(std::make_reverse_iterator(at), text.rend(), '\n').base();
+  return "line " + std::to_string(1 + std::count(text.begin(), at, '\n')) +
+         ", column " + std::to_string(1 + (at - line_start));
+}
+
+// Parses |text| (already sanitized) as json11 did; otherwise returns false
+// with the reason in |*error|.
+bool ParseJson(const std::string& text, Value* document, std::string* error) {
   if (text.find('\0') != std::string::npos) {
     *error = "unexpected NUL byte";
     return false;
@@ -204,34 +428,60 @@ bool ParseDocument(const std::string& config,
     *error = "unexpected UTF-8 byte order mark";
     return false;
   }
-  DocumentBuilder builder;
-  if (!Json::sax_parse(text, &builder, Json::input_format_t::json,
-                       /*strict=*/true, /*ignore_comments=*/false)) {
-    *error = builder.error();
+  const std::string prepared = PrepareForParser(text);
+  boost::json::parse_options options;
+  options.allow_invalid_utf8 = true;
+  // Room for one more container than the builder takes, so that its own
+  // check, which also counts scalars, decides.
+  options.max_depth = kMaxDepth + 2;
+  boost::json::basic_parser<DocumentBuilder> parser(options);
+  ErrorCode code;
+  const size_t used =
+      parser.write_some(/*more=*/false, prepared.data(), prepared.size(), code);
+  if (parser.handler().too_deep()) {
+    *error = "exceeded maximum nesting depth at " + Position(prepared, used);
     return false;
   }
-  if (builder.document().is_null()) {
-    *error = "document is null";
+  if (code) {
+    *error = code.message() + " at " + Position(prepared, used);
     return false;
   }
-  *document = std::move(builder.document());
+  // The parser stops after the first value and the space behind it.
+  if (used != prepared.size()) {
+    *error = "extra data at " + Position(prepared, used);
+    return false;
+  }
+  *document = std::move(parser.handler().document());
   return true;
 }
 
-Json TakeSection(Json root, const std::string& section_name) {
-  Json section;
-  if (root.is_object()) {
-    auto it = root.find(section_name);
-    if (it != root.end())
-      section = std::move(*it);
+// Sanitizes and parses |config| into a document that is not null; otherwise
+// returns false with the reason in |*error|.
+bool ParseDocument(const std::string& config,
+                   Value* document,
+                   std::string* error) {
+  Value root;
+  if (!ParseJson(SanitizeInput(config), &root, error))
+    return false;
+  if (root.is_null()) {
+    *error = "document is null";
+    return false;
   }
-  if (!section.is_object())
+  *document = std::move(root);
+  return true;
+}
+
+Value TakeSection(Value root, const std::string& section_name) {
+  Value section;
+  if (Value* found = root.Find(section_name))
+    section = std::move(*found);
+  if (section.type != Value::Type::kObject)
     LOG(WARNING) << "Can not find section_name: " << section_name;
   return section;
 }
 
-Json ParseConfig(const std::string& config, const std::string& section_name) {
-  Json root;
+Value ParseConfig(const std::string& config, const std::string& section_name) {
+  Value root;
   if (!config.empty()) {
     std::string error;
     ParseDocument(config, &root, &error);
@@ -241,44 +491,35 @@ Json ParseConfig(const std::string& config, const std::string& section_name) {
   return TakeSection(std::move(root), section_name);
 }
 
-const Json& Lookup(const Json& section, const std::string& key) {
-  static const Json* const kNull = new Json();  // Never destroyed.
-  if (section.is_object()) {
-    auto it = section.find(key);
-    if (it != section.end())
-      return *it;
-  }
-  return *kNull;
+const Value& Lookup(const Value& section, const std::string& key) {
+  static const Value* const kNull = new Value();  // Never destroyed.
+  const Value* value = section.Find(key);
+  return value ? *value : *kNull;
 }
 
-const char* TypeName(const Json& value) {
-  switch (value.type()) {
-    case Json::value_t::null:
+const char* TypeName(const Value& value) {
+  switch (value.type) {
+    case Value::Type::kNull:
       return "NUL";
-    case Json::value_t::number_integer:
-    case Json::value_t::number_unsigned:
-    case Json::value_t::number_float:
+    case Value::Type::kNumber:
       return "NUMBER";
-    case Json::value_t::boolean:
+    case Value::Type::kBool:
       return "BOOL";
-    case Json::value_t::string:
+    case Value::Type::kString:
       return "STRING";
-    case Json::value_t::array:
+    case Value::Type::kArray:
       return "ARRAY";
-    case Json::value_t::object:
+    case Value::Type::kObject:
       return "OBJECT";
-    case Json::value_t::binary:
-    case Json::value_t::discarded:
-      break;
   }
   CHECK(false);
   return "";
 }
 
-bool ToInt(const Json& value, int* result) {
-  if (!value.is_number())
+bool ToInt(const Value& value, int* result) {
+  if (value.type != Value::Type::kNumber)
     return false;
-  const double number = value.get<double>();
+  const double number = value.number;
   // Converting a double outside the int range is undefined.
   if (!(number >= INT_MIN && number <= INT_MAX) || trunc(number) != number)
     return false;
@@ -286,17 +527,17 @@ bool ToInt(const Json& value, int* result) {
   return true;
 }
 
-bool ToDouble(const Json& value, double* result) {
-  if (!value.is_number())
+bool ToDouble(const Value& value, double* result) {
+  if (value.type != Value::Type::kNumber)
     return false;
-  *result = value.get<double>();
+  *result = value.number;
   return true;
 }
 
-bool ToString(const Json& value, std::string* result) {
-  if (!value.is_string())
+bool ToString(const Value& value, std::string* result) {
+  if (value.type != Value::Type::kString)
     return false;
-  *result = value.get_ref<const std::string&>();
+  *result = value.string;
   return true;
 }
 
@@ -316,7 +557,7 @@ std::ostream& operator<<(std::ostream& out, const PrintedList<T>& list) {
 template <typename T>
 void WarnMismatch(const std::string& section_name,
                   const std::string& key,
-                  const Json& found,
+                  const Value& found,
                   const char* instead_of,
                   const T& returning) {
   LOG(WARNING) << "For key |" << section_name << "." << key << "| found type "
@@ -325,20 +566,20 @@ void WarnMismatch(const std::string& section_name,
 
 template <typename T>
 std::vector<T> GetArray(const std::string& section_name,
-                        const Json& section,
+                        const Value& section,
                         const std::string& key,
                         std::vector<T> default_value,
-                        bool (*convert)(const Json&, T*),
+                        bool (*convert)(const Value&, T*),
                         const char* in_array_instead_of) {
-  const Json& value = Lookup(section, key);
-  if (!value.is_array()) {
+  const Value& value = Lookup(section, key);
+  if (value.type != Value::Type::kArray) {
     WarnMismatch(section_name, key, value, " instead of ARRAY; returning: ",
                  PrintedList<T>{default_value});
     return default_value;
   }
   std::vector<T> result;
-  result.reserve(value.size());
-  for (const Json& item : value) {
+  result.reserve(value.items.size());
+  for (const Value& item : value.items) {
     T converted{};
     if (!convert(item, &converted)) {
       WarnMismatch(section_name, key, item, in_array_instead_of,
@@ -348,6 +589,47 @@ std::vector<T> GetArray(const std::string& section_name,
     result.push_back(std::move(converted));
   }
   return result;
+}
+
+void DumpString(const std::string& text, std::string* out) {
+  *out += 's' + std::to_string(text.size()) + ':';
+  *out += text;
+}
+
+void Dump(const Value& value, std::string* out) {
+  switch (value.type) {
+    case Value::Type::kNull:
+      *out += 'n';
+      return;
+    case Value::Type::kBool:
+      *out += value.boolean ? 't' : 'f';
+      return;
+    case Value::Type::kNumber: {
+      uint64_t bits;
+      memcpy(&bits, &value.number, sizeof(bits));
+      char hex[sizeof("d") + 16];
+      snprintf(hex, sizeof(hex), "d%016" PRIx64, bits);
+      *out += hex;
+      return;
+    }
+    case Value::Type::kString:
+      DumpString(value.string, out);
+      return;
+    case Value::Type::kArray:
+      *out += '[';
+      for (const Value& item : value.items)
+        Dump(item, out);
+      *out += ']';
+      return;
+    case Value::Type::kObject:
+      *out += '{';
+      for (const Member& member : value.members) {
+        DumpString(member.key, out);
+        Dump(member.value, out);
+      }
+      *out += '}';
+      return;
+  }
 }
 
 }  // namespace
@@ -373,20 +655,20 @@ ConfigAccessor::ConfigAccessor(const std::string& section_name,
 ConfigAccessor::~ConfigAccessor() = default;
 
 bool ConfigAccessor::IsSectionPresent() const {
-  return section_->value.is_object();
+  return section_->value.type == Value::Type::kObject;
 }
 
 bool ConfigAccessor::GetBool(const std::string& key, bool default_value) const {
-  const Json& value = Lookup(section_->value, key);
-  if (value.is_boolean())
-    return value.get<bool>();
+  const Value& value = Lookup(section_->value, key);
+  if (value.type == Value::Type::kBool)
+    return value.boolean;
   WarnMismatch(section_name_, key, value, " instead of BOOL; returning: ",
                default_value ? "true" : "false");
   return default_value;
 }
 
 int ConfigAccessor::GetInt(const std::string& key, int default_value) const {
-  const Json& value = Lookup(section_->value, key);
+  const Value& value = Lookup(section_->value, key);
   int result;
   if (ToInt(value, &result))
     return result;
@@ -397,7 +679,7 @@ int ConfigAccessor::GetInt(const std::string& key, int default_value) const {
 
 double ConfigAccessor::GetDouble(const std::string& key,
                                  double default_value) const {
-  const Json& value = Lookup(section_->value, key);
+  const Value& value = Lookup(section_->value, key);
   double result;
   if (ToDouble(value, &result))
     return result;
@@ -408,7 +690,7 @@ double ConfigAccessor::GetDouble(const std::string& key,
 
 std::string ConfigAccessor::GetString(const std::string& key,
                                       const std::string& default_value) const {
-  const Json& value = Lookup(section_->value, key);
+  const Value& value = Lookup(section_->value, key);
   std::string result;
   if (ToString(value, &result))
     return result;
@@ -446,7 +728,7 @@ std::unique_ptr<ConfigAccessor> ConfigAccessorInternal::TryParse(
     const std::string& config,
     const std::string& section_name,
     std::string* error) {
-  Json root;
+  Value root;
   if (!config.empty() && !ParseDocument(config, &root, error))
     return nullptr;
   return std::unique_ptr<ConfigAccessor>(new ConfigAccessor(
@@ -458,12 +740,21 @@ std::unique_ptr<ConfigAccessor> ConfigAccessorInternal::TryParse(
 std::vector<std::string> ConfigAccessorInternal::SectionKeys(
     const ConfigAccessor& accessor) {
   std::vector<std::string> keys;
-  const Json& section = accessor.section_->value;
-  if (section.is_object()) {
-    for (auto it = section.begin(); it != section.end(); ++it)
-      keys.push_back(it.key());
-  }
+  for (const Member& member : accessor.section_->value.members)
+    keys.push_back(member.key);
   return keys;
+}
+
+// static
+bool ConfigAccessorInternal::DumpDocument(const std::string& text,
+                                          std::string* dump,
+                                          std::string* error) {
+  Value document;
+  if (!ParseJson(text, &document, error))
+    return false;
+  dump->clear();
+  Dump(document, dump);
+  return true;
 }
 
 }  // namespace assistant_reference

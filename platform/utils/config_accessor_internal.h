@@ -24,6 +24,20 @@ class ConfigAccessorInternal {
 
   // The section's keys in order; empty when the section is not an object.
   static std::vector<std::string> SectionKeys(const ConfigAccessor& accessor);
+
+  // Parses |text| as the accessor does after sanitizing it (no comment or
+  // comma removal here) and writes the whole document to |*dump| in a form
+  // for comparing parsers; false with the reason in |*error| when it does
+  // not parse. The form, with no separators:
+  //   null "n", true "t", false "f";
+  //   number "d" and the 16 lowercase hex digits of its IEEE-754 bits;
+  //   string "s", its length in bytes in decimal, ":", its bytes;
+  //   array "[", the elements, "]";
+  //   object "{", then each key (as a string) and its value, keys in
+  //   std::string order, then "}".
+  static bool DumpDocument(const std::string& text,
+                           std::string* dump,
+                           std::string* error);
 };
 
 }  // namespace assistant_reference
