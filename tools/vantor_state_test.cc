@@ -19,8 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "gmock/gmock.h"
 #include "core/version.h"
+#include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/utils/file_utils.h"
 
@@ -370,7 +370,8 @@ TEST_F(VantorStateTest, VersionIsTheRelease) {
     EXPECT_EQ("vantor-state " VANTOR_VERSION_STRING "\n", result.out);
     EXPECT_EQ("", result.err);
   }
-  EXPECT_THAT(VANTOR_VERSION_STRING, ::testing::MatchesRegex("[0-9]+\\.[0-9]+\\.[0-9]+"));
+  EXPECT_THAT(VANTOR_VERSION_STRING,
+              ::testing::MatchesRegex("[0-9]+\\.[0-9]+\\.[0-9]+"));
   EXPECT_FALSE(Exists(mic_));
 }
 
