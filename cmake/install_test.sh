@@ -160,7 +160,7 @@ expect_plugins() {  # expect_plugins LOG NAME...
   folder=$(sed -n 's/.*Loading plug-ins from //p' "$log" | head -n 1)
   [[ -n $folder && $(realpath "$folder") == "$real_plugins" ]] ||
     { cat "$log" >&2; fail "plug-ins loaded from '$folder', not $real_plugins"; }
-  loaded=$(sed -n 's/.*Loaded plug-in //p' "$log" |
+  loaded=$(sed -n 's/.*Loaded plug-in \([^ ]*\).*/\1/p' "$log" |
     while read -r path; do realpath "$path"; done | sort | paste -sd' ')
   expected=$(printf "$real_plugins/%s\n" "$@" | sort | paste -sd' ')
   [[ $loaded == "$expected" ]] ||
@@ -212,6 +212,21 @@ run "$prefix/bin/vantor-state" --config "$tmp/config.json" mic off
 version=$(run "$prefix/bin/vantor-state" --version)
 [[ $version == "vantor-state $(pkg-config --modversion vantor-client)" ]] ||
   fail "vantor-state --version says '$version'"
+
+# Without a host library, plug-ins still configure; clients say what is
+# missing.
+rm "$prefix/$libdir/libvantor.so"
+for example in client plugin; do
+  rm -rf "$tmp/$example-nohost"
+  cmake -S "$tmp/$example" -B "$tmp/$example-nohost" "${cmake_args[@]}" \
+    >"$tmp/$example-nohost.log" 2>&1 && echo ok >>"$tmp/$example-nohost.log"
+done
+grep -qx ok "$tmp/plugin-nohost.log" ||
+  { cat "$tmp/plugin-nohost.log"; fail "the plug-in needs the host library"; }
+if grep -qx ok "$tmp/client-nohost.log"; then
+  fail "the client configured without a host library"
+fi
+expect_in "$tmp/client-nohost.log" "component client: no host library at"
 
 echo "install_test: $headers headers, $links document links, 2 clients," \
   "2 plug-ins ($exported exports each), sample and tool ran from $plugins/.." \

@@ -186,7 +186,7 @@ expect_plugins() {  # expect_plugins LOG NAME...
   [[ -n $folder && $(realpath "$folder") == "$plugins" ]] ||
     { cat "$log"; fail "plug-ins loaded from '$folder', not $plugins"; }
   for name in "$@"; do
-    grep -q "Loaded plug-in .*/$name\$" "$log" ||
+    grep -qE "Loaded plug-in [^ ]*/$name( |\$)" "$log" ||
       { cat "$log"; fail "$name not loaded"; }
   done
 }
