@@ -7,8 +7,6 @@
 #     <libdir>/vantor-plugins/libvantor_*.so     where the host looks
 #     <bindir>/vantor-state
 #     <etc>/NetworkManager/dispatcher.d/90-vantor-state
-#     share/doc/vantor-device/                   README, docs/, examples/,
-#                                                laid out as in the tree
 #   component "sample" (vantor-device-sample, development):
 #     <libdir>/libvantor.so                      the stand-in host
 #     <bindir>/assistant_sample
@@ -20,7 +18,8 @@
 #     <libdir>/libvantor_client.a, libvantor_plugin.a
 #     <libdir>/cmake/VantorClient, <libdir>/pkgconfig/vantor-*.pc
 #     share/vantor/toolchains/arm-linux-gnueabihf.cmake
-#     share/doc/vantor-device/examples/{client,plugin}
+#     share/doc/vantor-device/                   README, docs/, examples/,
+#                                                laid out as in the tree
 
 # Debian's multiarch folder also for cross builds, where GNUInstallDirs would
 # pick plain lib; -DCMAKE_INSTALL_LIBDIR=lib still overrides it.
@@ -197,20 +196,20 @@ install(FILES cmake/toolchains/arm-linux-gnueabihf.cmake
   DESTINATION ${VANTOR_INSTALL_TOOLCHAINDIR} COMPONENT dev)
 
 # ---- Examples and documentation --------------------------------------------
-# Laid out as in the tree, so that the documents' links hold once installed.
+# Laid out as in the tree, so that the documents' links hold once installed;
+# with the SDK, where they are read, rather than in the board's flash.
 install(FILES README.md CHANGELOG.md
-  DESTINATION ${VANTOR_INSTALL_DOCDIR} COMPONENT device)
+  DESTINATION ${VANTOR_INSTALL_DOCDIR} COMPONENT dev)
 install(DIRECTORY docs/ DESTINATION ${VANTOR_INSTALL_DOCDIR}/docs
-  COMPONENT device)
+  COMPONENT dev)
 install(FILES config/default_config.json
-  DESTINATION ${VANTOR_INSTALL_DOCDIR}/config COMPONENT device)
+  DESTINATION ${VANTOR_INSTALL_DOCDIR}/config COMPONENT dev)
 install(FILES examples/device_config.json
-  DESTINATION ${VANTOR_INSTALL_DOCDIR}/examples COMPONENT device)
+  DESTINATION ${VANTOR_INSTALL_DOCDIR}/examples COMPONENT dev)
 install(FILES examples/systemd/vantor-sample.service
-  DESTINATION ${VANTOR_INSTALL_DOCDIR}/examples/systemd COMPONENT device)
+  DESTINATION ${VANTOR_INSTALL_DOCDIR}/examples/systemd COMPONENT dev)
 install(PROGRAMS examples/networkmanager/90-vantor-state
-  DESTINATION ${VANTOR_INSTALL_DOCDIR}/examples/networkmanager
-  COMPONENT device)
+  DESTINATION ${VANTOR_INSTALL_DOCDIR}/examples/networkmanager COMPONENT dev)
 install(FILES examples/client/CMakeLists.txt examples/client/client.cc
   DESTINATION ${VANTOR_INSTALL_DOCDIR}/examples/client COMPONENT dev)
 install(FILES examples/plugin/CMakeLists.txt examples/plugin/files_plugin.cc
@@ -243,7 +242,8 @@ endif()
 
 # ---- Debian packages (cpack -G DEB) ----------------------------------------
 # The files of the 0.1.0 layout, when one package held the plug-ins, the
-# stand-in host and the sample, move: such upgrades need Breaks/Replaces.
+# stand-in host, the sample and the documentation, move to the sample and
+# SDK packages: such upgrades need Breaks/Replaces.
 set(_vantor_split_release 0.2.0)
 
 set(CPACK_PACKAGE_NAME vantor-device)
@@ -332,7 +332,7 @@ libvantor_plugin.a (for plug-ins, without it); the CMake package
 (find_package(VantorClient): Vantor::client, Vantor::plugin and
 vantor_add_plugin()), the pkg-config files vantor-client and
 vantor-plugin, the CMake toolchain file for 32-bit ARM boards, and an
-example client and plug-in.
+example client and plug-in, with the documentation.
 
 Clients also need a host library to link: vantor-device-sample's stand-in
 or the device's own.")
@@ -340,6 +340,10 @@ or the device's own.")
 set(CPACK_DEBIAN_DEV_PACKAGE_RECOMMENDS
   "vantor-device-sample (= ${CPACK_PACKAGE_VERSION})")
 set(CPACK_DEBIAN_DEV_PACKAGE_SUGGESTS "g++-arm-linux-gnueabihf, qemu-user")
+set(CPACK_DEBIAN_DEV_PACKAGE_BREAKS
+  "vantor-device (<< ${_vantor_split_release})")
+set(CPACK_DEBIAN_DEV_PACKAGE_REPLACES
+  "vantor-device (<< ${_vantor_split_release})")
 set(CPACK_DEBIAN_DEV_PACKAGE_ARCHITECTURE ${_vantor_deb_arch})
 
 # dpkg-shlibdeps reads the dependencies off the binaries on a native build.

@@ -26,7 +26,7 @@ run() {
   $emulator "$@"
 }
 
-cpack --config "$build/CPackConfig.cmake" -B "$tmp/out" >"$tmp/cpack.log" 2>&1 ||
+cpack --config "$build/CPackConfig.cmake" -B "$tmp/debs" >"$tmp/cpack.log" 2>&1 ||
   { cat "$tmp/cpack.log"; fail "cpack failed"; }
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' \
   "$build/CPackConfig.cmake")
@@ -35,11 +35,11 @@ arch=$(sed -n 's/^set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE "\(.*\)")$/\1/p' \
 names=(vantor-device vantor-device-sample vantor-device-dev)
 declare -A deb
 for name in "${names[@]}"; do
-  deb[$name]=$tmp/out/${name}_${version}_$arch.deb
-  [[ -f ${deb[$name]} ]] || fail "no ${deb[$name]##*/}: $(ls "$tmp/out")"
+  deb[$name]=$tmp/debs/${name}_${version}_$arch.deb
+  [[ -f ${deb[$name]} ]] || fail "no ${deb[$name]##*/}: $(ls "$tmp/debs")"
 done
-(($(find "$tmp/out" -maxdepth 1 -name '*.deb' | wc -l) == 3)) ||
-  fail "expected three packages: $(ls "$tmp/out")"
+(($(find "$tmp/debs" -maxdepth 1 -name '*.deb' | wc -l) == 3)) ||
+  fail "expected three packages: $(ls "$tmp/debs")"
 field() { dpkg-deb -f "${deb[$1]}" "$2"; }
 
 # ---- Metadata ---------------------------------------------------------------
@@ -71,9 +71,11 @@ done
 depends=$(field vantor-device-sample Depends)
 [[ $depends == *"vantor-device (= $version)"* && $depends == *libc6* ]] ||
   fail "vantor-device-sample Depends: $depends"
-for relation in Breaks Replaces; do
-  [[ $(field vantor-device-sample $relation) == "vantor-device (<< 0.2.0)" ]] ||
-    fail "vantor-device-sample $relation: $(field vantor-device-sample $relation)"
+for name in vantor-device-sample vantor-device-dev; do
+  for relation in Breaks Replaces; do
+    [[ $(field $name $relation) == "vantor-device (<< 0.2.0)" ]] ||
+      fail "$name $relation: $(field $name $relation)"
+  done
 done
 [[ -z $(field vantor-device-dev Depends) ]] ||
   fail "vantor-device-dev Depends: $(field vantor-device-dev Depends)"
@@ -107,39 +109,57 @@ lacks() {  # lacks PACKAGE REGEX
 multiarch=/usr/lib/[a-z0-9_]+-linux-gnu[a-z]*
 has vantor-device "$multiarch/vantor-plugins/libvantor_network\.so" \
   "$multiarch/vantor-plugins/libvantor_system\.so" /usr/bin/vantor-state \
-  /etc/NetworkManager/dispatcher.d/90-vantor-state \
-  /usr/share/doc/vantor-device/docs/plugins\.md
-lacks vantor-device 'libvantor\.so$|assistant_sample|\.a$|/include/'
+  /etc/NetworkManager/dispatcher.d/90-vantor-state
+lacks vantor-device 'libvantor\.so$|assistant_sample|\.a$|/include/|/share/doc/'
 has vantor-device-sample "$multiarch/libvantor\.so" /usr/bin/assistant_sample \
   /etc/vantor/config\.json /usr/lib/systemd/system/vantor-sample\.service
-lacks vantor-device-sample 'vantor-plugins|vantor-state|\.a$|/include/'
+lacks vantor-device-sample 'vantor-plugins|vantor-state|\.a$|/include/|/share/doc/'
 has vantor-device-dev "$multiarch/libvantor_client\.a" \
   "$multiarch/libvantor_plugin\.a" /usr/include/vantor/core/logging\.h \
   "$multiarch/cmake/VantorClient/VantorClientConfig\.cmake" \
   "$multiarch/pkgconfig/vantor-client\.pc" \
-  /usr/share/vantor/toolchains/arm-linux-gnueabihf\.cmake
+  /usr/share/vantor/toolchains/arm-linux-gnueabihf\.cmake \
+  /usr/share/doc/vantor-device/docs/plugins\.md \
+  /usr/share/doc/vantor-device/examples/plugin/files_plugin\.cc
 lacks vantor-device-dev '\.so$|/bin/'
+# The SDK package holds the documents and everything they link to.
+while IFS= read -r doc; do
+  while IFS= read -r target; do
+    target=${target%%#*}
+    [[ -z $target || $target == *://* ]] && continue
+    target=$(realpath -m "$(dirname "$doc")/$target")
+    grep -qxF "$target" "$tmp/vantor-device-dev.files" ||
+      grep -qF "$target/" "$tmp/vantor-device-dev.files" ||
+      fail "vantor-device-dev: $doc links to $target, which it lacks"
+  done < <(dpkg-deb --fsys-tarfile "${deb[vantor-device-dev]}" |
+    tar -xO ".$doc" | grep -o '\](\([^)]*\))' | sed 's/^\](\(.*\))$/\1/')
+done < <(grep '\.md$' "$tmp/vantor-device-dev.files")
 [[ -x $tmp/vantor-device-sample.control/postinst &&
    $(cat "$tmp/vantor-device-sample.control/triggers") == "activate-noawait ldconfig" ]] ||
   fail "vantor-device-sample: maintainer scripts"
 
 # ---- dpkg -i into a fresh root, over the 0.1.0 layout -----------------------
-# 0.1.0's one package held the sample and the host in /usr/bin and /usr/lib;
-# the new sample package takes /usr/bin/assistant_sample over from it.
-root=$tmp/root
-mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
-touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
+# 0.1.0's one package held the sample, the host and the documentation; the
+# new sample and SDK packages take files over from it.
 old=$tmp/old
-mkdir -p "$old/DEBIAN" "$old/usr/bin" "$old/usr/lib/vantor-plugins"
 for f in usr/bin/assistant_sample usr/bin/vantor-state usr/lib/libvantor.so \
   usr/lib/vantor-plugins/libvantor_network.so \
-  usr/lib/vantor-plugins/libvantor_system.so; do
+  usr/lib/vantor-plugins/libvantor_system.so \
+  usr/share/doc/vantor-device/README.md \
+  usr/share/doc/vantor-device/docs/troubleshooting.md; do
+  mkdir -p "$(dirname "$old/$f")"
   echo "0.1.0" >"$old/$f"
 done
+mkdir -p "$old/DEBIAN"
 printf '%s\n' "Package: vantor-device" "Version: 0.1.0" "Architecture: $arch" \
   "Maintainer: test <test@vantor.invalid>" "Description: the 0.1.0 layout" \
   " One package." >"$old/DEBIAN/control"
 dpkg-deb -b "$old" "$tmp/old.deb" >/dev/null
+new_root() {
+  root=$1
+  mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
+  touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
+}
 # The root has no shell: maintainer scripts run outside it (ours check
 # DPKG_ROOT and do nothing then).
 dpkg_root() {
@@ -147,6 +167,15 @@ dpkg_root() {
     --force-script-chrootless "$@" >>"$tmp/dpkg.log" 2>&1 ||
     { cat "$tmp/dpkg.log"; fail "dpkg $*"; }
 }
+# The SDK over 0.1.0, in a root of its own: it takes the documents over.
+new_root "$tmp/sdk-upgrade"
+dpkg_root -i "$tmp/old.deb"
+dpkg_root --auto-deconfigure -i "${deb[vantor-device-dev]}" \
+  "${deb[vantor-device]}"
+[[ $(cat "$root/usr/share/doc/vantor-device/README.md") != 0.1.0 ]] ||
+  fail "vantor-device-dev did not take README.md over"
+
+new_root "$tmp/root"
 dpkg_root -i "$tmp/old.deb"
 # The sample package first, as apt may order them: it overwrites 0.1.0's
 # file, which Replaces allows, and its Breaks deconfigures 0.1.0 meanwhile.
@@ -179,12 +208,14 @@ JSON
 mkdir -p "$tmp/state"
 unset VANTOR_PLUGIN_DIR VANTOR_CONFIG
 export XDG_CONFIG_HOME=$tmp/home
+# The folder the host names, as the program sees it: $plugins, unless set.
+expected_plugins=
 expect_plugins() {  # expect_plugins LOG NAME...
-  local log=$1 name folder
+  local log=$1 name folder expected=${expected_plugins:-$plugins}
   shift
   folder=$(sed -n 's/.*Loading plug-ins from //p' "$log" | head -n 1)
-  [[ -n $folder && $(realpath "$folder") == "$plugins" ]] ||
-    { cat "$log"; fail "plug-ins loaded from '$folder', not $plugins"; }
+  [[ -n $folder && $(realpath -m "$folder") == "$expected" ]] ||
+    { cat "$log"; fail "plug-ins loaded from '$folder', not $expected"; }
   for name in "$@"; do
     grep -qE "Loaded plug-in [^ ]*/$name( |\$)" "$log" ||
       { cat "$log"; fail "$name not loaded"; }
@@ -280,7 +311,11 @@ if [[ -n $emulator ]]; then
   board "$tmp/client-build/example_client" "$tmp/config.json" 2 >"$tmp/out" \
     2>"$tmp/err" || { cat "$tmp/err"; fail "sysroot client failed"; }
   expect_in "$tmp/out" "ran 2 interaction(s)"
+  # The client found the host where the board has it (qemu maps the root
+  # there), so the host names the board's folder.
+  expected_plugins=$board_libdir/vantor-plugins
   expect_plugins "$tmp/err" libvantor_network.so libvantor_system.so
+  expected_plugins=
   cp "$tmp/plugin-build/libvantor_files.so" "$plugins/"
   printf 'a' | board "$root/usr/bin/assistant_sample" "$tmp/config.json" \
     2>"$tmp/err" || { cat "$tmp/err"; fail "sample with the sysroot plug-in failed"; }
