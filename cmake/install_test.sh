@@ -205,6 +205,19 @@ expect_in "$tmp/err" "Plug-in libvantor_files.so provides the file provider"
 expect_in "$tmp/err" "] Keeping the assistant's files in $tmp/files"
 grep -q '^\[INFO:files_plugin\.cc([0-9]*)\] Example files plug-in, SDK ' \
   "$tmp/err" || { cat "$tmp/err"; fail "the example plug-in's log line"; }
+# Each plug-in binds its own copy of the runtime, built either way, in one
+# process with the host and ours.
+# shellcheck disable=SC2086  # The emulator is a command line.
+for built in plugin-cmake pkgconfig; do
+  folder=$tmp/bindings-$built
+  mkdir -p "$folder"
+  cp "$tmp/$built/libvantor_files.so" "$plugins/libvantor_network.so" \
+    "$plugins/libvantor_system.so" "$folder/"
+  "$src/testing/check_bindings.sh" readelf "$prefix/bin/assistant_sample" \
+    "$tmp/config.json" "$prefix/$libdir/libvantor.so" "$folder"/*.so \
+    ${emulator:+-- $emulator} >"$tmp/bindings.log" 2>&1 ||
+    { cat "$tmp/bindings.log"; fail "$built plug-in: bindings"; }
+done
 rm "$plugins/libvantor_files.so"
 
 run "$prefix/bin/vantor-state" --config "$tmp/config.json" mic off
