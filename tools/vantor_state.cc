@@ -1,9 +1,10 @@
 // vantor-state: sets or prints the state files that the plug-ins read, for
 // the device services that own them (a network manager hook, a mute button).
 //
-//   vantor-state [--config FILE] connection [WORD]
+//   vantor-state [--config FILE] connection [WORD]   (or: network [WORD])
 //   vantor-state [--config FILE] mic [on|off]
-//   vantor-state [--config FILE] path connection|mic
+//   vantor-state [--config FILE] path connection|network|mic
+//   vantor-state --version
 //
 // The configuration is the assistant's own (--config, else $VANTOR_CONFIG):
 // the paths come from its platform_config section with the plug-ins' defaults,
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include "core/logging.h"
+#include "core/version.h"
 #include "platform/utils/config_accessor.h"
 #include "platform/utils/config_accessor_internal.h"
 #include "platform/utils/file_utils.h"
@@ -34,6 +36,8 @@
 namespace {
 
 constexpr char kProgram[] = "vantor-state";
+// What device makers also call the connection status.
+constexpr char kConnectionSynonym[] = "network";
 constexpr const char* kSection =
     assistant_reference::state_files::kConfigSection;
 
@@ -97,9 +101,11 @@ void PrintUsage() {
       "usage: %s [--config FILE] connection [WORD]\n"
       "       %s [--config FILE] mic [on|off]\n"
       "       %s [--config FILE] path connection|mic\n"
+      "       %s --version\n"
       "Without a word, prints the state as the plug-ins read it.\n"
+      "network is another name for connection.\n"
       "FILE defaults to $VANTOR_CONFIG.\n",
-      kProgram, kProgram, kProgram);
+      kProgram, kProgram, kProgram, kProgram);
 }
 
 // |text| in quotes, with control characters escaped so that a stray newline
@@ -128,7 +134,7 @@ std::string Join(const std::vector<std::string>& words) {
 }
 
 const StateFile* FindStateFile(const std::string& command) {
-  if (command == kConnection.command)
+  if (command == kConnection.command || command == kConnectionSynonym)
     return &kConnection;
   if (command == kMic.command)
     return &kMic;
@@ -275,6 +281,10 @@ int main(int argc, char** argv) {
   while (next < args.size() && args[next].rfind("-", 0) == 0) {
     if (args[next] == "-h" || args[next] == "--help") {
       PrintUsage();
+      return 0;
+    }
+    if (args[next] == "--version") {
+      printf("%s %s\n", kProgram, core::kVersion);
       return 0;
     }
     if (args[next] == "--config" && next + 1 < args.size()) {

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/version.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/utils/file_utils.h"
@@ -242,6 +243,20 @@ TEST_F(VantorStateTest, SetsEveryConnectionWordAndReadsItBack) {
   EXPECT_EQ("", TemporaryBeside(connection_));
 }
 
+// Device makers look for the connection status under this name.
+TEST_F(VantorStateTest, NetworkIsAnotherNameForConnection) {
+  Result set = Run({"--config", config_, "network", "CONNECTING"});
+  EXPECT_EQ(0, set.status) << set.err;
+  EXPECT_EQ("CONNECTING\n", Slurp(connection_));
+  EXPECT_EQ("CONNECTING\n", Run({"--config", config_, "network"}).out);
+  EXPECT_EQ(connection_ + "\n",
+            Run({"--config", config_, "path", "network"}).out);
+  // Refused words are refused alike, named as the connection state.
+  ExpectOneLineError(Run({"--config", config_, "network", "up"}), 2,
+                     "'up' is not a connection state (one of: ");
+  EXPECT_EQ("CONNECTING\n", Slurp(connection_));
+}
+
 TEST_F(VantorStateTest, PrintsTheStateAsThePluginsReadIt) {
   EXPECT_EQ("on\n", Run({"--config", config_, "mic"}).out);  // No file.
   EXPECT_EQ("UNKNOWN\n", Run({"--config", config_, "connection"}).out);
@@ -341,6 +356,22 @@ TEST_F(VantorStateTest, BadCommandLinesAreUsageErrors) {
   Result help = Run({"--help"});
   EXPECT_EQ(0, help.status);
   EXPECT_THAT(help.out, HasSubstr("usage: vantor-state"));
+  EXPECT_THAT(help.out, HasSubstr("--version"));
+  EXPECT_FALSE(Exists(mic_));
+}
+
+// Needs no configuration, and wins over what follows it.
+TEST_F(VantorStateTest, VersionIsTheRelease) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--version"},
+        std::vector<std::string>{"--version", "mic", "off"}}) {
+    Result result = Run(args);
+    EXPECT_EQ(0, result.status);
+    EXPECT_EQ("vantor-state " VANTOR_VERSION_STRING "\n", result.out);
+    EXPECT_EQ("", result.err);
+  }
+  EXPECT_THAT(VANTOR_VERSION_STRING,
+              ::testing::MatchesRegex("[0-9]+\\.[0-9]+\\.[0-9]+"));
   EXPECT_FALSE(Exists(mic_));
 }
 

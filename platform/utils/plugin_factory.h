@@ -1,12 +1,15 @@
-// Base of the platform plug-ins' factories.
+// Base of the platform plug-ins' factories, ours and a device maker's.
 //
 //   class PlatformFactoryImpl : public PluginFactory {
 //     NetworkProvider* MakeNetworkProvider(const std::string& config) override;
 //   };
 //
+// Each Make*Provider gets the host's whole configuration text and returns a
+// new provider (owned by the caller) or null; the base offers none.
 // The platform wrapper that comes with each request passes to the factory.
-// No provider of the plug-ins uses it, so it is released at once instead of
-// staying allocated for the life of the process, whatever kind was asked for.
+// These providers do not use it, so it is released at once instead of
+// staying allocated for the life of the process, whatever kind was asked for;
+// a provider that needs it derives from PlatformFactory itself and keeps it.
 // Header-only: it needs the bridge's interfaces, which platform_utils does
 // not link.
 #ifndef PLATFORM_UTILS_PLUGIN_FACTORY_H_
@@ -23,23 +26,23 @@ class PluginFactory : public assistant_client::PlatformFactory {
  public:
   using PlatformApi = assistant_client::PlatformApi;
 
-  assistant_client::AuthProvider* NewAuthProvider(const std::string&,
+  assistant_client::AuthProvider* NewAuthProvider(const std::string& config,
                                                   PlatformApi* platform) final {
-    return Offer<assistant_client::AuthProvider>(platform, nullptr);
+    return Offer(platform, MakeAuthProvider(config));
   }
   assistant_client::AudioInputProvider* NewAudioInputProvider(
-      const std::string&,
+      const std::string& config,
       PlatformApi* platform) final {
-    return Offer<assistant_client::AudioInputProvider>(platform, nullptr);
+    return Offer(platform, MakeAudioInputProvider(config));
   }
   assistant_client::AudioOutputProvider* NewAudioOutputProvider(
-      const std::string&,
+      const std::string& config,
       PlatformApi* platform) final {
-    return Offer<assistant_client::AudioOutputProvider>(platform, nullptr);
+    return Offer(platform, MakeAudioOutputProvider(config));
   }
-  assistant_client::FileProvider* NewFileProvider(const std::string&,
+  assistant_client::FileProvider* NewFileProvider(const std::string& config,
                                                   PlatformApi* platform) final {
-    return Offer<assistant_client::FileProvider>(platform, nullptr);
+    return Offer(platform, MakeFileProvider(config));
   }
   assistant_client::NetworkProvider* NewNetworkProvider(
       const std::string& config,
@@ -54,6 +57,22 @@ class PluginFactory : public assistant_client::PlatformFactory {
 
  protected:
   // A new provider built from the configuration text, or null.
+  virtual assistant_client::AuthProvider* MakeAuthProvider(
+      const std::string& /*config*/) {
+    return nullptr;
+  }
+  virtual assistant_client::AudioInputProvider* MakeAudioInputProvider(
+      const std::string& /*config*/) {
+    return nullptr;
+  }
+  virtual assistant_client::AudioOutputProvider* MakeAudioOutputProvider(
+      const std::string& /*config*/) {
+    return nullptr;
+  }
+  virtual assistant_client::FileProvider* MakeFileProvider(
+      const std::string& /*config*/) {
+    return nullptr;
+  }
   virtual assistant_client::NetworkProvider* MakeNetworkProvider(
       const std::string& /*config*/) {
     return nullptr;

@@ -50,6 +50,8 @@ FIELD(C_API_Descriptor, impl_api_version, 4, 4);
 FIELD(C_API_Descriptor, peer_api_version, 8, 8);
 FIELD(C_API_Descriptor, reserved, 12, 12);
 _Static_assert(C_API_DESCRIPTOR_MAGIC == 0x1ab11ab1u, "descriptor magic");
+/* What the host and every plug-in have been built against so far. */
+_Static_assert(VANTOR_API_VERSION == 0, "bridge API version");
 
 /* Carriers: on 64-bit the uint32 sizes are padded to pointer alignment. */
 SIZE(C_API_String, 8, 16);

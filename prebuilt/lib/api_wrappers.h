@@ -36,7 +36,7 @@ namespace assistant_client {
 namespace internal_api {
 
 // The API version this bridge writes into impl_api_version.
-constexpr int kApiVersion = 0;
+constexpr int kApiVersion = VANTOR_API_VERSION;
 
 // ---- Descriptor ------------------------------------------------------------
 

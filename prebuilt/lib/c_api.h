@@ -30,6 +30,12 @@ extern "C" {
 
 #define C_API_DESCRIPTOR_MAGIC 0x1ab11ab1u
 
+/* The API version of this bridge: what it writes into impl_api_version of
+ * every structure it builds and passes to the host's NewVantorEntrypoint.
+ * A plug-in's NewVantorPlatformEntrypoint(version) receives the host's own;
+ * returning null refuses a host it cannot serve. */
+#define VANTOR_API_VERSION 0
+
 typedef struct C_API_Descriptor C_API_Descriptor;
 typedef struct C_API_String C_API_String;
 typedef struct C_API_StringResult C_API_StringResult;

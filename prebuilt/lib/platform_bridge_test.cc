@@ -143,6 +143,8 @@ TEST(PlatformFactoryBridgeTest, EntrypointHelpersWrapAndUnwrapAFactory) {
       5, new CountingFactory(true, &providers, &factories));
   EXPECT_EQ(entry->descriptor.magic, 0x1ab11ab1u);
   EXPECT_EQ(entry->descriptor.impl_api_version, 0);
+  // The public constant names what the bridge writes.
+  EXPECT_EQ(entry->descriptor.impl_api_version, assistant_client::kApiVersion);
   EXPECT_EQ(entry->descriptor.peer_api_version, 5);
   EXPECT_EQ(entry->descriptor.reserved, 0);
 

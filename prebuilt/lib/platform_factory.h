@@ -8,6 +8,9 @@
 //                                                       new MyFactory());
 //   }
 //
+// |version| is the host's API version; assistant_client::kApiVersion is this
+// bridge's.
+//
 // Factories keep no state of their own and may be called from any thread.
 #ifndef PREBUILT_LIB_PLATFORM_FACTORY_H_
 #define PREBUILT_LIB_PLATFORM_FACTORY_H_
@@ -15,11 +18,13 @@
 #include <string>
 
 #include "core/export.h"
-
-// The C form of a factory; opaque here.
-struct C_API_PlatformFactory;
+#include "prebuilt/lib/c_api.h"
 
 namespace assistant_client {
+
+// The API version of this bridge (VANTOR_API_VERSION), to compare with the
+// version that NewVantorPlatformEntrypoint receives from the host.
+inline constexpr int kApiVersion = VANTOR_API_VERSION;
 
 class AudioInputProvider;
 class AudioOutputProvider;
