@@ -30,9 +30,8 @@ MDNS_PACKAGES=(dbus avahi-daemon avahi-utils)
 # What a cross build for the device needs: Debian's cross compiler, qemu for
 # running its programs, and the armhf multiarch packages it links (and runs
 # with). pkgconf:armhf provides arm-linux-gnueabihf-pkg-config for the
-# target's .pc files; nlohmann-json3-dev is architecture-independent.
-# Only Boost's headers are used, the same for every architecture, so the
-# build machine's libboost1.81-dev serves the cross build too.
+# target's .pc files. Only Boost's headers are used, the same for every
+# architecture, so the build machine's libboost1.81-dev serves.
 ARMHF_PACKAGES=(cmake ninja-build qemu-user
   g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf pkgconf:armhf
   libboost1.81-dev libc6:armhf libstdc++6:armhf
