@@ -67,9 +67,10 @@ endif()
 # toolchain's own runtime in /usr/arm-linux-gnueabihf and multiarch packages
 # in /usr/lib/arm-linux-gnueabihf. Their headers are shared with the host in
 # /usr/include, plus /usr/include/arm-linux-gnueabihf; config packages for
-# architecture-independent libraries live in /usr/share/cmake. "/" is a root so that multiarch paths (and a prefix given
-# with CMAKE_PREFIX_PATH) are reachable; the architecture directory, not the
-# root, is what keeps host libraries out.
+# architecture-independent libraries live in /usr/share/cmake. "/" is a root
+# so that multiarch paths (and a prefix given with CMAKE_PREFIX_PATH) are
+# reachable; the architecture directory, not the root, is what keeps host
+# libraries out.
 list(APPEND CMAKE_FIND_ROOT_PATH /usr/${_triple} /)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
