@@ -7,16 +7,22 @@
 // Runs only inside scripts/mdns-sandbox: the daemon it stops and kills is
 // its own, in private namespaces, never the machine's.
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,6 +33,8 @@
 #include "prebuilt/lib/assistant_client.h"
 #include "testing/mdns_daemon.h"
 #include "testing/plugin_loader.h"
+
+extern char** environ;
 
 namespace {
 
@@ -331,6 +339,101 @@ TEST_F(NetworkPluginRestartTest, TenRegistrationsAtOnce) {
       << kCount << " registrations at once, all answered after "
       << std::chrono::duration_cast<milliseconds>(answered - start).count()
       << " ms\n";
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+std::vector<std::string> Words(const std::string& text) {
+  std::vector<std::string> words;
+  std::istringstream split(text);
+  for (std::string word; split >> word;)
+    words.push_back(word);
+  return words;
+}
+
+// The stand-in host (through assistant_sample) with the build's plug-ins:
+// the re-advertisement it did not ask for shows in its log, after the
+// plug-in's own line.
+TEST(StandInHostTest, LogsTheReadvertisementItDidNotAskFor) {
+  char folder[] = "/tmp/network_plugin_restart_test.XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string dir = folder;
+  const std::string name = "Host-" + std::to_string(getpid());
+  const std::string config = dir + "/config.json";
+  std::ofstream(config) << "{\"platform_config\": {}, \"vantor_host\": "
+                           "{\"mdns_service_type\": \""
+                        << kType << "\", \"mdns_instance_name\": \"" << name
+                        << "\"}}";
+  const std::string log = dir + "/sample.log";
+
+  std::vector<std::string> args = Words(ASSISTANT_SAMPLE_EMULATOR);
+  args.push_back(ASSISTANT_SAMPLE_PATH);
+  args.push_back(config);
+  std::vector<std::string> env = {
+      "XDG_CONFIG_HOME=" + dir,
+      std::string("VANTOR_PLUGIN_DIR=") + VANTOR_PLUGIN_DIR};
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    if (entry.rfind("XDG_CONFIG_HOME=", 0) &&
+        entry.rfind("VANTOR_PLUGIN_DIR=", 0))
+      env.push_back(entry);
+  }
+  std::vector<char*> argv, envp;
+  for (std::string& arg : args)
+    argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  for (std::string& entry : env)
+    envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  int input[2];
+  ASSERT_EQ(pipe2(input, O_CLOEXEC), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, log.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  pid_t sample = 0;
+  ASSERT_EQ(posix_spawn(&sample, argv[0], &actions, nullptr, argv.data(),
+                        envp.data()),
+            0);
+  posix_spawn_file_actions_destroy(&actions);
+  close(input[0]);
+  // Ends however the test ends: end of input is the sample's orderly exit.
+  std::unique_ptr<int, void (*)(int*)> input_end(&input[1],
+                                                 [](int* fd) { close(*fd); });
+
+  auto wait_for = [&](const std::string& text) {
+    const auto deadline = steady_clock::now() + kBackBound;
+    while (Slurp(log).find(text) == std::string::npos) {
+      if (steady_clock::now() > deadline)
+        return false;
+      std::this_thread::sleep_for(milliseconds(50));
+    }
+    return true;
+  };
+  const std::string id = name + "." + kType;
+  ASSERT_TRUE(wait_for("Advertised " + id + ": SUCCESS")) << Slurp(log);
+  ASSERT_TRUE(testing_support::StopMdnsDaemonNow(/*kill=*/true));
+  ASSERT_TRUE(testing_support::StartMdnsDaemon(MDNS_DAEMON_SCRIPT));
+  const std::string host_line =
+      "mDNS: " + id +
+      " advertised again by libvantor_network.so after the daemon came back; "
+      "the host did not ask";
+  EXPECT_TRUE(wait_for(host_line)) << Slurp(log);
+  const std::string text = Slurp(log);
+  const size_t plugin_line =
+      text.find("Re-registered mdns service instance: " + id);
+  EXPECT_NE(plugin_line, std::string::npos);
+  EXPECT_LT(plugin_line, text.find(host_line));
+
+  input_end.reset();
+  int status = 0;
+  ASSERT_EQ(waitpid(sample, &status, 0), sample);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << Slurp(log);
+  EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
 }
 
 testing::Environment* const kDaemon =
