@@ -4,8 +4,12 @@
 // through dns_sd. The daemon's probing dominates both; the two are made in
 // alternation so that they share the daemon's and the machine's load.
 //
-// Needs a running mDNS daemon (scripts/mdns-daemon start); without one the
-// benchmark is skipped with the reason.
+// Also: ten AddService calls at once against one alone, through the plug-in;
+// the ten are answered together when their replies are awaited side by side.
+//
+// Needs a running mDNS daemon: inside scripts/mdns-sandbox it starts its own
+// (scripts/bench runs it there); elsewhere without one the benchmarks are
+// skipped with the reason.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <dns_sd.h>
@@ -22,6 +26,7 @@
 
 #include "bench/latency_stats.h"
 #include "bench/plugin_loader.h"
+#include "testing/mdns_daemon.h"
 
 namespace {
 
@@ -148,10 +153,17 @@ double RegisterThroughPlugin(MdnsResponder* responder,
   return milliseconds;
 }
 
+// The sandbox's own daemon, started when the benchmark runs in there.
+void StartDaemonInSandbox() {
+  if (testing_support::InMdnsSandbox())
+    testing_support::StartMdnsDaemon(MDNS_DAEMON_SCRIPT);
+}
+
 void BM_MdnsRegistration(benchmark::State& state) {
   // The compatibility library warns on stderr at first use unless told not
   // to; the responder sets the same before its first call.
   setenv("AVAHI_COMPAT_NOWARN", "1", 0);
+  StartDaemonInSandbox();
   std::string error;
   DNSServiceRef probe = nullptr;
   if (RegisterDirectly(InstanceName("probe", 0), &probe, &error) < 0) {
@@ -202,5 +214,106 @@ void BM_MdnsRegistration(benchmark::State& state) {
   state.counters["direct_median_ms"] = bench::Percentile(direct_ms, 50);
 }
 BENCHMARK(BM_MdnsRegistration)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Waits for |count| answers, all of which must be SUCCESS.
+class AnswerCounter {
+ public:
+  MdnsResponder::ResultCallback Callback() {
+    return [state = state_](MdnsResponder::Result result, std::string message) {
+      std::lock_guard<std::mutex> lock(state->mutex);
+      ++state->answers;
+      if (result != MdnsResponder::SUCCESS)
+        state->failure = message;
+      state->changed.notify_all();
+    };
+  }
+  // False, with the reason in |*error|, on a failure or a timeout.
+  bool Wait(int count, std::string* error) {
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    if (!state_->changed.wait_for(lock, kTimeout,
+                                  [&] { return state_->answers >= count; })) {
+      *error = "not every AddService answered within 15 s";
+      return false;
+    }
+    if (!state_->failure.empty()) {
+      *error = "AddService failed: " + state_->failure;
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  // Shared with the callbacks, which may outlive a wait that timed out.
+  struct State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    int answers = 0;
+    std::string failure;
+  };
+  std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
+// Milliseconds from the first AddService until all |count| are answered, the
+// instances withdrawn again afterwards; negative on failure.
+double RegisterAtOnce(MdnsResponder* responder,
+                      int count,
+                      int* serial,
+                      std::string* error) {
+  AnswerCounter answers;
+  std::vector<std::string> names;
+  const Clock::time_point start = Clock::now();
+  for (int i = 0; i < count; ++i) {
+    names.push_back(InstanceName("together", (*serial)++));
+    responder->AddService(kServiceType, names.back(), kPort, kTxtRecord,
+                          answers.Callback());
+  }
+  const bool answered = answers.Wait(count, error);
+  const double milliseconds = MillisecondsSince(start);
+  for (const std::string& name : names)
+    responder->RemoveService(kServiceType, name);
+  return answered ? milliseconds : -1;
+}
+
+void BM_MdnsConcurrentRegistrations(benchmark::State& state) {
+  constexpr int kRounds = 5;
+  constexpr int kTogether = 10;
+  setenv("AVAHI_COMPAT_NOWARN", "1", 0);
+  StartDaemonInSandbox();
+  bench::Plugin plugin(VANTOR_NETWORK_PLUGIN);
+  if (!plugin.ok()) {
+    state.SkipWithError(plugin.error().c_str());
+    return;
+  }
+  std::unique_ptr<assistant_client::NetworkProvider> provider =
+      plugin.NewNetworkProvider("{\"platform_config\": {}}");
+  MdnsResponder* responder = provider ? provider->GetMdnsResponder() : nullptr;
+  if (!responder) {
+    state.SkipWithError("the network plug-in offers no DNS-SD responder");
+    return;
+  }
+  std::vector<double> one_ms;
+  std::vector<double> ten_ms;
+  std::string error;
+  int serial = 0;
+  for (auto _ : state) {
+    for (int round = 0; round < kRounds; ++round) {
+      const double one = RegisterAtOnce(responder, 1, &serial, &error);
+      const double ten =
+          one < 0 ? -1 : RegisterAtOnce(responder, kTogether, &serial, &error);
+      if (one < 0 || ten < 0) {
+        state.SkipWithError(error.c_str());
+        return;
+      }
+      one_ms.push_back(one);
+      ten_ms.push_back(ten);
+    }
+  }
+  state.counters["one_median_ms"] = bench::Percentile(one_ms, 50);
+  state.counters["ten_median_ms"] = bench::Percentile(ten_ms, 50);
+  state.counters["ten_max_ms"] = bench::Percentile(ten_ms, 100);
+}
+BENCHMARK(BM_MdnsConcurrentRegistrations)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -79,6 +79,8 @@ std::string FormatValue(double value, Unit unit) {
       return Printf("%.1f us", value);
     case Unit::kMilliseconds:
       return Printf("%.1f ms", value);
+    case Unit::kCount:
+      return Printf("%.0f", value);
   }
   return "";
 }
@@ -208,17 +210,24 @@ RowResult Evaluate(const Row& row, const Runs& runs) {
       row.baseline_field.empty() ? row.field : row.baseline_field;
   auto figure_value = figure.fields.find(row.field);
   auto baseline_value = baseline.fields.find(baseline_field);
+  // Only a count may be 0 (a time or rate of 0 is a benchmark that did not
+  // measure).
+  const double least = row.unit == Unit::kCount ? 0 : 1e-300;
   if (figure_value == figure.fields.end() ||
-      baseline_value == baseline.fields.end() || figure_value->second <= 0 ||
-      baseline_value->second <= 0) {
+      baseline_value == baseline.fields.end() || figure_value->second < least ||
+      baseline_value->second < least) {
     result.why_not = "no " + row.field + " figure";
     return result;
   }
   result.available = true;
   result.figure = figure_value->second;
   result.baseline = baseline_value->second;
-  result.ratio = row.unit == Unit::kPerSecond ? result.baseline / result.figure
-                                              : result.figure / result.baseline;
+  result.has_ratio = result.baseline > 0;
+  if (result.has_ratio) {
+    result.ratio = row.unit == Unit::kPerSecond
+                       ? result.baseline / result.figure
+                       : result.figure / result.baseline;
+  }
   auto figure_allocs = figure.fields.find("allocs");
   auto baseline_allocs = baseline.fields.find("allocs");
   result.has_allocs = figure_allocs != figure.fields.end() &&
@@ -231,7 +240,7 @@ RowResult Evaluate(const Row& row, const Runs& runs) {
   result.has_target =
       row.max_ratio > 0 || row.max_value > 0 || row.max_allocs != -1;
   result.met = true;
-  if (row.max_ratio > 0 && result.ratio > row.max_ratio)
+  if (row.max_ratio > 0 && (!result.has_ratio || result.ratio > row.max_ratio))
     result.met = false;
   if (row.max_value > 0 && result.figure >= row.max_value)
     result.met = false;
@@ -256,14 +265,15 @@ std::string FormatTable(const std::vector<Row>& rows, const Runs& runs) {
       cells.push_back({row.label, result.why_not});
       continue;
     }
-    cells.push_back(
-        {row.label, FormatValue(result.figure, row.unit),
-         FormatValue(result.baseline, row.unit), Printf("%.2fx", result.ratio),
-         result.has_allocs ? FormatAllocs(result.figure_allocs) + " / " +
-                                 FormatAllocs(result.baseline_allocs)
-                           : "-",
-         TargetText(row),
-         result.has_target ? (result.met ? "yes" : "NO") : "-"});
+    cells.push_back({row.label, FormatValue(result.figure, row.unit),
+                     FormatValue(result.baseline, row.unit),
+                     result.has_ratio ? Printf("%.2fx", result.ratio) : "-",
+                     result.has_allocs
+                         ? FormatAllocs(result.figure_allocs) + " / " +
+                               FormatAllocs(result.baseline_allocs)
+                         : "-",
+                     TargetText(row),
+                     result.has_target ? (result.met ? "yes" : "NO") : "-"});
   }
   std::vector<size_t> widths(cells[0].size(), 0);
   for (const auto& line : cells) {
@@ -385,6 +395,32 @@ const std::vector<Row>& AllRows() {
     Row& mdns = add("mDNS: AddService -> result", kMdns, kMdns);
     counters(mdns, "plugin_median_ms", "direct_median_ms", Unit::kMilliseconds);
     mdns.max_ratio = 1.05;
+
+    const char kConcurrent[] = "BM_MdnsConcurrentRegistrations/iterations:1";
+    Row& ten =
+        add("mDNS: 10 AddService at once vs 1", kConcurrent, kConcurrent);
+    counters(ten, "ten_median_ms", "one_median_ms", Unit::kMilliseconds);
+    ten.max_ratio = 1.5;
+    // Against a registration made directly the moment the daemon serves
+    // requests again: the daemon's own start and probing.
+    const char kRestart[] = "BM_MdnsRestart/iterations:1";
+    counters(add("mDNS: daemon restart -> all browsable, median", kRestart,
+                 kRestart),
+             "back_median_ms", "floor_median_ms", Unit::kMilliseconds);
+    Row& back_max =
+        add("mDNS: daemon restart -> all browsable, max", kRestart, kRestart);
+    counters(back_max, "back_max_ms", "floor_max_ms", Unit::kMilliseconds);
+    back_max.max_value = 5000;
+    // Against an idle plain task queue, and against a thread that only
+    // sleeps through the same back-off (100 ms doubling to 2 s).
+    const char kWakeups[] = "BM_MdnsResponderWakeups/iterations:1";
+    Row& idle = add("mDNS: responder wake-ups, 60 s, daemon healthy", kWakeups,
+                    kWakeups);
+    counters(idle, "healthy_wakeups", "idle_queue_wakeups", Unit::kCount);
+    idle.max_value = 1;
+    counters(
+        add("mDNS: responder wake-ups, 60 s, daemon gone", kWakeups, kWakeups),
+        "gone_wakeups", "backoff_floor_wakeups", Unit::kCount);
 
     for (const std::string which : {"bundled", "64KiB"}) {
       add("config: Parse, " + which, "BM_Config_Accessor/" + which,

@@ -38,6 +38,7 @@ enum class Unit {
   kPerSecond,     // A rate counter; the cost ratio is baseline / figure.
   kMicroseconds,  // A counter in us.
   kMilliseconds,  // A counter in ms.
+  kCount,  // A counter of events, where 0 is a figure too; no ratio to 0.
 };
 
 struct Row {
@@ -68,7 +69,8 @@ struct RowResult {
   std::string why_not;  // When not available.
   double figure = 0;
   double baseline = 0;
-  double ratio = 0;  // Cost of the figure over the cost of the baseline.
+  double ratio = 0;        // Cost of the figure over the cost of the baseline.
+  bool has_ratio = false;  // False for a count against a baseline of 0.
   bool has_allocs = false;
   double figure_allocs = 0;
   double baseline_allocs = 0;

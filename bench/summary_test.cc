@@ -120,6 +120,35 @@ TEST(SummaryTest, AbsoluteLimitAndAllocationLimits) {
   EXPECT_FALSE(Evaluate(plain, runs).has_target);
 }
 
+TEST(SummaryTest, CountsMayBeZero) {
+  const Runs runs = ReadOrDie(R"({"benchmarks": [
+    {"name": "BM_Wake", "run_name": "BM_Wake", "run_type": "iteration",
+     "real_time": 1, "cpu_time": 1, "time_unit": "ns",
+     "idle": 0, "floor": 0, "busy": 12, "busy_floor": 4}]})");
+  Row idle = Compare("idle", "BM_Wake", "BM_Wake");
+  idle.field = "idle";
+  idle.baseline_field = "floor";
+  idle.unit = Unit::kCount;
+  idle.max_value = 1;
+  RowResult result = Evaluate(idle, runs);
+  ASSERT_TRUE(result.available) << result.why_not;
+  EXPECT_FALSE(result.has_ratio);
+  EXPECT_TRUE(result.met);
+  EXPECT_THAT(FormatTable({idle}, runs), HasSubstr("  -  "));
+
+  Row busy = idle;
+  busy.field = "busy";
+  busy.baseline_field = "busy_floor";
+  result = Evaluate(busy, runs);
+  EXPECT_FALSE(result.met);
+  EXPECT_DOUBLE_EQ(result.ratio, 3.0);
+  // A time of 0 is still no figure.
+  Row time = Compare("time", "BM_Wake", "BM_Wake");
+  time.field = "idle";
+  time.baseline_field = "busy";
+  EXPECT_FALSE(Evaluate(time, runs).available);
+}
+
 TEST(SummaryTest, TableSaysWhyARowHasNoFigure) {
   const Runs runs = ReadOrDie(kRepeated);
   Row met = Compare("fast path", "BM_Fast", "BM_Base");

@@ -1,5 +1,8 @@
 #include "core/task_queue.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -60,14 +63,80 @@ std::unique_ptr<TaskQueue::Task> Make(Journal* journal,
   return std::make_unique<RecordingTask>(journal, name, std::move(body));
 }
 
-TEST(TaskQueueTest, RunsInOrderEachAfterThePreviousReturned) {
+// A descriptor of the test's own: an eventfd that the owner thread waits on
+// besides the tasks, with |timeouts| waits of |timeout_ms| first and no
+// limit after them. Counts the waits and what they saw.
+class EventfdWaiter : public TaskQueue::Waiter {
+ public:
+  explicit EventfdWaiter(int timeouts = 0, int timeout_ms = -1)
+      : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+        timeouts_left_(timeouts),
+        timeout_ms_(timeout_ms) {}
+  ~EventfdWaiter() override { close(fd_); }
+
+  void Signal() {
+    const uint64_t one = 1;
+    ASSERT_EQ(write(fd_, &one, sizeof(one)), 8);
+  }
+
+  int PrepareWait(std::vector<pollfd>* fds) override {
+    EXPECT_TRUE(fds->empty());
+    fds->push_back(pollfd{fd_, POLLIN, 0});
+    if (timeouts_left_ > 0) {
+      --timeouts_left_;
+      return timeout_ms_;
+    }
+    return -1;
+  }
+  void OnWaitDone(const std::vector<pollfd>& fds) override {
+    ++waits_;
+    EXPECT_EQ(fds.size(), 1u);
+    if (fds.size() == 1 && (fds[0].revents & POLLIN)) {
+      uint64_t count;
+      EXPECT_EQ(read(fd_, &count, sizeof(count)), 8);
+      ++readable_;
+    } else if (timeouts_left_ >= 0) {
+      ++quiet_;
+    }
+  }
+
+  int waits() const { return waits_; }
+  int readable() const { return readable_; }
+  int quiet() const { return quiet_; }
+
+ private:
+  const int fd_;
+  // Owner thread only, or read once the owner thread has joined; atomics
+  // for tests that poll them while it runs.
+  int timeouts_left_;
+  const int timeout_ms_;
+  std::atomic<int> waits_{0};
+  std::atomic<int> readable_{0};
+  std::atomic<int> quiet_{0};
+};
+
+// Every ordering and shutdown guarantee holds for a plain queue and for one
+// that also waits on descriptors.
+class TaskQueueTest : public testing::TestWithParam<bool> {
+ protected:
+  std::unique_ptr<TaskQueue> NewQueue(Thread* thread) {
+    return std::make_unique<TaskQueue>(thread, GetParam() ? &waiter_ : nullptr);
+  }
+
+  EventfdWaiter waiter_;  // Outlives every queue of the test.
+};
+
+INSTANTIATE_TEST_SUITE_P(Plain, TaskQueueTest, testing::Values(false));
+INSTANTIATE_TEST_SUITE_P(WithWaiter, TaskQueueTest, testing::Values(true));
+
+TEST_P(TaskQueueTest, RunsInOrderEachAfterThePreviousReturned) {
   Journal journal;
   {
     Thread thread("Queue");
-    TaskQueue queue(&thread);
-    queue.AddTask(Make(&journal, "A"));
-    queue.AddTask(Make(&journal, "B"));
-    queue.AddTask(Make(&journal, "C"));
+    auto queue = NewQueue(&thread);
+    queue->AddTask(Make(&journal, "A"));
+    queue->AddTask(Make(&journal, "B"));
+    queue->AddTask(Make(&journal, "C"));
   }
   std::vector<std::string> expected = {"run A begin", "run A end", "~A",
                                        "run B begin", "run B end", "~B",
@@ -75,7 +144,7 @@ TEST(TaskQueueTest, RunsInOrderEachAfterThePreviousReturned) {
   EXPECT_EQ(expected, journal.entries());
 }
 
-TEST(TaskQueueTest, TaskAddedByTaskRunsAfterEverythingPending) {
+TEST_P(TaskQueueTest, TaskAddedByTaskRunsAfterEverythingPending) {
   Journal journal;
   Thread thread("Queue");
   Mutex gate_mutex;
@@ -83,7 +152,8 @@ TEST(TaskQueueTest, TaskAddedByTaskRunsAfterEverythingPending) {
   bool open = false;
   bool d_ran = false;
   {
-    TaskQueue queue(&thread);
+    std::unique_ptr<TaskQueue> owned = NewQueue(&thread);
+    TaskQueue& queue = *owned;
     // Hold the queue in the first task until B is pending, so the order
     // does not depend on scheduling.
     queue.AddTask(Make(&journal, "A", [&] {
@@ -113,23 +183,23 @@ TEST(TaskQueueTest, TaskAddedByTaskRunsAfterEverythingPending) {
   EXPECT_EQ(Thread::State::JOINED, thread.state());
 }
 
-TEST(TaskQueueTest, DestructionRunsPendingTasksFirst) {
+TEST_P(TaskQueueTest, DestructionRunsPendingTasksFirst) {
   Journal journal;
   Thread thread("Queue");
   {
-    TaskQueue queue(&thread);
+    auto queue = NewQueue(&thread);
     for (const char* name : {"1", "2", "3"})
-      queue.AddTask(Make(&journal, name));
+      queue->AddTask(Make(&journal, name));
   }
   auto entries = journal.entries();
   ASSERT_EQ(9u, entries.size());
   EXPECT_EQ("~3", entries.back());
 }
 
-TEST(TaskQueueTest, TaskQueuedBehindShutdownIsDeletedUnrun) {
+TEST_P(TaskQueueTest, TaskQueuedBehindShutdownIsDeletedUnrun) {
   Journal journal;
   Thread thread("Queue");
-  TaskQueue* queue = new TaskQueue(&thread);
+  TaskQueue* queue = NewQueue(&thread).release();
   // The blocker holds the owner thread until the destructor has queued its
   // shutdown task behind P; P then adds E, which lands behind the shutdown.
   queue->AddTask(Make(&journal, "blocker", [&] {
@@ -149,18 +219,19 @@ TEST(TaskQueueTest, TaskQueuedBehindShutdownIsDeletedUnrun) {
   EXPECT_EQ(expected, journal.entries());
 }
 
-TEST(TaskQueueTest, IdleQueueStopsPromptly) {
+TEST_P(TaskQueueTest, IdleQueueStopsPromptly) {
   Thread thread("Idle");
-  { TaskQueue queue(&thread); }
+  { auto queue = NewQueue(&thread); }
   EXPECT_EQ(Thread::State::JOINED, thread.state());
 }
 
-TEST(TaskQueueTest, ManyProducersLoseNothing) {
+TEST_P(TaskQueueTest, ManyProducersLoseNothing) {
   Journal journal;
   std::atomic<int> runs{0};
   Thread thread("Busy");
   {
-    TaskQueue queue(&thread);
+    std::unique_ptr<TaskQueue> owned = NewQueue(&thread);
+    TaskQueue& queue = *owned;
     std::vector<std::thread> producers;
     for (int p = 0; p < 4; ++p) {
       producers.emplace_back([&] {
@@ -181,6 +252,75 @@ TEST(TaskQueueTest, ManyProducersLoseNothing) {
       t.join();
   }
   EXPECT_EQ(2000, runs.load());
+}
+
+// Waits until |done| holds, for at most five seconds.
+bool Eventually(const std::function<bool()>& done) {
+  for (int i = 0; i < 5000 && !done(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return done();
+}
+
+TEST(TaskQueueWaiterTest, HearsItsDescriptorAndStaysAsleepOtherwise) {
+  Thread thread("Waiter");
+  EventfdWaiter waiter;
+  {
+    TaskQueue queue(&thread, &waiter);
+    waiter.Signal();
+    ASSERT_TRUE(Eventually([&] { return waiter.readable() == 1; }));
+    // Nothing to wait for: the owner thread sleeps until told otherwise.
+    const int waits = waiter.waits();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(waiter.waits(), waits);
+    waiter.Signal();
+    ASSERT_TRUE(Eventually([&] { return waiter.readable() == 2; }));
+  }
+  EXPECT_EQ(waiter.readable(), 2);
+}
+
+TEST(TaskQueueWaiterTest, WaitEndsWhenTheWaiterSaysSo) {
+  Thread thread("Waiter");
+  EventfdWaiter waiter(/*timeouts=*/3, /*timeout_ms=*/5);
+  TaskQueue queue(&thread, &waiter);
+  ASSERT_TRUE(Eventually([&] { return waiter.quiet() == 3; }));
+  // No limit after that: no more wake-ups.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(waiter.quiet(), 3);
+  EXPECT_EQ(waiter.readable(), 0);
+}
+
+// Runs |body| and nothing else.
+class BodyTask : public TaskQueue::Task {
+ public:
+  explicit BodyTask(std::function<void()> body) : body_(std::move(body)) {}
+  void Run() override { body_(); }
+
+ private:
+  std::function<void()> body_;
+};
+
+TEST(TaskQueueWaiterTest, TasksCannotStarveTheDescriptors) {
+  Thread thread("Waiter");
+  EventfdWaiter waiter;
+  std::atomic<bool> stop{false};
+  std::atomic<int> runs{0};
+  // Outlives the queue, whose thread copies it until it stops.
+  std::function<void()> again;
+  {
+    TaskQueue queue(&thread, &waiter);
+    // Each task queues the next one: the queue is never empty.
+    again = [&] {
+      ++runs;
+      if (!stop)
+        queue.AddTask(std::make_unique<BodyTask>(again));
+    };
+    queue.AddTask(std::make_unique<BodyTask>(again));
+    ASSERT_TRUE(Eventually([&] { return runs > 100; }));
+    waiter.Signal();
+    EXPECT_TRUE(Eventually([&] { return waiter.readable() == 1; }));
+    stop = true;
+  }
+  EXPECT_GT(runs, 100);
 }
 
 using TaskQueueDeathTest = ::testing::Test;

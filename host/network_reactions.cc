@@ -1,6 +1,11 @@
 #include "host/network_reactions.h"
 
+#include <dlfcn.h>
+#include <stdio.h>
+
+#include <array>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "core/logging.h"
@@ -79,6 +84,49 @@ uint16_t OptionalPort(const assistant_reference::ConfigAccessor& config,
   return static_cast<uint16_t>(port);
 }
 
+// core::SetLogMessageHandler as every deliverable exports it.
+constexpr char kSetLogMessageHandler[] =
+    "_ZN4core20SetLogMessageHandlerEPFbiRKNSt7__cxx1112basic_stringIcSt11"
+    "char_traitsIcESaIcEEEE";
+// What the network plug-in logs when it registered a service again by
+// itself.
+constexpr char kReadvertised[] = "Re-registered mdns service instance: ";
+
+// The watched plug-ins' names, by handler slot. Written before the
+// plug-in's threads exist, only read afterwards.
+constexpr int kMaxWatched = 8;
+std::string g_watched[kMaxWatched];
+int g_watched_count = 0;  // Guarded by the mutex in WatchPluginLog.
+
+bool OnPluginLine(const std::string& plugin, const std::string& line) {
+  const size_t at = line.find(kReadvertised);
+  if (at == std::string::npos)
+    return false;
+  std::string id = line.substr(at + sizeof(kReadvertised) - 1);
+  if (!id.empty() && id.back() == '\n')
+    id.pop_back();
+  // The plug-in's own line first, exactly as it would have written it.
+  fwrite(line.data(), 1, line.size(), stderr);
+  LOG(INFO) << "mDNS: " << id << " advertised again by " << plugin
+            << " after the daemon came back; the host did not ask";
+  return true;
+}
+
+// One handler per slot: a handler is a plain function, and it must know
+// whose line it reads.
+template <int kSlot>
+bool OnWatchedLine(int /*severity*/, const std::string& line) {
+  return OnPluginLine(g_watched[kSlot], line);
+}
+
+template <int... kSlots>
+constexpr std::array<core::LogMessageHandler, sizeof...(kSlots)> Handlers(
+    std::integer_sequence<int, kSlots...>) {
+  return {&OnWatchedLine<kSlots>...};
+}
+constexpr std::array<core::LogMessageHandler, kMaxWatched> kHandlers =
+    Handlers(std::make_integer_sequence<int, kMaxWatched>());
+
 // DNS TXT record data: each string behind its one-byte length.
 std::string TxtRecord(const std::vector<std::string>& strings) {
   std::string wire;
@@ -146,6 +194,21 @@ NetworkReactions::~NetworkReactions() {
   // Also when the answer has not come yet: the removal runs after it.
   LOG(INFO) << "Withdrawing " << instance_name_ << "." << service_type_;
   responder_->RemoveService(service_type_, instance_name_);
+}
+
+void WatchPluginLog(void* handle, const std::string& plugin_name) {
+  using SetHandler = void (*)(core::LogMessageHandler);
+  auto* set_handler =
+      reinterpret_cast<SetHandler>(dlsym(handle, kSetLogMessageHandler));
+  if (!set_handler)
+    return;
+  static std::mutex mutex;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (g_watched_count == kMaxWatched)
+    return;
+  const int slot = g_watched_count++;
+  g_watched[slot] = plugin_name;
+  set_handler(kHandlers[slot]);
 }
 
 }  // namespace vantor_host

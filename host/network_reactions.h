@@ -40,6 +40,15 @@ class NetworkReactions {
   const std::shared_ptr<Advertisement> advertisement_;
 };
 
+// Reads along the log of the plug-in that |handle| (from dlopen) refers to,
+// through the SetLogMessageHandler it exports, for what the plug-in does on
+// its own: a service it advertised again after its mDNS daemon came back is
+// logged by the host too, right after the plug-in's line. Every line still
+// goes out as before. Call before the plug-in's threads run, and only for a
+// plug-in the host loaded itself (it replaces the plug-in's handler); a
+// plug-in without the handler, and any beyond the eighth, are left alone.
+void WatchPluginLog(void* handle, const std::string& plugin_name);
+
 }  // namespace vantor_host
 
 #endif  // HOST_NETWORK_REACTIONS_H_

@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "core/logging.h"
+#include "host/network_reactions.h"
 #include "prebuilt/lib/api_wrappers.h"
 
 namespace vantor_host {
@@ -85,6 +86,10 @@ std::vector<Plugin> LoadPlugins(const std::string& folder) {
     const std::string path = folder + "/" + name;
     auto it = loaded.by_path.find(path);
     if (it == loaded.by_path.end()) {
+      // A plug-in that the embedding program loaded first keeps whatever
+      // log handler it was given there.
+      const bool loaded_before =
+          dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD) != nullptr;
       // RTLD_LOCAL: each plug-in carries its own copy of the bridge and
       // the runtime, which must not resolve against another's.
       void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -100,6 +105,8 @@ std::vector<Plugin> LoadPlugins(const std::string& folder) {
       }
       it = loaded.by_path.emplace(path, Plugin{name, entry}).first;
       LOG(INFO) << "Loaded plug-in " << path;
+      if (!loaded_before)
+        WatchPluginLog(handle, name);
     }
     plugins.push_back(it->second);
   }

@@ -310,6 +310,52 @@ TEST_F(NetworkPluginTest, NameHeldByAnotherClientIsRefused) {
   EXPECT_EQ(found[0].port, 5555);
 }
 
+// What the DNS-SD layer cannot take is answered as an error before it gets
+// there: invalid UTF-8 used to make the daemon's D-Bus library abort the
+// whole process, and a 65,536-byte TXT record was advertised empty.
+TEST_F(NetworkPluginTest, InvalidArgumentsAreRefusedAndTheProcessLives) {
+  const std::string name = UniqueName("Valid");
+  AnswerWaiter added;
+  responder_->AddService(kType, name, 4545, Txt({"v=1"}), added.Callback());
+  ASSERT_EQ(added.Wait().result, MdnsResponder::SUCCESS);
+
+  std::string too_long;
+  for (int i = 0; i < 256; ++i)
+    too_long += static_cast<char>(255) + std::string(255, 't');
+  const struct {
+    std::string name;
+    std::string txt;
+    std::string message;
+  } kCases[] = {
+      {"Bad\xff\xfe", "", "Invalid instance name: not valid UTF-8"},
+      {"Surrogate\xed\xa0\x80", "", "Invalid instance name: not valid UTF-8"},
+      {UniqueName("Big"), too_long,
+       "Invalid TXT record: 65536 bytes, more than 65535"},
+      {UniqueName("Cut"), "\x09v=1",
+       "Invalid TXT record: the string at byte 0 has length 9, past the end"},
+  };
+  for (const auto& c : kCases) {
+    AnswerWaiter refused;
+    responder_->AddService(kType, c.name, 4546, c.txt, refused.Callback());
+    const Answer answer = refused.Wait();
+    EXPECT_EQ(answer.result, MdnsResponder::FATAL_ERROR);
+    EXPECT_EQ(answer.message, c.message);
+  }
+  AnswerWaiter updated;
+  responder_->UpdateTxtRecord(kType, name, too_long, updated.Callback());
+  const Answer update = updated.Wait();
+  EXPECT_EQ(update.result, MdnsResponder::FATAL_ERROR);
+  EXPECT_EQ(update.message, "Invalid TXT record: 65536 bytes, more than 65535");
+
+  // The daemon still serves the valid one, unchanged, and nothing else.
+  std::vector<Advertised> found = BrowseUntil(
+      name, [](const std::vector<Advertised>& f) { return !f.empty(); });
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].txt, (std::set<std::string>{"v=1"}));
+  EXPECT_TRUE(Browse(kType, UniqueName("Big")).empty());
+  responder_->RemoveService(kType, name);
+}
+
 testing::Environment* const kMdnsDaemon =
     testing::AddGlobalTestEnvironment(new MdnsDaemonEnvironment());
 

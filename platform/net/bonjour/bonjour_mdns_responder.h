@@ -6,9 +6,19 @@
 //
 // The public operations may be called on any thread and only queue a task;
 // every DNS-SD call, every access to the service table and every result
-// callback happens on the responder's own thread, in request order. The
-// destructor answers everything pending, withdraws every registered instance
-// and joins the thread; it must not run inside a result callback.
+// callback happens on the responder's own thread. That thread is an event
+// loop over its task queue and the socket of every live DNS-SD reference:
+// registrations wait for their replies side by side, and requests for one
+// instance are applied in the order they were made (a request behind a
+// registration still waiting for its reply waits too).
+//
+// When the daemon goes away, the registered instances are kept (type, name,
+// port, latest TXT record) and registered again by the responder itself once
+// the daemon is back; it tries again after 100 ms, doubling up to
+// |max_retry_interval|, one DNSServiceRegister per try.
+//
+// The destructor answers everything pending, withdraws every instance and
+// joins the thread; it must not run inside a result callback.
 #ifndef PLATFORM_NET_BONJOUR_BONJOUR_MDNS_RESPONDER_H_
 #define PLATFORM_NET_BONJOUR_BONJOUR_MDNS_RESPONDER_H_
 
@@ -16,8 +26,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "core/task_queue.h"
 #include "core/thread.h"
@@ -36,11 +50,14 @@ class BonjourMdnsResponder : public DeletableMdnsResponder {
  public:
   // How long a registration waits for the daemon's reply. Probing takes about
   // a second, a rename about two; a daemon that never answers must not hold
-  // the requests queued behind it for ever.
+  // the requests for its instance for ever.
   static constexpr std::chrono::milliseconds kDefaultReplyTimeout{10000};
+  // Longest pause between two tries to reach a daemon that went away.
+  static constexpr std::chrono::milliseconds kDefaultMaxRetryInterval{2000};
 
   explicit BonjourMdnsResponder(
-      std::chrono::milliseconds reply_timeout = kDefaultReplyTimeout);
+      std::chrono::milliseconds reply_timeout = kDefaultReplyTimeout,
+      std::chrono::milliseconds max_retry_interval = kDefaultMaxRetryInterval);
   ~BonjourMdnsResponder() override;
 
   void AddService(const std::string& service_type,
@@ -63,11 +80,63 @@ class BonjourMdnsResponder : public DeletableMdnsResponder {
   class RemoveServiceTask;
   class UpdateTxtRecordTask;
   class RemoveAllServicesTask;
+  struct Request;
+  struct Instance;
+
+  // Lets the task queue's thread wait on the DNS-SD references too.
+  class Events : public core::TaskQueue::Waiter {
+   public:
+    explicit Events(BonjourMdnsResponder* responder) : responder_(responder) {}
+    int PrepareWait(std::vector<pollfd>* fds) override;
+    void OnWaitDone(const std::vector<pollfd>& fds) override;
+
+   private:
+    BonjourMdnsResponder* const responder_;  // Not owned; owns this.
+  };
+
+  // All below: responder thread only.
+  void Handle(Request request);
+  void Add(Request request);
+  void Update(Request request);
+  // Starts |instance|'s registration; on failure sets |*error_code| and
+  // |*message| and returns false.
+  bool StartRegistration(Instance* instance,
+                         DNSServiceErrorType* error_code,
+                         std::string* message);
+  int PrepareWait(std::vector<pollfd>* fds);
+  void OnWaitDone(const std::vector<pollfd>& fds);
+  void Dispatch(Instance* instance);
+  void Registered(Instance* instance);
+  void FailRegistration(Instance* instance,
+                        Result result,
+                        const std::string& message);
+  void Reregistered(Instance* instance);
+  void FailReregistration(Instance* instance, DNSServiceErrorType error_code);
+  void Lose(const std::vector<Instance*>& instances,
+            DNSServiceErrorType error_code);
+  void ScheduleRetry(bool fresh_loss);
+  void Retry();
+  void Drop(Instance* instance, DNSServiceErrorType error_code);
+  void RunParked(std::vector<Request> parked);
+  bool AwaitsHostReply() const;
+  void RemoveAllServices();
 
   const std::chrono::milliseconds reply_timeout_;
-  // Instance id -> reference of its successful registration. Responder
-  // thread only.
-  std::unordered_map<std::string, DNSServiceRef> services_;
+  const std::chrono::milliseconds max_retry_interval_;
+  // Instance id -> everything known of it, from its registration request
+  // until its removal (or a failed registration). Responder thread only.
+  std::unordered_map<std::string, std::unique_ptr<Instance>> services_;
+  // When to try again to register the instances the daemon lost, and how
+  // long the pause after that one will be. Responder thread only.
+  std::optional<std::chrono::steady_clock::time_point> retry_at_;
+  std::chrono::milliseconds retry_interval_;
+  // Destruction has begun: nothing is registered again. Responder thread
+  // only.
+  bool closing_ = false;
+  // The references polled by the last PrepareWait, by id, in |fds| order.
+  // Responder thread only.
+  std::vector<std::pair<std::string, DNSServiceRef>> polled_;
+  Events events_{this};
   core::Thread thread_;
   core::TaskQueue task_queue_;  // Runs on |thread_|; declared after it.
 };

@@ -6,11 +6,14 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
+#include <future>
 #include <iterator>
 #include <memory>
 #include <mutex>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/logging.h"
@@ -101,6 +104,23 @@ class Answers {
 auto IsAnswer(MdnsResponder::Result result, const std::string& message) {
   return AllOf(Field(&Answer::result, result), Field(&Answer::message, message),
                Field(&Answer::thread, kThreadName));
+}
+
+// Waits until |done| holds, for at most kWait.
+bool Eventually(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + kWait;
+  while (!done() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return done();
+}
+
+std::vector<fake_dns_sd::Call> RegisterCalls() {
+  std::vector<fake_dns_sd::Call> registers;
+  for (const fake_dns_sd::Call& call : fake_dns_sd::Calls()) {
+    if (call.function == "DNSServiceRegister")
+      registers.push_back(call);
+  }
+  return registers;
 }
 
 class BonjourMdnsResponderTest : public testing::Test {
@@ -312,23 +332,97 @@ TEST_F(BonjourMdnsResponderTest, ProcessResultFailures) {
   EXPECT_EQ(fake_dns_sd::LiveReferences(), 1);
 }
 
-TEST_F(BonjourMdnsResponderTest, SilentDaemonTimesOutAndQueueMovesOn) {
+TEST_F(BonjourMdnsResponderTest, SilentDaemonTimesOutWithoutHoldingOthers) {
   Registration silent;
   silent.reply_delay = std::chrono::milliseconds(-1);
   fake_dns_sd::ScriptNextRegistration(silent);
   const auto start = std::chrono::steady_clock::now();
-  responder_->AddService(kType, "Silent", 1, "", answers_.Callback(""));
-  responder_->AddService(kType, "Next", 2, "", answers_.Callback(""));
+  responder_->AddService(kType, "Silent", 1, "", answers_.Callback("silent"));
+  responder_->UpdateTxtRecord(kType, "Silent", "", answers_.Callback("upd"));
+  responder_->AddService(kType, "Next", 2, "", answers_.Callback("next"));
 
-  EXPECT_THAT(answers_.WaitFor(2),
-              ElementsAre(IsAnswer(MdnsResponder::NON_FATAL_ERROR,
+  // The other instance is answered at once; the update waits behind its
+  // instance's registration and finds it gone.
+  EXPECT_THAT(answers_.WaitFor(3),
+              ElementsAre(IsAnswer(MdnsResponder::SUCCESS, ""),
+                          IsAnswer(MdnsResponder::NON_FATAL_ERROR,
                                    "OnDNSServiceRegisterReply() not called "
                                    "within timeout_ms=300"),
-                          IsAnswer(MdnsResponder::SUCCESS, "")));
+                          IsAnswer(MdnsResponder::FATAL_ERROR,
+                                   "Unknown service instance encountered")));
   EXPECT_GE(std::chrono::steady_clock::now() - start,
             std::chrono::milliseconds(300));
   // The silent registration was withdrawn; only the second one is alive.
   EXPECT_EQ(fake_dns_sd::LiveReferences(), 1);
+}
+
+TEST_F(BonjourMdnsResponderTest, RegistrationsAwaitTheirRepliesSideBySide) {
+  responder_ =
+      std::make_unique<BonjourMdnsResponder>(std::chrono::milliseconds(10000));
+  constexpr int kCount = 10;
+  Registration held;
+  held.reply_delay = std::chrono::milliseconds(-1);
+  for (int i = 0; i < kCount; ++i) {
+    fake_dns_sd::ScriptNextRegistration(held);
+    responder_->AddService(kType, "S" + std::to_string(i), 1000 + i, "",
+                           answers_.Callback(std::to_string(i)));
+  }
+  // All ten reach the daemon while none of them has its reply.
+  ASSERT_TRUE(Eventually([] { return RegisterCalls().size() == kCount; }))
+      << RegisterCalls().size() << " registrations started";
+  EXPECT_THAT(answers_.WaitFor(0), IsEmpty());
+  fake_dns_sd::ReleaseHeldReplies();
+  std::vector<Answer> answers = answers_.WaitFor(kCount);
+  EXPECT_THAT(answers, Each(IsAnswer(MdnsResponder::SUCCESS, "")));
+  EXPECT_EQ(answers.size(), static_cast<size_t>(kCount));
+}
+
+TEST_F(BonjourMdnsResponderTest, RequestsBehindAPendingRegistrationKeepOrder) {
+  responder_ =
+      std::make_unique<BonjourMdnsResponder>(std::chrono::milliseconds(10000));
+  Registration held;
+  held.reply_delay = std::chrono::milliseconds(-1);
+  fake_dns_sd::ScriptNextRegistration(held);
+  responder_->AddService(kType, "Kitchen", 1, "", answers_.Callback("add"));
+  responder_->UpdateTxtRecord(kType, "Kitchen", "v=2",
+                              answers_.Callback("update"));
+  responder_->RemoveService(kType, "Kitchen");
+  responder_->AddService(kType, "Kitchen", 2, "", answers_.Callback("again"));
+  // Another instance does not wait.
+  responder_->AddService(kType, "Hall", 3, "", answers_.Callback("hall"));
+  std::vector<Answer> answers = answers_.WaitFor(1);
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_EQ(answers[0].tag, "hall");
+  EXPECT_THAT(fake_dns_sd::CalledFunctions(),
+              Not(Contains("DNSServiceUpdateRecord")));
+
+  fake_dns_sd::ReleaseHeldReplies();
+  answers = answers_.WaitFor(4);
+  std::vector<std::string> tags;
+  for (const Answer& answer : answers) {
+    tags.push_back(answer.tag);
+    EXPECT_THAT(answer, IsAnswer(MdnsResponder::SUCCESS, ""));
+  }
+  EXPECT_THAT(tags, ElementsAre("hall", "add", "update", "again"));
+  // The update went to the first registration, which was then withdrawn
+  // before the second one started.
+  ASSERT_EQ(RegisterCalls().size(), 3u);
+  const DNSServiceRef hall = RegisterCalls()[1].ref;
+  std::vector<fake_dns_sd::Call> kitchen;
+  for (const fake_dns_sd::Call& call : fake_dns_sd::Calls()) {
+    if (call.function != "DNSServiceRefSockFD" &&
+        call.function != "DNSServiceProcessResult" && call.ref != hall) {
+      kitchen.push_back(call);
+    }
+  }
+  ASSERT_THAT(kitchen, testing::SizeIs(4));
+  EXPECT_EQ(kitchen[0].function, "DNSServiceRegister");
+  EXPECT_EQ(kitchen[1].function, "DNSServiceUpdateRecord");
+  EXPECT_EQ(kitchen[1].ref, kitchen[0].ref);
+  EXPECT_EQ(kitchen[2].function, "DNSServiceRefDeallocate");
+  EXPECT_EQ(kitchen[2].ref, kitchen[0].ref);
+  EXPECT_EQ(kitchen[3].function, "DNSServiceRegister");
+  EXPECT_EQ(kitchen[3].port, htons(2));
 }
 
 TEST_F(BonjourMdnsResponderTest, UpdateTxtRecord) {
@@ -410,6 +504,333 @@ TEST_F(BonjourMdnsResponderTest, DestructionAnswersThenWithdrawsEverything) {
                          "I Unregistering mdns service instance: Two._xyz._tcp",
                          "I Unregistering mdns service instance: "
                          "Three._xyz._tcp"));
+}
+
+// What the DNS-SD layer cannot take is refused before it sees it: invalid
+// UTF-8 makes the daemon's D-Bus library abort the process, and a TXT record
+// over 65535 bytes would be cut to its length modulo 65536.
+TEST_F(BonjourMdnsResponderTest, InvalidArgumentsNeverReachDnsSd) {
+  const std::string kBadUtf8 = "Invalid instance name: not valid UTF-8";
+  const std::string kBadType =
+      "Invalid service type: not of the form _name._tcp or _name._udp";
+  // Whole strings of length bytes: 256 of them, 65536 bytes in all.
+  std::string too_long_txt;
+  for (int i = 0; i < 256; ++i)
+    too_long_txt += static_cast<char>(255) + std::string(255, 't');
+  const struct {
+    std::string type;
+    std::string name;
+    std::string txt;
+    std::string message;
+  } kCases[] = {
+      {kType, "Bad\xff\xfe", "", kBadUtf8},
+      {kType, "Surrogate\xed\xa0\x80", "", kBadUtf8},
+      {kType, "Overlong\xc0\xaf", "", kBadUtf8},
+      {kType, "Cut\xe2\x82", "", kBadUtf8},
+      {kType, "Beyond\xf4\x90\x80\x80", "", kBadUtf8},
+      {kType, std::string("Nul\0x", 5), "",
+       "Invalid instance name: contains a NUL byte"},
+      {kType, std::string(64, 'n'), "",
+       "Invalid instance name: 64 bytes, more than 63"},
+      {"xyz._tcp", "T", "", kBadType},
+      {"_._tcp", "T", "", kBadType},
+      {"_xyz", "T", "", kBadType},
+      {"_xyz._sctp", "T", "", kBadType},
+      {"_xyz._tcp.", "T", "", kBadType},
+      {"_x y._tcp", "T", "", kBadType},
+      {"_x\xff._tcp", "T", "", kBadType},
+      {"_" + std::string(63, 'a') + "._tcp", "T", "", kBadType},
+      {kType, "T",
+       "\x05"
+       "ab",
+       "Invalid TXT record: the string at byte 0 "
+       "has length 5, past the end"},
+      {kType, "T",
+       std::string("\x01"
+                   "a"
+                   "\x02"
+                   "b",
+                   4),
+       "Invalid TXT record: the string at byte 2 has length 2, past the end"},
+      {kType, "T", too_long_txt,
+       "Invalid TXT record: 65536 bytes, more than 65535"},
+  };
+  ASSERT_NO_FATAL_FAILURE(Register("Valid"));
+  for (const auto& c : kCases)
+    responder_->AddService(c.type, c.name, 1, c.txt, answers_.Callback(""));
+  responder_->UpdateTxtRecord(kType, "Valid", too_long_txt,
+                              answers_.Callback(""));
+  responder_->UpdateTxtRecord(kType, "Valid", "\x09short",
+                              answers_.Callback(""));
+  std::vector<Answer> answers = answers_.WaitFor(std::size(kCases) + 3);
+  ASSERT_EQ(answers.size(), std::size(kCases) + 3);
+  for (size_t i = 0; i < std::size(kCases); ++i) {
+    EXPECT_THAT(answers[i + 1],
+                IsAnswer(MdnsResponder::FATAL_ERROR, kCases[i].message))
+        << "case " << i;
+  }
+  EXPECT_THAT(answers[std::size(kCases) + 1],
+              IsAnswer(MdnsResponder::FATAL_ERROR,
+                       "Invalid TXT record: 65536 bytes, more than 65535"));
+  EXPECT_THAT(answers[std::size(kCases) + 2],
+              IsAnswer(MdnsResponder::FATAL_ERROR,
+                       "Invalid TXT record: the string at byte 0 has length "
+                       "9, past the end"));
+  // Only the valid registration reached the library.
+  EXPECT_EQ(RegisterCalls().size(), 1u);
+  EXPECT_THAT(fake_dns_sd::CalledFunctions(),
+              Not(Contains("DNSServiceUpdateRecord")));
+}
+
+TEST_F(BonjourMdnsResponderTest, ArgumentsAtTheLimitsPass) {
+  std::string longest_txt;
+  for (int i = 0; i < 255; ++i)
+    longest_txt += static_cast<char>(255) + std::string(255, 't');
+  longest_txt += static_cast<char>(254) + std::string(254, 'u');
+  ASSERT_EQ(longest_txt.size(), 65535u);
+  const struct {
+    std::string type;
+    std::string name;
+    std::string txt;
+  } kCases[] = {
+      {kType, std::string(63, 'n'), ""},
+      // Two-, three- and four-byte characters; 63 bytes.
+      {kType,
+       "K\xc3\xbc"
+       "che \xe2\x82\xac \xf0\x9f\x8e\xb5" +
+           std::string(48, 'x'),
+       ""},
+      {kType, "", ""},
+      {"_" + std::string(62, 'a') + "._tcp", "T", ""},
+      {"_a-b_c9._UDP", "T", ""},
+      {kType, "Txt", longest_txt},
+      {kType, "Empty strings", std::string("\0\0", 2)},
+  };
+  ASSERT_EQ(kCases[1].name.size(), 63u);
+  for (const auto& c : kCases)
+    responder_->AddService(c.type, c.name, 1, c.txt, answers_.Callback(""));
+  EXPECT_THAT(answers_.WaitFor(std::size(kCases)),
+              Each(IsAnswer(MdnsResponder::SUCCESS, "")));
+  std::vector<fake_dns_sd::Call> registers = RegisterCalls();
+  ASSERT_EQ(registers.size(), std::size(kCases));
+  EXPECT_EQ(registers[5].txt, longest_txt);
+}
+
+// How the daemon's loss reaches the responder: Avahi's library calls the
+// reply callback, mDNSResponder's fails DNSServiceProcessResult (and keeps
+// the socket readable).
+struct Loss {
+  fake_dns_sd::LossReport how;
+  DNSServiceErrorType error;
+};
+
+void PrintTo(const Loss& loss, std::ostream* out) {
+  *out << (loss.how == fake_dns_sd::LossReport::kReplyCallback
+               ? "reply callback "
+               : "DNSServiceProcessResult ")
+       << loss.error;
+}
+
+class BonjourMdnsResponderLossTest : public BonjourMdnsResponderTest,
+                                     public testing::WithParamInterface<Loss> {
+ protected:
+  void SetUp() override {
+    BonjourMdnsResponderTest::SetUp();
+    responder_ = std::make_unique<BonjourMdnsResponder>(
+        std::chrono::milliseconds(2000), kMaxRetry);
+  }
+
+  void StopDaemon() {
+    fake_dns_sd::StopDaemon(GetParam().error, GetParam().how);
+  }
+  std::string Code() const { return std::to_string(GetParam().error); }
+
+  // Waits for a log line; true once it is there.
+  bool Logged(const std::string& line) {
+    return Eventually([&] {
+      std::vector<std::string> log = Log();
+      return std::find(log.begin(), log.end(), line) != log.end();
+    });
+  }
+  int CountLog(const std::string& prefix) {
+    int count = 0;
+    for (const std::string& line : Log())
+      count += line.rfind(prefix, 0) == 0;
+    return count;
+  }
+
+  static constexpr std::chrono::milliseconds kMaxRetry{200};
+};
+
+INSTANTIATE_TEST_SUITE_P(Avahi,
+                         BonjourMdnsResponderLossTest,
+                         testing::Values(Loss{
+                             fake_dns_sd::LossReport::kReplyCallback,
+                             kDNSServiceErr_Unknown}));
+INSTANTIATE_TEST_SUITE_P(MdnsResponder,
+                         BonjourMdnsResponderLossTest,
+                         testing::Values(Loss{
+                             fake_dns_sd::LossReport::kProcessResult, -65563}));
+
+TEST_P(BonjourMdnsResponderLossTest, RegistersEverythingAgainByItself) {
+  for (const char* name : {"A", "B", "C"})
+    ASSERT_NO_FATAL_FAILURE(Register(name));
+  StopDaemon();
+  ASSERT_TRUE(Logged("W Lost mdns service instances error_code=" + Code() +
+                     ", registering them again when the daemon is back: "
+                     "A._xyz._tcp, B._xyz._tcp, C._xyz._tcp"));
+
+  // While it is away: a removal is for good, an update is refused but kept,
+  // a registration is refused.
+  responder_->RemoveService(kType, "B");
+  responder_->UpdateTxtRecord(kType, "C", "\x03v=2", answers_.Callback("upd"));
+  responder_->AddService(kType, "D", 4, "", answers_.Callback("add"));
+  std::vector<Answer> answers = answers_.WaitFor(5);
+  ASSERT_EQ(answers.size(), 5u);
+  EXPECT_THAT(answers[3],
+              IsAnswer(MdnsResponder::NON_FATAL_ERROR,
+                       "DNSServiceUpdateRecord failed. error_code=" + Code()));
+  EXPECT_THAT(answers[4],
+              IsAnswer(MdnsResponder::NON_FATAL_ERROR,
+                       "DNSServiceRegister() failed error_code=" + Code()));
+  EXPECT_TRUE(Logged("I Unregistering mdns service instance: B._xyz._tcp"));
+  // Tries while it is away are few: one at most per pause, each pause
+  // doubling up to kMaxRetry.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  const size_t before_return = RegisterCalls().size();
+  EXPECT_LE(before_return, 3u + 1u + 1000 / 100 + 2);
+
+  fake_dns_sd::StartDaemon();
+  ASSERT_TRUE(Logged("I Re-registered mdns service instance: A._xyz._tcp"));
+  ASSERT_TRUE(Logged("I Re-registered mdns service instance: C._xyz._tcp"));
+  std::vector<fake_dns_sd::Call> registers = RegisterCalls();
+  std::vector<fake_dns_sd::Call> again;
+  for (size_t i = before_return; i < registers.size(); ++i) {
+    if (registers[i].result == kDNSServiceErr_NoError)
+      again.push_back(registers[i]);
+  }
+  ASSERT_EQ(again.size(), 2u);
+  EXPECT_EQ(again[0].name, "A");
+  EXPECT_EQ(again[0].txt, "");
+  EXPECT_EQ(again[1].name, "C");
+  EXPECT_EQ(again[1].regtype, kType);
+  EXPECT_EQ(again[1].port, htons(80));
+  EXPECT_EQ(again[1].txt, "\x03v=2");
+  // The daemon's loss was read once per reference, then left alone.
+  EXPECT_LE(fake_dns_sd::ProcessCallsAfterLoss(), 3);
+  EXPECT_EQ(CountLog("W Lost mdns service instances"), 1);
+  EXPECT_EQ(CountLog("I Re-registered"), 2);
+  EXPECT_EQ(fake_dns_sd::LiveReferences(), 2);
+
+  // Back to normal: updates reach the new registration; nothing is tried
+  // any more.
+  responder_->UpdateTxtRecord(kType, "C", "\x03v=3", answers_.Callback("upd"));
+  answers = answers_.WaitFor(6);
+  ASSERT_EQ(answers.size(), 6u);
+  EXPECT_THAT(answers[5], IsAnswer(MdnsResponder::SUCCESS, ""));
+  EXPECT_EQ(fake_dns_sd::Calls().back().ref, again[1].ref);
+  const size_t calls = fake_dns_sd::Calls().size();
+  std::this_thread::sleep_for(3 * kMaxRetry);
+  EXPECT_EQ(fake_dns_sd::Calls().size(), calls);
+  responder_.reset();
+  EXPECT_EQ(CountLog("I Unregistering mdns service instance:"), 3);
+}
+
+TEST_P(BonjourMdnsResponderLossTest, RegistrationsInFlightAreAnsweredNotKept) {
+  ASSERT_NO_FATAL_FAILURE(Register("Kept"));
+  Registration held;
+  held.reply_delay = std::chrono::milliseconds(-1);
+  fake_dns_sd::ScriptNextRegistration(held);
+  responder_->AddService(kType, "Pending", 2, "", answers_.Callback("pend"));
+  responder_->UpdateTxtRecord(kType, "Pending", "", answers_.Callback("upd"));
+  ASSERT_TRUE(Eventually([] { return RegisterCalls().size() == 2; }));
+  StopDaemon();
+  std::vector<Answer> answers = answers_.WaitFor(3);
+  ASSERT_EQ(answers.size(), 3u);
+  const std::string reply_failed =
+      GetParam().how == fake_dns_sd::LossReport::kReplyCallback
+          ? "OnDNSServiceRegisterReply() failed error_code="
+          : "DNSServiceProcessResult() failed error_code=";
+  EXPECT_THAT(answers[1],
+              IsAnswer(MdnsResponder::NON_FATAL_ERROR, reply_failed + Code()));
+  EXPECT_THAT(answers[2], IsAnswer(MdnsResponder::FATAL_ERROR,
+                                   "Unknown service instance encountered"));
+  ASSERT_TRUE(Logged("W Lost mdns service instances error_code=" + Code() +
+                     ", registering them again when the daemon is back: "
+                     "Kept._xyz._tcp"));
+  fake_dns_sd::StartDaemon();
+  ASSERT_TRUE(Logged("I Re-registered mdns service instance: Kept._xyz._tcp"));
+  EXPECT_EQ(CountLog("I Re-registered"), 1);
+}
+
+TEST_P(BonjourMdnsResponderLossTest, NameTakenMeanwhileIsGivenUpOnce) {
+  ASSERT_NO_FATAL_FAILURE(Register("A"));
+  ASSERT_NO_FATAL_FAILURE(Register("B"));
+  StopDaemon();
+  ASSERT_TRUE(Logged("W Lost mdns service instances error_code=" + Code() +
+                     ", registering them again when the daemon is back: "
+                     "A._xyz._tcp, B._xyz._tcp"));
+  // Refused at once for A, in the reply for B.
+  Registration refused;
+  refused.register_error = kDNSServiceErr_NameConflict;
+  fake_dns_sd::ScriptNextRegistration(refused);
+  Registration conflict;
+  conflict.reply_error = kDNSServiceErr_NameConflict;
+  fake_dns_sd::ScriptNextRegistration(conflict);
+  fake_dns_sd::StartDaemon();
+  for (const char* id : {"A._xyz._tcp", "B._xyz._tcp"}) {
+    EXPECT_TRUE(Logged(std::string("W Can't re-register mdns service "
+                                   "instance: ") +
+                       id + " error_code=-65548; it stays withdrawn"));
+  }
+  const size_t registers = RegisterCalls().size();
+  std::this_thread::sleep_for(3 * kMaxRetry);
+  EXPECT_EQ(RegisterCalls().size(), registers);
+  EXPECT_EQ(fake_dns_sd::LiveReferences(), 0);
+
+  // Unknown from now on; the host may register the name anew.
+  responder_->UpdateTxtRecord(kType, "A", "", answers_.Callback("upd"));
+  responder_->RemoveService(kType, "B");
+  responder_->AddService(kType, "B", 5, "", answers_.Callback("add"));
+  std::vector<Answer> answers = answers_.WaitFor(4);
+  ASSERT_EQ(answers.size(), 4u);
+  EXPECT_THAT(answers[2], IsAnswer(MdnsResponder::FATAL_ERROR,
+                                   "Unknown service instance encountered"));
+  EXPECT_THAT(answers[3], IsAnswer(MdnsResponder::SUCCESS, ""));
+  EXPECT_TRUE(Logged("W Can't remove unknown service instance: B._xyz._tcp"));
+}
+
+TEST_P(BonjourMdnsResponderLossTest, DestructionDuringAnOutageIsPrompt) {
+  // A reply that would take a minute, for the registration made when the
+  // daemon comes back: destruction must not wait for it.
+  responder_ = std::make_unique<BonjourMdnsResponder>(
+      std::chrono::milliseconds(60000), kMaxRetry);
+  for (const char* name : {"A", "B"})
+    ASSERT_NO_FATAL_FAILURE(Register(name));
+  StopDaemon();
+  ASSERT_TRUE(Logged("W Lost mdns service instances error_code=" + Code() +
+                     ", registering them again when the daemon is back: "
+                     "A._xyz._tcp, B._xyz._tcp"));
+  Registration silent;
+  silent.reply_delay = std::chrono::milliseconds(-1);
+  fake_dns_sd::ScriptNextRegistration(silent);
+  const size_t registers = RegisterCalls().size();
+  fake_dns_sd::StartDaemon();
+  // A is being registered again (silently), B waits for its turn or is on
+  // its way too.
+  ASSERT_TRUE(Eventually([&] { return RegisterCalls().size() > registers; }));
+
+  std::promise<void> destroyed;
+  std::thread destroyer([&] {
+    responder_.reset();
+    destroyed.set_value();
+  });
+  const bool prompt =
+      destroyed.get_future().wait_for(std::chrono::seconds(10)) ==
+      std::future_status::ready;
+  destroyer.join();
+  EXPECT_TRUE(prompt) << "destruction waited for the silent reply";
+  EXPECT_EQ(CountLog("I Unregistering mdns service instance:"), 2);
 }
 
 // Forks without the re-exec of the threadsafe style, which qemu user-mode

@@ -15,6 +15,11 @@ struct _DNSServiceRef_t {
   int fd = -1;
   fake_dns_sd::Registration script;
   int events_left = 0;
+  bool replied = false;
+  // Set under the state's mutex by StopDaemon.
+  bool lost = false;
+  DNSServiceErrorType loss_error = kDNSServiceErr_NoError;
+  bool loss_reported = false;
   std::string name;
   std::string regtype;
   DNSServiceRegisterReply callback = nullptr;
@@ -31,7 +36,11 @@ struct State {
   std::vector<Call> calls;
   std::set<DNSServiceRef> live;
   int blind_process_calls = 0;
+  int process_calls_after_loss = 0;
   int bad_deallocations = 0;
+  bool daemon_down = false;
+  DNSServiceErrorType down_error = kDNSServiceErr_NoError;
+  LossReport loss_report = LossReport::kReplyCallback;
 };
 
 State& GetState() {
@@ -84,7 +93,9 @@ void Reset() {
   state.update_error = kDNSServiceErr_NoError;
   state.calls.clear();
   state.blind_process_calls = 0;
+  state.process_calls_after_loss = 0;
   state.bad_deallocations = 0;
+  state.daemon_down = false;
 }
 
 void ScriptNextRegistration(const Registration& registration) {
@@ -97,6 +108,34 @@ void SetUpdateError(DNSServiceErrorType error) {
   State& state = GetState();
   std::lock_guard<std::mutex> lock(state.mutex);
   state.update_error = error;
+}
+
+void StopDaemon(DNSServiceErrorType error, LossReport how) {
+  State& state = GetState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  state.daemon_down = true;
+  state.down_error = error;
+  state.loss_report = how;
+  for (DNSServiceRef ref : state.live) {
+    ref->lost = true;
+    ref->loss_error = error;
+    Arm(ref->fd, std::chrono::milliseconds(0));
+  }
+}
+
+void StartDaemon() {
+  State& state = GetState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  state.daemon_down = false;
+}
+
+void ReleaseHeldReplies() {
+  State& state = GetState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  for (DNSServiceRef ref : state.live) {
+    if (ref->script.reply_delay.count() < 0 && !ref->replied && !ref->lost)
+      Arm(ref->fd, std::chrono::milliseconds(0));
+  }
 }
 
 std::vector<Call> Calls() {
@@ -116,6 +155,12 @@ int BlindProcessCalls() {
   State& state = GetState();
   std::lock_guard<std::mutex> lock(state.mutex);
   return state.blind_process_calls;
+}
+
+int ProcessCallsAfterLoss() {
+  State& state = GetState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  return state.process_calls_after_loss;
 }
 
 int LiveReferences() {
@@ -166,12 +211,15 @@ DNSServiceRegister(DNSServiceRef* sdRef,
   fake_dns_sd::State& state = GetState();
   {
     std::lock_guard<std::mutex> lock(state.mutex);
-    if (!state.scripts.empty()) {
+    if (state.daemon_down) {
+      script.register_error = state.down_error;
+    } else if (!state.scripts.empty()) {
       script = state.scripts.front();
       state.scripts.pop_front();
     }
   }
   if (script.register_error != kDNSServiceErr_NoError) {
+    call.result = script.register_error;
     Record(std::move(call));
     return script.register_error;
   }
@@ -210,6 +258,33 @@ DNSServiceErrorType DNSSD_API DNSServiceProcessResult(DNSServiceRef sdRef) {
   uint64_t expirations = 0;
   if (read(sdRef->fd, &expirations, sizeof(expirations)) < 0)
     return kDNSServiceErr_Unknown;
+  fake_dns_sd::LossReport how;
+  bool lost, replied;
+  DNSServiceErrorType loss_error;
+  {
+    std::lock_guard<std::mutex> lock(state.mutex);
+    lost = sdRef->lost;
+    loss_error = sdRef->loss_error;
+    replied = sdRef->replied;
+    if (lost)
+      ++state.process_calls_after_loss;
+    how = state.loss_report;
+  }
+  if (lost && how == fake_dns_sd::LossReport::kProcessResult) {
+    fake_dns_sd::Arm(sdRef->fd, std::chrono::milliseconds(0));
+    return loss_error;
+  }
+  if (lost) {
+    if (sdRef->loss_reported)
+      return kDNSServiceErr_NoError;
+    sdRef->loss_reported = true;
+    const std::string name = sdRef->name, regtype = sdRef->regtype;
+    sdRef->callback(sdRef, 0, loss_error, name.c_str(), regtype.c_str(),
+                    "local.", sdRef->context);
+    return kDNSServiceErr_NoError;
+  }
+  if (replied)
+    return kDNSServiceErr_NoError;
   if (sdRef->events_left > 0) {
     --sdRef->events_left;
     fake_dns_sd::Arm(sdRef->fd, std::chrono::milliseconds(1));
@@ -218,6 +293,10 @@ DNSServiceErrorType DNSSD_API DNSServiceProcessResult(DNSServiceRef sdRef) {
   const fake_dns_sd::Registration script = sdRef->script;
   if (script.process_error != kDNSServiceErr_NoError)
     return script.process_error;
+  {
+    std::lock_guard<std::mutex> lock(state.mutex);
+    sdRef->replied = true;
+  }
   // The callback may deallocate |sdRef|: nothing of it is used afterwards.
   if (sdRef->callback) {
     const std::string name = sdRef->name, regtype = sdRef->regtype;
@@ -254,8 +333,11 @@ DNSServiceErrorType DNSSD_API DNSServiceUpdateRecord(DNSServiceRef sdRef,
   if (rdata)
     call.txt.assign(static_cast<const char*>(rdata), rdlen);
   call.ttl = ttl;
-  Record(std::move(call));
   fake_dns_sd::State& state = GetState();
-  std::lock_guard<std::mutex> lock(state.mutex);
-  return state.update_error;
+  {
+    std::lock_guard<std::mutex> lock(state.mutex);
+    call.result = sdRef->lost ? sdRef->loss_error : state.update_error;
+  }
+  Record(call);
+  return call.result;
 }

@@ -12,7 +12,8 @@
 // readable when the daemon has something to say (here a timerfd armed with
 // the scripted delay), and DNSServiceProcessResult dispatches one event per
 // call. A call while nothing is readable, which blocks the real library, is
-// counted and fails at once. Thread-safe.
+// counted and fails at once. The daemon can go away and come back
+// (StopDaemon, StartDaemon). Thread-safe.
 #ifndef PLATFORM_NET_BONJOUR_FAKE_DNS_SD_H_
 #define PLATFORM_NET_BONJOUR_FAKE_DNS_SD_H_
 
@@ -41,10 +42,21 @@ struct Registration {
   DNSServiceErrorType process_error_after_reply = kDNSServiceErr_NoError;
 };
 
+// How a reference tells that its daemon went away.
+enum class LossReport {
+  // Its socket turns readable once, and that DNSServiceProcessResult calls
+  // the reply callback with the error and returns 0 (Avahi's library).
+  kReplyCallback,
+  // Its socket stays readable and every DNSServiceProcessResult returns the
+  // error (mDNSResponder's library).
+  kProcessResult,
+};
+
 struct Call {
   std::string function;
   std::string thread;  // Name of the calling thread, as the kernel keeps it.
   DNSServiceRef ref = nullptr;
+  DNSServiceErrorType result = kDNSServiceErr_NoError;  // Where one returns.
   // DNSServiceRegister and DNSServiceUpdateRecord.
   DNSServiceFlags flags = 0;
   std::string txt;  // Exactly the bytes of the given length.
@@ -69,10 +81,22 @@ void ScriptNextRegistration(const Registration& registration);
 // What every DNSServiceUpdateRecord returns from now on.
 void SetUpdateError(DNSServiceErrorType error);
 
+// The daemon goes away: every live reference reports |error| as |how| says,
+// and DNSServiceRegister and DNSServiceUpdateRecord return |error| (without
+// using a script) until StartDaemon.
+void StopDaemon(DNSServiceErrorType error = kDNSServiceErr_Unknown,
+                LossReport how = LossReport::kReplyCallback);
+// The daemon is back for new registrations; the old references stay dead.
+void StartDaemon();
+// Makes the replies scripted with a negative delay readable now.
+void ReleaseHeldReplies();
+
 std::vector<Call> Calls();
 std::vector<std::string> CalledFunctions();
 // DNSServiceProcessResult calls made while nothing was readable.
 int BlindProcessCalls();
+// DNSServiceProcessResult calls on references whose daemon went away.
+int ProcessCallsAfterLoss();
 // References handed out and not yet deallocated.
 int LiveReferences();
 // Deallocations of references that were not live.

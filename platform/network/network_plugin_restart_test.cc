@@ -1,0 +1,442 @@
+// The network plug-in, loaded as the host loads it, keeps the device
+// advertised while its mDNS daemon is stopped and started again, and
+// registrations made together are answered together. What the daemon
+// advertises is read back with avahi-browse; what the plug-in logs, through
+// its own log handler.
+//
+// Runs only inside scripts/mdns-sandbox: the daemon it stops and kills is
+// its own, in private namespaces, never the machine's.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gmock/gmock.h"
+#include "gtest/gtest.h"
+#include "prebuilt/lib/api_wrappers.h"
+#include "prebuilt/lib/assistant_client.h"
+#include "testing/mdns_daemon.h"
+#include "testing/plugin_loader.h"
+
+extern char** environ;
+
+namespace {
+
+using assistant_client::MdnsResponder;
+using assistant_client::NetworkProvider;
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+using testing_support::Browser;
+
+constexpr char kType[] = "_vantorrestart._tcp";
+constexpr int kRestarts = 20;
+// The round in which an update, and the one in which a removal, is made
+// while the daemon is away.
+constexpr int kUpdateRound = 5;
+constexpr int kRemoveRound = 10;
+// Starting the daemon, the responder's next try (at most 2 s) and probing.
+constexpr milliseconds kBackBound(15000);
+// Long enough for a registration made with the others to show.
+constexpr milliseconds kSettle(500);
+constexpr milliseconds kAnswerBound(15000);
+
+// core::SetLogMessageHandler as the plug-in exports it.
+constexpr char kSetLogMessageHandler[] =
+    "_ZN4core20SetLogMessageHandlerEPFbiRKNSt7__cxx1112basic_stringIcSt11"
+    "char_traitsIcESaIcEEEE";
+
+// Every line the plug-in logs; they still go to stderr too.
+struct PluginLog {
+  std::mutex mutex;
+  std::vector<std::string> lines;
+};
+PluginLog& GetPluginLog() {
+  static PluginLog* log = new PluginLog();
+  return *log;
+}
+bool KeepLine(int /*severity*/, const std::string& line) {
+  PluginLog& log = GetPluginLog();
+  std::lock_guard<std::mutex> lock(log.mutex);
+  log.lines.push_back(line);
+  return false;
+}
+int CountLines(const std::string& text) {
+  PluginLog& log = GetPluginLog();
+  std::lock_guard<std::mutex> lock(log.mutex);
+  return static_cast<int>(std::count_if(
+      log.lines.begin(), log.lines.end(), [&](const std::string& line) {
+        return line.find(text) != std::string::npos;
+      }));
+}
+
+std::string Txt(const std::vector<std::string>& strings) {
+  std::string wire;
+  for (const std::string& s : strings)
+    wire += static_cast<char>(s.size()) + s;
+  return wire;
+}
+
+struct Answer {
+  MdnsResponder::Result result = MdnsResponder::FATAL_ERROR;
+  std::string message = "unanswered";
+};
+
+// Answers by tag, from the responder's thread.
+class Answers {
+ public:
+  MdnsResponder::ResultCallback Callback(const std::string& tag) {
+    return [state = state_, tag](MdnsResponder::Result result,
+                                 std::string message) {
+      std::lock_guard<std::mutex> lock(state->mutex);
+      state->answers[tag] = {result, message};
+      state->changed.notify_all();
+    };
+  }
+  // False when fewer than |count| answers came within the bound.
+  bool WaitFor(size_t count) {
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    return state_->changed.wait_for(
+        lock, kAnswerBound, [&] { return state_->answers.size() >= count; });
+  }
+  Answer Get(const std::string& tag) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->answers[tag];
+  }
+
+ private:
+  // Shared with the callbacks, which may outlive a test that gave up.
+  struct State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::map<std::string, Answer> answers;
+  };
+  std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
+class SandboxedDaemon : public testing::Environment {
+ public:
+  void SetUp() override {
+    ASSERT_TRUE(testing_support::InMdnsSandbox())
+        << "run through scripts/mdns-sandbox: this test stops and kills the "
+           "mDNS daemon";
+    ASSERT_TRUE(testing_support::StartMdnsDaemon(MDNS_DAEMON_SCRIPT));
+  }
+  void TearDown() override {
+    if (!testing_support::InMdnsSandbox())
+      return;
+    testing_support::StartMdnsDaemon(MDNS_DAEMON_SCRIPT);
+    EXPECT_TRUE(testing_support::StopMdnsDaemon(MDNS_DAEMON_SCRIPT));
+  }
+};
+
+class NetworkPluginRestartTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    // Loaded once and never unloaded, as the host does.
+    std::string error;
+    new_entrypoint_ =
+        testing_support::LoadPlatformEntrypoint(VANTOR_NETWORK_PLUGIN, &error);
+    ASSERT_NE(new_entrypoint_, nullptr) << error;
+    void* handle = dlopen(VANTOR_NETWORK_PLUGIN, RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(handle, nullptr);
+    auto* set_handler =
+        reinterpret_cast<void (*)(bool (*)(int, const std::string&))>(
+            dlsym(handle, kSetLogMessageHandler));
+    ASSERT_NE(set_handler, nullptr) << "the plug-in exports no log handler";
+    set_handler(&KeepLine);
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(testing_support::InMdnsSandbox());
+    ASSERT_NE(new_entrypoint_, nullptr);
+    ASSERT_TRUE(testing_support::MdnsDaemonRuns());
+    factory_.reset(
+        assistant_client::internal_api::NewPlatformFactoryForEntrypoint(
+            new_entrypoint_(assistant_client::internal_api::kApiVersion)));
+    provider_.reset(factory_->NewNetworkProvider("{}", &platform_));
+    ASSERT_NE(provider_, nullptr);
+    responder_ = provider_->GetMdnsResponder();
+    ASSERT_NE(responder_, nullptr);
+  }
+
+  void TearDown() override {
+    provider_.reset();
+    if (testing_support::InMdnsSandbox())
+      testing_support::StartMdnsDaemon(MDNS_DAEMON_SCRIPT);
+  }
+
+  static std::string UniqueName(const std::string& prefix) {
+    return prefix + "-" + std::to_string(getpid());
+  }
+
+  static testing_support::PlatformEntrypoint new_entrypoint_;
+  testing_support::NullPlatform platform_;
+  std::unique_ptr<assistant_client::PlatformFactory> factory_;
+  std::unique_ptr<NetworkProvider> provider_;
+  MdnsResponder* responder_ = nullptr;  // Owned by |provider_|.
+};
+
+testing_support::PlatformEntrypoint NetworkPluginRestartTest::new_entrypoint_ =
+    nullptr;
+
+// What must be advertised: name -> port and TXT strings.
+using Expected = std::map<std::string, testing_support::Advertised>;
+
+// True once everything expected is advertised as expected.
+bool AllAdvertised(const Expected& expected, const Browser::Seen& seen) {
+  for (const auto& entry : expected) {
+    auto it = seen.now.find(entry.first);
+    if (it == seen.now.end() || it->second.port != entry.second.port ||
+        it->second.txt != entry.second.txt) {
+      return false;
+    }
+  }
+  return true;
+}
+
+TEST_F(NetworkPluginRestartTest, EveryServiceComesBackAfterEachRestart) {
+  Expected expected;
+  const std::vector<std::string> names = {
+      UniqueName("Alpha"), UniqueName("Beta"), UniqueName("Gamma")};
+  Answers answers;
+  for (size_t i = 0; i < names.size(); ++i) {
+    testing_support::Advertised ad;
+    ad.name = names[i];
+    ad.port = 5001 + static_cast<int>(i);
+    ad.txt = {"id=" + names[i]};
+    expected[names[i]] = ad;
+    responder_->AddService(kType, names[i], ad.port, Txt({"id=" + names[i]}),
+                           answers.Callback(names[i]));
+  }
+  ASSERT_TRUE(answers.WaitFor(names.size()));
+  for (const std::string& name : names)
+    ASSERT_EQ(answers.Get(name).result, MdnsResponder::SUCCESS) << name;
+  {
+    Browser browser(kType);
+    ASSERT_TRUE(browser.WaitUntil(
+        [&](const Browser::Seen& seen) {
+          return AllAdvertised(expected, seen);
+        },
+        kBackBound));
+  }
+
+  const std::string& updated = names[1];
+  const std::string& removed = names[2];
+  int reregistrations = 0;
+  int removed_before = 0;
+  std::vector<long> back_ms;
+  for (int round = 1; round <= kRestarts; ++round) {
+    SCOPED_TRACE("restart " + std::to_string(round));
+    const bool kill = round % 2 == 0;
+    const int lost_before =
+        CountLines("Lost mdns service instances error_code=-65537");
+    ASSERT_TRUE(testing_support::StopMdnsDaemonNow(kill));
+    // The loss is noticed while the daemon is away: one line for all.
+    for (int i = 0; i < 200 && CountLines("Lost mdns service instances "
+                                          "error_code=-65537") == lost_before;
+         ++i) {
+      std::this_thread::sleep_for(milliseconds(25));
+    }
+    ASSERT_EQ(CountLines("Lost mdns service instances error_code=-65537"),
+              lost_before + 1);
+
+    if (round == kUpdateRound) {
+      responder_->UpdateTxtRecord(kType, updated, Txt({"id=new", "v=2"}),
+                                  answers.Callback("update"));
+      ASSERT_TRUE(answers.WaitFor(names.size() + 1));
+      const Answer update = answers.Get("update");
+      EXPECT_EQ(update.result, MdnsResponder::NON_FATAL_ERROR);
+      EXPECT_EQ(update.message,
+                "DNSServiceUpdateRecord failed. error_code=-65537");
+      expected[updated].txt = {"id=new", "v=2"};
+    }
+    if (round == kRemoveRound) {
+      responder_->RemoveService(kType, removed);
+      expected.erase(removed);
+      removed_before =
+          CountLines("Re-registered mdns service instance: " + removed);
+    }
+
+    const auto restarted = steady_clock::now();
+    ASSERT_TRUE(testing_support::StartMdnsDaemon(MDNS_DAEMON_SCRIPT));
+    Browser browser(kType);
+    ASSERT_TRUE(browser.started());
+    ASSERT_TRUE(browser.WaitUntil(
+        [&](const Browser::Seen& seen) {
+          return AllAdvertised(expected, seen);
+        },
+        kBackBound))
+        << "not every service came back";
+    back_ms.push_back(
+        static_cast<long>(std::chrono::duration_cast<milliseconds>(
+                              steady_clock::now() - restarted)
+                              .count()));
+    reregistrations += static_cast<int>(expected.size());
+    // Whatever else is registered by now shows too: nothing else may be.
+    browser.WaitUntil([](const Browser::Seen&) { return false; }, kSettle);
+    std::map<std::string, int> added;
+    for (const std::string& name : browser.seen().added)
+      ++added[name];
+    for (const auto& entry : added) {
+      EXPECT_TRUE(expected.count(entry.first)) << entry.first << " is back";
+      EXPECT_EQ(entry.second, 1) << entry.first << " is advertised twice";
+    }
+  }
+  EXPECT_EQ(CountLines("Re-registered mdns service instance: "),
+            reregistrations);
+  EXPECT_EQ(CountLines("Re-registered mdns service instance: " + removed),
+            removed_before);
+  EXPECT_EQ(CountLines("Can't re-register"), 0);
+
+  std::sort(back_ms.begin(), back_ms.end());
+  std::cout << kRestarts << " restarts (-k and SIGKILL in turn): every service "
+            << "browsable again after median " << back_ms[back_ms.size() / 2]
+            << " ms, max " << back_ms.back()
+            << " ms from starting the daemon\n";
+}
+
+TEST_F(NetworkPluginRestartTest, TenRegistrationsAtOnce) {
+  constexpr int kCount = 10;
+  Answers answers;
+  Expected expected;
+  const auto start = steady_clock::now();
+  for (int i = 0; i < kCount; ++i) {
+    const std::string name = UniqueName("Many" + std::to_string(i));
+    testing_support::Advertised ad;
+    ad.name = name;
+    ad.port = 6000 + i;
+    expected[name] = ad;
+    responder_->AddService(kType, name, ad.port, "", answers.Callback(name));
+  }
+  ASSERT_TRUE(answers.WaitFor(kCount));
+  const auto answered = steady_clock::now();
+  for (const auto& entry : expected) {
+    const Answer answer = answers.Get(entry.first);
+    EXPECT_EQ(answer.result, MdnsResponder::SUCCESS) << answer.message;
+    EXPECT_EQ(answer.message, "");
+  }
+  Browser browser(kType);
+  EXPECT_TRUE(browser.WaitUntil(
+      [&](const Browser::Seen& seen) { return AllAdvertised(expected, seen); },
+      kBackBound));
+  std::cout
+      << kCount << " registrations at once, all answered after "
+      << std::chrono::duration_cast<milliseconds>(answered - start).count()
+      << " ms\n";
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+std::vector<std::string> Words(const std::string& text) {
+  std::vector<std::string> words;
+  std::istringstream split(text);
+  for (std::string word; split >> word;)
+    words.push_back(word);
+  return words;
+}
+
+// The stand-in host (through assistant_sample) with the build's plug-ins:
+// the re-advertisement it did not ask for shows in its log, after the
+// plug-in's own line.
+TEST(StandInHostTest, LogsTheReadvertisementItDidNotAskFor) {
+  char folder[] = "/tmp/network_plugin_restart_test.XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string dir = folder;
+  const std::string name = "Host-" + std::to_string(getpid());
+  const std::string config = dir + "/config.json";
+  std::ofstream(config) << "{\"platform_config\": {}, \"vantor_host\": "
+                           "{\"mdns_service_type\": \""
+                        << kType << "\", \"mdns_instance_name\": \"" << name
+                        << "\"}}";
+  const std::string log = dir + "/sample.log";
+
+  std::vector<std::string> args = Words(ASSISTANT_SAMPLE_EMULATOR);
+  args.push_back(ASSISTANT_SAMPLE_PATH);
+  args.push_back(config);
+  std::vector<std::string> env = {
+      "XDG_CONFIG_HOME=" + dir,
+      std::string("VANTOR_PLUGIN_DIR=") + VANTOR_PLUGIN_DIR};
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    if (entry.rfind("XDG_CONFIG_HOME=", 0) &&
+        entry.rfind("VANTOR_PLUGIN_DIR=", 0))
+      env.push_back(entry);
+  }
+  std::vector<char*> argv, envp;
+  for (std::string& arg : args)
+    argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  for (std::string& entry : env)
+    envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  int input[2];
+  ASSERT_EQ(pipe2(input, O_CLOEXEC), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, log.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  pid_t sample = 0;
+  ASSERT_EQ(posix_spawn(&sample, argv[0], &actions, nullptr, argv.data(),
+                        envp.data()),
+            0);
+  posix_spawn_file_actions_destroy(&actions);
+  close(input[0]);
+  // Ends however the test ends: end of input is the sample's orderly exit.
+  std::unique_ptr<int, void (*)(int*)> input_end(&input[1],
+                                                 [](int* fd) { close(*fd); });
+
+  auto wait_for = [&](const std::string& text) {
+    const auto deadline = steady_clock::now() + kBackBound;
+    while (Slurp(log).find(text) == std::string::npos) {
+      if (steady_clock::now() > deadline)
+        return false;
+      std::this_thread::sleep_for(milliseconds(50));
+    }
+    return true;
+  };
+  const std::string id = name + "." + kType;
+  ASSERT_TRUE(wait_for("Advertised " + id + ": SUCCESS")) << Slurp(log);
+  ASSERT_TRUE(testing_support::StopMdnsDaemonNow(/*kill=*/true));
+  ASSERT_TRUE(testing_support::StartMdnsDaemon(MDNS_DAEMON_SCRIPT));
+  const std::string host_line =
+      "mDNS: " + id +
+      " advertised again by libvantor_network.so after the daemon came back; "
+      "the host did not ask";
+  EXPECT_TRUE(wait_for(host_line)) << Slurp(log);
+  const std::string text = Slurp(log);
+  const size_t plugin_line =
+      text.find("Re-registered mdns service instance: " + id);
+  EXPECT_NE(plugin_line, std::string::npos);
+  EXPECT_LT(plugin_line, text.find(host_line));
+
+  input_end.reset();
+  int status = 0;
+  ASSERT_EQ(waitpid(sample, &status, 0), sample);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << Slurp(log);
+  EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
+}
+
+testing::Environment* const kDaemon =
+    testing::AddGlobalTestEnvironment(new SandboxedDaemon());
+
+}  // namespace
