@@ -311,11 +311,16 @@ class WavAudioOutput : public AudioOutput {
 
   void Stop() override {
     std::shared_ptr<Fill> fill;
+    bool from_delegate;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       stopping_ = true;
       changed_.notify_all();
       fill = pending_;
+      // Called from a delegate call: the thread sends OnStopped itself when
+      // it is done with the delegate.
+      from_delegate = std::this_thread::get_id() == puller_;
+      stopped_on_thread_ = stopped_on_thread_ || from_delegate;
     }
     if (fill) {
       // Not under |mutex_|: the thread holds the fill's lock while it reads
@@ -323,19 +328,13 @@ class WavAudioOutput : public AudioOutput {
       std::lock_guard<std::mutex> fill_lock(fill->mutex);
       fill->done.notify_all();
     }
-    if (!thread_.joinable())
+    if (from_delegate || !thread_.joinable())
       return;
-    if (std::this_thread::get_id() == thread_.get_id()) {
-      // Called from a delegate call: the thread sends OnStopped itself when
-      // it is done with the delegate.
-      std::lock_guard<std::mutex> lock(mutex_);
-      stopped_on_thread_ = true;
-      return;
-    }
     thread_.join();
     Delegate* delegate;
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      puller_ = std::thread::id();  // A new thread may get its id now.
       delegate = std::exchange(delegate_, nullptr);
     }
     if (delegate)
@@ -349,6 +348,7 @@ class WavAudioOutput : public AudioOutput {
     Delegate* delegate;
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      puller_ = std::this_thread::get_id();
       delegate = delegate_;
     }
     WavWriter writer;
@@ -426,10 +426,11 @@ class WavAudioOutput : public AudioOutput {
 
   // Set under |mutex_| (waits on |changed_| test it there), read anywhere.
   std::atomic<bool> stopping_{false};
-  std::mutex mutex_;  // Guards the three below.
+  std::mutex mutex_;  // Guards the five below.
   std::condition_variable changed_;
   Delegate* delegate_ = nullptr;  // Borrowed until its OnStopped.
   bool stopped_on_thread_ = false;
+  std::thread::id puller_;         // The thread's, once it runs.
   std::shared_ptr<Fill> pending_;  // The fill the thread waits for.
 
   std::thread thread_;  // Started and joined by the owner's thread.

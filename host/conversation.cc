@@ -330,9 +330,12 @@ void Conversation::Finish() {
       scheduler_->Cancel(id);
     scheduled_events_.clear();
     EndSoundings(/*everything=*/true, /*latest_only=*/false);
+    std::lock_guard<std::mutex> lock(mutex_);
+    events_ended_ = true;
+    idle_.notify_all();
   });
   std::unique_lock<std::mutex> lock(mutex_);
-  idle_.wait(lock, [this] { return !busy_; });
+  idle_.wait(lock, [this] { return !busy_ && events_ended_; });
 }
 
 // ---- Turns, on the scheduler's thread

@@ -124,12 +124,14 @@ class Conversation {
   const std::unique_ptr<Capture> capture_;  // Lives as long as this object.
   const std::shared_ptr<Link> link_;
 
-  std::mutex mutex_;              // Guards the block below.
-  std::condition_variable idle_;  // Signalled when |busy_| goes false.
+  std::mutex mutex_;  // Guards the block below.
+  // Signalled when |busy_| goes false or |events_ended_| true.
+  std::condition_variable idle_;
   std::function<bool()> is_muted_;
   bool started_ = false;
   bool listening_ = true;
   bool finishing_ = false;
+  bool events_ended_ = false;  // Once Finish() ended and dropped them.
   int accepted_ = 0;
   std::deque<int> waiting_;  // Numbers of the turns asked for, not begun.
   bool busy_ = false;        // A turn runs or is about to begin.
