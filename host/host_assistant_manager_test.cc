@@ -70,60 +70,22 @@ class Network : public NetworkProvider {
   MdnsResponder* GetMdnsResponder() override { return nullptr; }
 };
 
-class Files : public FileProvider {
- public:
-  std::string ReadFile(const std::string&) override { return ""; }
-  bool WriteFile(const std::string&, const std::string&) override {
-    return false;
-  }
-  std::string ReadSecureFile(const std::string&) override { return ""; }
-  bool WriteSecureFile(const std::string&, const std::string&) override {
-    return false;
-  }
-  bool GetResource(uint16_t, std::string*) override { return false; }
-  void CleanAssistantData() override {}
-};
-
-class Auth : public AuthProvider {
- public:
-  std::string GetAuthClientId() override { return "test"; }
-  std::vector<std::string> GetClientCertificateChain() override { return {}; }
-  std::string GetAttestationCertFingerprint() override { return ""; }
-  void CreateCredentialAttestationJwt(
-      const std::string&,
-      const std::vector<std::pair<std::string, std::string>>&,
-      CredentialCallback done) override {
-    done(kUnsupported, "", "");
-  }
-  void CreateRefreshAssertionJwt(
-      const std::string&,
-      const std::vector<std::pair<std::string, std::string>>&,
-      AssertionCallback done) override {
-    done(kUnsupported, "");
-  }
-  void CreateDeviceAttestationJwt(
-      const std::vector<std::pair<std::string, std::string>>&,
-      AssertionCallback done) override {
-    done(kUnsupported, "");
-  }
-  void RemoveCredentialKey(const std::string&) override {}
-  void Reset() override {}
-};
-
+// The client's own audio, network and microphone; files and credentials as
+// the host's built-in ones do them.
 class ClientPlatform : public PlatformApi {
  public:
-  explicit ClientPlatform(EventLog* log) : input_(log), output_(log) {}
+  explicit ClientPlatform(EventLog* log)
+      : input_(log), output_(log), others_("", "") {}
   AudioInputProvider* GetAudioInputProvider() override { return &input_; }
   AudioOutputProvider* GetAudioOutputProvider() override { return &output_; }
-  AuthProvider* GetAuthProvider() override { return &auth_; }
-  FileProvider* GetFileProvider() override { return &files_; }
+  AuthProvider* GetAuthProvider() override { return others_.GetAuthProvider(); }
+  FileProvider* GetFileProvider() override { return others_.GetFileProvider(); }
   NetworkProvider* GetNetworkProvider() override { return &network_; }
   SystemProvider* GetSystemProvider() override { return &switch_; }
 
   RecordingInput input_;
   RecordingOutputProvider output_;
-  Auth auth_;
-  Files files_;
+  BuiltinPlatform others_;
   Network network_;
   Switch switch_;
 };
