@@ -1,6 +1,5 @@
 #include "host/builtin_platform.h"
 
-#include <algorithm>
 #include <mutex>
 #include <string>
 #include <utility>

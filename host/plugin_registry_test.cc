@@ -54,20 +54,41 @@ class SilentInput : public AudioInputProvider {
 };
 
 // Plug-in 0 offers a system provider; 1 a system and a network provider;
-// 2 a system provider and an audio input.
+// 2 a system provider and an audio input. Each request's platform wrapper
+// is the factory's to release.
 template <int N>
 class Factory : public PlatformFactory {
  public:
-  SystemProvider* NewSystemProvider(const std::string&, PlatformApi*) override {
-    return new NumberedSystem(N);
+  SystemProvider* NewSystemProvider(const std::string&,
+                                    PlatformApi* platform) override {
+    return Offer(platform, new NumberedSystem(N));
   }
   NetworkProvider* NewNetworkProvider(const std::string&,
-                                      PlatformApi*) override {
-    return N == 1 ? new NumberedNetwork() : nullptr;
+                                      PlatformApi* platform) override {
+    return Offer(platform, N == 1 ? new NumberedNetwork() : nullptr);
   }
   AudioInputProvider* NewAudioInputProvider(const std::string&,
-                                            PlatformApi*) override {
-    return N == 2 ? new SilentInput() : nullptr;
+                                            PlatformApi* platform) override {
+    return Offer(platform, N == 2 ? new SilentInput() : nullptr);
+  }
+  AuthProvider* NewAuthProvider(const std::string&,
+                                PlatformApi* platform) override {
+    return Offer<AuthProvider>(platform, nullptr);
+  }
+  AudioOutputProvider* NewAudioOutputProvider(const std::string&,
+                                              PlatformApi* platform) override {
+    return Offer<AudioOutputProvider>(platform, nullptr);
+  }
+  FileProvider* NewFileProvider(const std::string&,
+                                PlatformApi* platform) override {
+    return Offer<FileProvider>(platform, nullptr);
+  }
+
+ private:
+  template <typename P>
+  static P* Offer(PlatformApi* platform, P* provider) {
+    internal_api::DestroyPlatformApiInC(platform);
+    return provider;
   }
 };
 
