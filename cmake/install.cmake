@@ -217,6 +217,8 @@ install(FILES examples/plugin/CMakeLists.txt examples/plugin/files_plugin.cc
 install(FILES examples/assistant_client/CMakeLists.txt
   examples/assistant_client/assistant_client.cc
   DESTINATION ${VANTOR_INSTALL_DOCDIR}/examples/assistant_client COMPONENT dev)
+install(PROGRAMS examples/assistant_client/assistant_client_test.sh
+  DESTINATION ${VANTOR_INSTALL_DOCDIR}/examples/assistant_client COMPONENT dev)
 
 # ---- Tests of the installed tree -------------------------------------------
 # They build the examples with this build's compiler (the toolchain file in a

@@ -73,13 +73,9 @@ HostAssistantManager::HostAssistantManager(const std::string& config,
       media_manager_(&scheduler_, HostMediaManager::DefaultTracks()) {
   LOG(INFO) << "NewAssistantManager: configuration of " << config.size()
             << " bytes, " << (platform ? "client platform" : "no platform");
-  conversation_ = std::make_unique<Conversation>(
-      ParseScenario(
-          host_config_
-              ? assistant_reference::ConfigAccessorInternal::SectionJson(
-                    *host_config_)
-              : ""),
-      &scheduler_, &listeners_, &media_manager_);
+  conversation_ =
+      std::make_unique<Conversation>(ParseScenario(host_config_.get()),
+                                     &scheduler_, &listeners_, &media_manager_);
   if (host_config_ && HasKey(*host_config_, "debug_http_port")) {
     DebugHttpServer::Options options;
     options.port = host_config_->GetInt("debug_http_port", -1);

@@ -95,10 +95,11 @@ class HostAssistantManagerTest : public ::testing::Test {
   // A manager of the host reached as a client reaches it, with the client's
   // platform and listeners crossing as C structures.
   void Create(const std::string& config) {
-    C_API_PlatformApi* c_platform = PlatformApiToC(&platform_, kApiVersion);
+    C_API_PlatformApi* c_platform =
+        PlatformApiToC(&platform_, internal_api::kApiVersion);
     C_API_AssistantManager* c_manager = AssistantManagerToC(
         new HostAssistantManager(config, PlatformApiFromC(c_platform)),
-        kApiVersion);
+        internal_api::kApiVersion);
     manager_.reset(AssistantManagerFromC(c_manager));
     manager_->AddDeviceStateListener(&listeners_);
     manager_->AddConversationStateListener(&listeners_);

@@ -1,9 +1,10 @@
 #include "host/host_debug_interface.h"
 
 #include <microhttpd.h>
+#include <stdio.h>
 
 #include <algorithm>
-#include <nlohmann/json.hpp>
+#include <cctype>
 #include <utility>
 
 #include "core/logging.h"
@@ -40,6 +41,39 @@ const char* NameOf(Method method) {
       return entry.name;
   }
   return "?";
+}
+
+// |text| as a JSON string; bytes beyond ASCII pass as they are.
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (c < 0x20) {
+          char escaped[8];
+          snprintf(escaped, sizeof(escaped), "\\u%04x", c);
+          out += escaped;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
 }
 
 std::string Lower(std::string s) {
@@ -233,12 +267,16 @@ void HostDebugInterface::Handle(const HttpRequest& request,
 }
 
 std::string HostDebugInterface::VariablesJson() {
-  nlohmann::json object = nlohmann::json::object();
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const auto& [name, value] : variables_)
-    object[name] = value;
-  // Texts that are not UTF-8 are shown with replacement characters.
-  return object.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+  if (variables_.empty())
+    return "{}";
+  std::string json = "{";
+  const char* separator = "\n  ";
+  for (const auto& [name, value] : variables_) {
+    json += separator + JsonString(name) + ": " + JsonString(value);
+    separator = ",\n  ";
+  }
+  return json + "\n}";
 }
 
 }  // namespace vantor_host

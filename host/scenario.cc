@@ -1,13 +1,11 @@
 #include "host/scenario.h"
 
-#include <nlohmann/json.hpp>
-
 #include "core/logging.h"
+#include "platform/utils/config_accessor_internal.h"
 
 namespace vantor_host {
 namespace {
 
-using Json = nlohmann::json;
 using Listener = assistant_client::ConversationStateListener;
 
 constexpr char kScenarioKey[] = "scenario";
@@ -40,31 +38,55 @@ constexpr EventWord kEvents[] = {
 constexpr const char* kMediaControls[] = {"next", "previous", "resume", "pause",
                                           "stop"};
 
-// Reads one entry; false with |*why| set when it makes no sense.
+using assistant_reference::ConfigAccessor;
+using assistant_reference::ConfigAccessorInternal;
+
+// Reads the optional fields of one entry; false with |*why| set when one
+// has the wrong type or value.
 class EntryReader {
  public:
-  EntryReader(const Json& entry, std::string* why) : entry_(entry), why_(why) {}
+  EntryReader(const ConfigAccessor& entry, std::string* why)
+      : entry_(entry), why_(why) {}
+
+  bool Has(const char* key) const { return Type(key) != "NUL"; }
 
   bool String(const char* key, std::string* out) {
-    auto it = entry_.find(key);
-    if (it == entry_.end())
+    if (!Has(key))
       return true;
-    if (!it->is_string())
+    if (Type(key) != "STRING")
       return Fail(std::string("\"") + key + "\" is not a string");
-    *out = it->get<std::string>();
+    *out = entry_.GetString(key, "");
+    return true;
+  }
+
+  bool Number(const char* key, double low, double high, double* out) {
+    if (!Has(key))
+      return true;
+    if (Type(key) != "NUMBER")
+      return false;  // Before the getter, which would warn on its own.
+    const double value = entry_.GetDouble(key, low - 1);
+    if (value < low || value > high)
+      return false;
+    *out = value;
     return true;
   }
 
   bool Milliseconds(const char* key, int* out) {
-    auto it = entry_.find(key);
-    if (it == entry_.end())
-      return true;
-    if (!it->is_number() || it->get<double>() < 0 ||
-        it->get<double>() > kMaxMs) {
+    double value = *out;
+    if (!Number(key, 0, kMaxMs, &value)) {
       return Fail(std::string("\"") + key + "\" is not a time from 0 to " +
                   std::to_string(kMaxMs) + " ms");
     }
-    *out = static_cast<int>(it->get<double>());
+    *out = static_cast<int>(value);
+    return true;
+  }
+
+  bool Bool(const char* key, bool* out) {
+    if (!Has(key))
+      return true;
+    if (Type(key) != "BOOL")
+      return Fail(std::string("\"") + key + "\" is not true or false");
+    *out = entry_.GetBool(key, false);
     return true;
   }
 
@@ -74,11 +96,17 @@ class EntryReader {
   }
 
  private:
-  const Json& entry_;
+  std::string Type(const char* key) const {
+    return ConfigAccessorInternal::TypeOf(entry_, key);
+  }
+
+  const ConfigAccessor& entry_;
   std::string* const why_;
 };
 
-bool ReadTurn(const Json& entry, ScenarioTurn* turn, std::string* why) {
+bool ReadTurn(const ConfigAccessor& entry,
+              ScenarioTurn* turn,
+              std::string* why) {
   EntryReader reader(entry, why);
   std::string resolution = "completed";
   if (!reader.String("heard", &turn->heard) ||
@@ -104,15 +132,16 @@ bool ReadTurn(const Json& entry, ScenarioTurn* turn, std::string* why) {
     if (!known)
       return reader.Fail("media \"" + turn->media + "\" is unknown");
   }
-  if (auto it = entry.find("volume"); it != entry.end()) {
-    if (!it->is_number() || it->get<double>() < 0 || it->get<double>() > 1)
-      return reader.Fail("\"volume\" is not a number from 0 to 1");
-    turn->volume = it->get<float>();
-  }
+  double volume = -1;
+  if (!reader.Number("volume", 0, 1, &volume))
+    return reader.Fail("\"volume\" is not a number from 0 to 1");
+  turn->volume = static_cast<float>(volume);
   return true;
 }
 
-bool ReadEvent(const Json& entry, ScenarioEvent* event, std::string* why) {
+bool ReadEvent(const ConfigAccessor& entry,
+               ScenarioEvent* event,
+               std::string* why) {
   EntryReader reader(entry, why);
   std::string kind;
   reader.String("event", &kind);
@@ -125,16 +154,9 @@ bool ReadEvent(const Json& entry, ScenarioEvent* event, std::string* why) {
   }
   if (!known)
     return reader.Fail("event \"" + kind + "\" is unknown");
-  if (!reader.Milliseconds("after_ms", &event->after_ms) ||
-      !reader.Milliseconds("duration_ms", &event->duration_ms)) {
-    return false;
-  }
-  if (auto it = entry.find("authenticated"); it != entry.end()) {
-    if (!it->is_boolean())
-      return reader.Fail("\"authenticated\" is not true or false");
-    event->authenticated = it->get<bool>();
-  }
-  return true;
+  return reader.Milliseconds("after_ms", &event->after_ms) &&
+         reader.Milliseconds("duration_ms", &event->duration_ms) &&
+         reader.Bool("authenticated", &event->authenticated);
 }
 
 Scenario DefaultScenario() {
@@ -146,16 +168,19 @@ Scenario DefaultScenario() {
   return scenario;
 }
 
-int OptionalMs(const Json& section, const char* key, int default_value) {
-  auto it = section.find(key);
-  if (it == section.end())
+int OptionalMs(const ConfigAccessor& section,
+               const char* key,
+               int default_value) {
+  const std::string type = ConfigAccessorInternal::TypeOf(section, key);
+  if (type == "NUL")
     return default_value;
-  if (!it->is_number() || it->get<double>() < 1 || it->get<double>() > kMaxMs) {
+  const double value = type == "NUMBER" ? section.GetDouble(key, 0) : 0;
+  if (value < 1 || value > kMaxMs) {
     LOG(WARNING) << "vantor_host." << key << " is not a time from 1 to "
                  << kMaxMs << " ms; using " << default_value;
     return default_value;
   }
-  return static_cast<int>(it->get<double>());
+  return static_cast<int>(value);
 }
 
 }  // namespace
@@ -168,25 +193,27 @@ bool Scenario::HasTurns() const {
   return false;
 }
 
-Scenario ParseScenario(const std::string& section_json) {
-  Json section = Json::parse(section_json, nullptr, /*allow_exceptions=*/false);
-  if (!section.is_object())
+Scenario ParseScenario(const ConfigAccessor* section) {
+  if (!section || !section->IsSectionPresent())
     return DefaultScenario();
-  auto list = section.find(kScenarioKey);
+  const std::string type =
+      ConfigAccessorInternal::TypeOf(*section, kScenarioKey);
   Scenario scenario;
-  if (list == section.end()) {
+  if (type == "NUL") {
     scenario = DefaultScenario();
-  } else if (!list->is_array()) {
+  } else if (type != "ARRAY") {
     LOG(WARNING) << "vantor_host.scenario is not a list; playing the default";
     scenario = DefaultScenario();
   } else {
-    for (size_t i = 0; i < list->size(); ++i) {
-      const Json& item = (*list)[i];
+    const auto list =
+        ConfigAccessorInternal::ListElements(*section, kScenarioKey);
+    for (size_t i = 0; i < list.size(); ++i) {
+      const ConfigAccessor& item = *list[i];
       ScenarioEntry entry;
       std::string why = "it is not an object";
       bool ok = false;
-      if (item.is_object()) {
-        entry.is_turn = !item.contains("event");
+      if (item.IsSectionPresent()) {
+        entry.is_turn = ConfigAccessorInternal::TypeOf(item, "event") == "NUL";
         ok = entry.is_turn ? ReadTurn(item, &entry.turn, &why)
                            : ReadEvent(item, &entry.event, &why);
       }
@@ -198,8 +225,8 @@ Scenario ParseScenario(const std::string& section_json) {
       scenario.entries.push_back(entry);
     }
   }
-  scenario.step_ms = OptionalMs(section, "recognition_step_ms", 50);
-  scenario.word_ms = OptionalMs(section, "reply_word_ms", 120);
+  scenario.step_ms = OptionalMs(*section, "recognition_step_ms", 50);
+  scenario.word_ms = OptionalMs(*section, "reply_word_ms", 120);
   return scenario;
 }
 

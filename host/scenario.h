@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/utils/config_accessor.h"
 #include "prebuilt/lib/conversation_state_listener.h"
 
 namespace vantor_host {
@@ -54,10 +55,10 @@ struct Scenario {
   bool HasTurns() const;
 };
 
-// The scenario of |section_json|, the vantor_host section as JSON text
-// (empty: no section). An entry that does not make sense is left out with
-// one WARNING naming its index; a missing list gives the one-turn default.
-Scenario ParseScenario(const std::string& section_json);
+// The scenario of the host's configuration |section| (null: none). An
+// entry that does not make sense is left out with one WARNING naming its
+// index; a missing list gives the one-turn default.
+Scenario ParseScenario(const assistant_reference::ConfigAccessor* section);
 
 const char* ResolutionName(
     assistant_client::ConversationStateListener::Resolution resolution);

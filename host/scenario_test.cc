@@ -9,6 +9,7 @@
 #include "gtest/gtest.h"
 #include "host/conversation.h"
 #include "host/host_test_util.h"
+#include "platform/utils/config_accessor_internal.h"
 
 namespace vantor_host {
 namespace {
@@ -23,11 +24,20 @@ using testing_util::RecordingInput;
 using testing_util::RecordingOutputProvider;
 using Listener = ConversationStateListener;
 
+// The scenario of |section|, the vantor_host section's JSON text.
+Scenario Parse(const std::string& section) {
+  std::string error;
+  auto accessor = assistant_reference::ConfigAccessorInternal::TryParse(
+      "{\"vantor_host\": " + section + "}", "vantor_host", &error);
+  EXPECT_TRUE(accessor) << error;
+  return ParseScenario(accessor.get());
+}
+
 // ---- The format
 // ------------------------------------------------------------
 
 TEST(ScenarioFormatTest, EveryFieldOfTurnsAndEvents) {
-  const Scenario scenario = ParseScenario(R"({
+  const Scenario scenario = Parse(R"({
     "recognition_step_ms": 7, "reply_word_ms": 9,
     "scenario": [
       {"heard": "turn it up", "reply": "Done.", "action": "up",
@@ -63,7 +73,8 @@ TEST(ScenarioFormatTest, EveryFieldOfTurnsAndEvents) {
 TEST(ScenarioFormatTest, WithoutAListTheDefaultTurnPlays) {
   LogCapture log;
   for (const char* section : {"", "null", "{}", R"({"scenario": 3})"}) {
-    const Scenario scenario = ParseScenario(section);
+    const Scenario scenario =
+        *section ? Parse(section) : ParseScenario(nullptr);
     ASSERT_EQ(1u, scenario.entries.size()) << section;
     EXPECT_EQ("hello", scenario.entries[0].turn.heard);
     EXPECT_EQ(Listener::kCompleted, scenario.entries[0].turn.resolution);
@@ -71,12 +82,12 @@ TEST(ScenarioFormatTest, WithoutAListTheDefaultTurnPlays) {
   }
   EXPECT_EQ(1, log.Count("vantor_host.scenario is not a list"));
   // An empty list is a scenario without turns, not the default.
-  EXPECT_FALSE(ParseScenario(R"({"scenario": []})").HasTurns());
+  EXPECT_FALSE(Parse(R"({"scenario": []})").HasTurns());
 }
 
 TEST(ScenarioFormatTest, EntriesThatMakeNoSenseAreLeftOutByIndex) {
   LogCapture log;
-  const Scenario scenario = ParseScenario(R"({"scenario": [
+  const Scenario scenario = Parse(R"({"scenario": [
       {"heard": "kept first"},
       {"heard": "a", "resolution": "maybe"},
       {"heard": "b", "media": "rewind"},
