@@ -214,6 +214,11 @@ install(FILES examples/client/CMakeLists.txt examples/client/client.cc
   DESTINATION ${VANTOR_INSTALL_DOCDIR}/examples/client COMPONENT dev)
 install(FILES examples/plugin/CMakeLists.txt examples/plugin/files_plugin.cc
   DESTINATION ${VANTOR_INSTALL_DOCDIR}/examples/plugin COMPONENT dev)
+install(FILES examples/assistant_client/CMakeLists.txt
+  examples/assistant_client/assistant_client.cc
+  DESTINATION ${VANTOR_INSTALL_DOCDIR}/examples/assistant_client COMPONENT dev)
+install(PROGRAMS examples/assistant_client/assistant_client_test.sh
+  DESTINATION ${VANTOR_INSTALL_DOCDIR}/examples/assistant_client COMPONENT dev)
 
 # ---- Tests of the installed tree -------------------------------------------
 # They build the examples with this build's compiler (the toolchain file in a
@@ -356,8 +361,9 @@ if(CMAKE_CROSSCOMPILING)
   set(CPACK_DEBIAN_DEVICE_PACKAGE_DEPENDS
     "libavahi-compat-libdnssd1 (>= 0.8), ${_vantor_runtime_depends}")
   set(CPACK_DEBIAN_SAMPLE_PACKAGE_SHLIBDEPS OFF)
+  # The stand-in host's debug server.
   string(APPEND CPACK_DEBIAN_SAMPLE_PACKAGE_DEPENDS
-    ", ${_vantor_runtime_depends}")
+    ", libmicrohttpd12 (>= 0.9.75), ${_vantor_runtime_depends}")
 else()
   set(CPACK_DEBIAN_DEVICE_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_SAMPLE_PACKAGE_SHLIBDEPS ON)

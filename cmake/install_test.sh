@@ -83,7 +83,7 @@ if [[ -n $toolchain ]]; then
 else
   cmake_args+=(-DCMAKE_CXX_COMPILER="$cxx")
 fi
-for example in client plugin; do
+for example in client plugin assistant_client; do
   cp -r "$src/examples/$example" "$tmp/$example"
   cmake -S "$tmp/$example" -B "$tmp/$example-cmake" "${cmake_args[@]}" \
     >"$tmp/$example-configure.log" 2>&1 ||
@@ -175,6 +175,12 @@ for client in "$tmp/client-cmake/example_client" "$tmp/client-pkgconfig"; do
   expect_plugins "$tmp/err" libvantor_network.so libvantor_system.so
 done
 
+# The client that hears everything, run by its own test against the
+# installed host, plug-ins and tool.
+EMULATOR=$emulator "$tmp/assistant_client/assistant_client_test.sh" \
+  "$tmp/assistant_client-cmake/assistant_client" "$prefix/bin/vantor-state" ||
+  fail "assistant_client_test against the installed SDK"
+
 printf 'ab' | run "$prefix/bin/assistant_sample" "$tmp/config.json" \
   2>"$tmp/err" || { cat "$tmp/err"; fail "installed assistant_sample failed"; }
 expect_in "$tmp/err" "StartAssistantInteraction: interaction 2"
@@ -241,6 +247,6 @@ if grep -qx ok "$tmp/client-nohost.log"; then
 fi
 expect_in "$tmp/client-nohost.log" "component client: no host library at"
 
-echo "install_test: $headers headers, $links document links, 2 clients," \
+echo "install_test: $headers headers, $links document links, 3 clients," \
   "2 plug-ins ($exported exports each), sample and tool ran from $plugins/.." \
   "${emulator:+under $emulator}"

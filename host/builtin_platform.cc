@@ -1,12 +1,12 @@
 #include "host/builtin_platform.h"
 
-#include <algorithm>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "core/logging.h"
+#include "host/builtin_audio.h"
 #include "platform/utils/file_utils.h"
 
 namespace vantor_host {
@@ -73,89 +73,6 @@ class BuiltinSystemProvider : public SystemProvider {
   std::vector<Callback<true>> callbacks_;
 };
 
-// An input that never delivers a buffer: the microphone of a device that
-// has none.
-class SilentAudioInput : public AudioInput {
- public:
-  BufferFormat GetFormat() const override { return BufferFormat(); }
-  void AddObserver(Observer* observer) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    observers_.push_back(observer);
-  }
-  void RemoveObserver(Observer* observer) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    observers_.erase(
-        std::remove(observers_.begin(), observers_.end(), observer),
-        observers_.end());
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<Observer*> observers_;  // Borrowed.
-};
-
-class SilentAudioInputProvider : public AudioInputProvider {
- public:
-  AudioInput* GetAudioInput() override { return &input_; }
-  int64_t GetCurrentAudioTime() override { return 0; }
-
- private:
-  SilentAudioInput input_;
-};
-
-// Accepts a stream and plays nothing; Stop ends it as a real sink would.
-class NullAudioOutput : public AudioOutput {
- public:
-  explicit NullAudioOutput(OutputStreamType type) : type_(type) {}
-  ~NullAudioOutput() override { Stop(); }
-  OutputStreamType GetType() override { return type_; }
-  void Start(Delegate* delegate) override {
-    Stop();
-    delegate_ = delegate;
-  }
-  void Stop() override {
-    if (Delegate* delegate = std::exchange(delegate_, nullptr))
-      delegate->OnStopped();
-  }
-
- private:
-  const OutputStreamType type_;
-  Delegate* delegate_ = nullptr;  // Until OnStopped.
-};
-
-class BuiltinVolumeControl : public VolumeControl {
- public:
-  void SetAudioFocus(OutputStreamType) override {}
-  float GetSystemVolume() override { return system_volume_; }
-  void SetSystemVolume(float volume, bool) override { system_volume_ = volume; }
-  float GetAlarmVolume() override { return alarm_volume_; }
-  void SetAlarmVolume(float volume, bool) override { alarm_volume_ = volume; }
-  bool IsSystemMuted() override { return muted_; }
-  void SetSystemMuted(bool muted) override { muted_ = muted; }
-
- private:
-  float system_volume_ = 0.5f;
-  float alarm_volume_ = 0.5f;
-  bool muted_ = false;
-};
-
-class NullAudioOutputProvider : public AudioOutputProvider {
- public:
-  AudioOutput* CreateAudioOutput(OutputStreamType type,
-                                 const OutputStreamFormat&) override {
-    return new NullAudioOutput(type);
-  }
-  std::vector<OutputStreamEncoding> GetSupportedStreamEncodings() override {
-    return {OutputStreamEncoding::kPcm};
-  }
-  AudioInput* GetReferenceInput() override { return nullptr; }
-  bool SupportsPlaybackTimestamp() const override { return false; }
-  VolumeControl* GetVolumeControl() override { return &volume_; }
-
- private:
-  BuiltinVolumeControl volume_;
-};
-
 // A device without credentials: every signing request is refused.
 class BuiltinAuthProvider : public AuthProvider {
  public:
@@ -185,9 +102,10 @@ class BuiltinAuthProvider : public AuthProvider {
 
 }  // namespace
 
-BuiltinPlatform::BuiltinPlatform()
-    : audio_input_(std::make_unique<SilentAudioInputProvider>()),
-      audio_output_(std::make_unique<NullAudioOutputProvider>()),
+BuiltinPlatform::BuiltinPlatform(const std::string& input_wav,
+                                 const std::string& output_folder)
+    : input_wav_(input_wav),
+      output_folder_(output_folder),
       auth_(std::make_unique<BuiltinAuthProvider>()),
       file_(std::make_unique<BuiltinFileProvider>()),
       network_(std::make_unique<BuiltinNetworkProvider>()),
@@ -195,31 +113,47 @@ BuiltinPlatform::BuiltinPlatform()
 
 BuiltinPlatform::~BuiltinPlatform() = default;
 
-void BuiltinPlatform::SetNetworkProvider(NetworkProvider* provider) {
-  network_override_ = provider;
-}
-
-void BuiltinPlatform::SetSystemProvider(SystemProvider* provider) {
-  system_override_ = provider;
+void BuiltinPlatform::Choose(const Chosen& chosen) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  chosen_ = chosen;
 }
 
 AudioInputProvider* BuiltinPlatform::GetAudioInputProvider() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (chosen_.audio_input)
+    return chosen_.audio_input;
+  if (!audio_input_)
+    audio_input_ = std::make_unique<WavAudioInputProvider>(input_wav_);
   return audio_input_.get();
 }
+
 AudioOutputProvider* BuiltinPlatform::GetAudioOutputProvider() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (chosen_.audio_output)
+    return chosen_.audio_output;
+  if (!audio_output_)
+    audio_output_ = std::make_unique<WavAudioOutputProvider>(output_folder_);
   return audio_output_.get();
 }
+
 AuthProvider* BuiltinPlatform::GetAuthProvider() {
-  return auth_.get();
+  std::lock_guard<std::mutex> lock(mutex_);
+  return chosen_.auth ? chosen_.auth : auth_.get();
 }
+
 FileProvider* BuiltinPlatform::GetFileProvider() {
-  return file_.get();
+  std::lock_guard<std::mutex> lock(mutex_);
+  return chosen_.file ? chosen_.file : file_.get();
 }
+
 NetworkProvider* BuiltinPlatform::GetNetworkProvider() {
-  return network_override_ ? network_override_ : network_.get();
+  std::lock_guard<std::mutex> lock(mutex_);
+  return chosen_.network ? chosen_.network : network_.get();
 }
+
 SystemProvider* BuiltinPlatform::GetSystemProvider() {
-  return system_override_ ? system_override_ : system_.get();
+  std::lock_guard<std::mutex> lock(mutex_);
+  return chosen_.system ? chosen_.system : system_.get();
 }
 
 }  // namespace vantor_host

@@ -1,10 +1,14 @@
-// The stand-in host's own platform: simple providers for every kind, so a
-// PlatformApi getter never answers null (a null answer is fatal on both
-// sides of the bridge). Plug-in providers, once loaded, take precedence.
+// The stand-in host's platform: the provider of each kind that the host
+// uses, and what plug-ins are handed with each request. It answers the
+// client's or a plug-in's provider where one was chosen and its own simple
+// one otherwise, so a getter never answers null (a null answer is fatal on
+// both sides of the bridge).
 #ifndef HOST_BUILTIN_PLATFORM_H_
 #define HOST_BUILTIN_PLATFORM_H_
 
 #include <memory>
+#include <mutex>
+#include <string>
 
 #include "prebuilt/lib/assistant_client.h"
 
@@ -12,12 +16,24 @@ namespace vantor_host {
 
 class BuiltinPlatform : public assistant_client::PlatformApi {
  public:
-  BuiltinPlatform();
+  // Providers that answer instead of the built-in ones; borrowed, each may
+  // be null.
+  struct Chosen {
+    assistant_client::AudioInputProvider* audio_input = nullptr;
+    assistant_client::AudioOutputProvider* audio_output = nullptr;
+    assistant_client::AuthProvider* auth = nullptr;
+    assistant_client::FileProvider* file = nullptr;
+    assistant_client::NetworkProvider* network = nullptr;
+    assistant_client::SystemProvider* system = nullptr;
+  };
+
+  // The built-in audio input plays |input_wav| (empty: silence); the output
+  // keeps what it plays in |output_folder| (empty: nowhere).
+  BuiltinPlatform(const std::string& input_wav,
+                  const std::string& output_folder);
   ~BuiltinPlatform() override;
 
-  // Providers that answer instead of the built-in ones; borrowed, may be null.
-  void SetNetworkProvider(assistant_client::NetworkProvider* provider);
-  void SetSystemProvider(assistant_client::SystemProvider* provider);
+  void Choose(const Chosen& chosen);
 
   assistant_client::AudioInputProvider* GetAudioInputProvider() override;
   assistant_client::AudioOutputProvider* GetAudioOutputProvider() override;
@@ -27,14 +43,19 @@ class BuiltinPlatform : public assistant_client::PlatformApi {
   assistant_client::SystemProvider* GetSystemProvider() override;
 
  private:
-  std::unique_ptr<assistant_client::AudioInputProvider> audio_input_;
-  std::unique_ptr<assistant_client::AudioOutputProvider> audio_output_;
+  const std::string input_wav_;
+  const std::string output_folder_;
   std::unique_ptr<assistant_client::AuthProvider> auth_;
   std::unique_ptr<assistant_client::FileProvider> file_;
   std::unique_ptr<assistant_client::NetworkProvider> network_;
   std::unique_ptr<assistant_client::SystemProvider> system_;
-  assistant_client::NetworkProvider* network_override_ = nullptr;
-  assistant_client::SystemProvider* system_override_ = nullptr;
+
+  std::mutex mutex_;  // Guards the three below.
+  Chosen chosen_;
+  // Made on first use: the input's thread and the output's file should not
+  // exist where a client or plug-in brings its own audio.
+  std::unique_ptr<assistant_client::AudioInputProvider> audio_input_;
+  std::unique_ptr<assistant_client::AudioOutputProvider> audio_output_;
 };
 
 }  // namespace vantor_host

@@ -46,15 +46,14 @@ std::string RandomHexId() {
   return id;
 }
 
-// An optional key of the host's section: absent is not worth a warning.
-std::string OptionalString(const assistant_reference::ConfigAccessor& config,
-                           const std::string& key) {
+bool HasKey(const assistant_reference::ConfigAccessor& config,
+            const std::string& key) {
   for (const std::string& present :
        assistant_reference::ConfigAccessorInternal::SectionKeys(config)) {
     if (present == key)
-      return config.GetString(key, "");
+      return true;
   }
-  return "";
+  return false;
 }
 
 const char* OnOff(bool value) {
@@ -63,142 +62,98 @@ const char* OnOff(bool value) {
 
 }  // namespace
 
-// ---- HostMediaManager
-// ----------------------------------------------------------
-
-void HostMediaManager::AddListener(Listener* listener) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  listeners_.push_back(listener);
-  LOG(INFO) << "MediaManager::AddListener: " << listeners_.size()
-            << " listener(s)";
-}
-void HostMediaManager::Next() {
-  LOG(INFO) << "MediaManager::Next()";
-}
-void HostMediaManager::Previous() {
-  LOG(INFO) << "MediaManager::Previous()";
-}
-void HostMediaManager::Resume() {
-  LOG(INFO) << "MediaManager::Resume()";
-}
-void HostMediaManager::Pause() {
-  LOG(INFO) << "MediaManager::Pause()";
-}
-void HostMediaManager::StopAndClearPlaylist() {
-  LOG(INFO) << "MediaManager::StopAndClearPlaylist()";
-}
-size_t HostMediaManager::listener_count() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return listeners_.size();
-}
-
-// ---- HostDebugInterface
-// --------------------------------------------------------
-
-void HostDebugInterface::RegisterUriPath(
-    const std::string& path,
-    HandlerCallback callback,
-    const std::vector<DebugHttpContext::Method>& methods) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  handlers_[path] = std::move(callback);
-  LOG(INFO) << "DebugInterface::RegisterUriPath(" << path << ", "
-            << methods.size() << " method(s))";
-}
-
-void HostDebugInterface::SetDebugVariable(const std::string& name,
-                                          const std::string& value) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  variables_[name] = value;
-  LOG(INFO) << "DebugInterface::SetDebugVariable(" << name << ", " << value
-            << ")";
-}
-
-bool HostDebugInterface::Dispatch(const std::string& path,
-                                  DebugHttpContext* context) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto it = handlers_.find(path);
-  if (it == handlers_.end()) {
-    delete context;
-    return false;
-  }
-  it->second(context);
-  return true;
-}
-
-std::string HostDebugInterface::GetVariable(const std::string& name) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto it = variables_.find(name);
-  return it == variables_.end() ? std::string() : it->second;
-}
-
-// ---- HostAssistantManager
-// --------------------------------------------------------
-
 HostAssistantManager::HostAssistantManager(const std::string& config,
                                            PlatformApi* platform)
     : config_(config),
       host_config_(ParseHostConfig(config)),
-      client_platform_(platform) {
+      client_platform_(platform),
+      builtin_platform_(OptionalString("audio_input_wav"),
+                        OptionalString("audio_output_dir")),
+      scheduler_("VantorHost"),
+      media_manager_(&scheduler_, HostMediaManager::DefaultTracks()) {
   LOG(INFO) << "NewAssistantManager: configuration of " << config.size()
             << " bytes, " << (platform ? "client platform" : "no platform");
+  conversation_ =
+      std::make_unique<Conversation>(ParseScenario(host_config_.get()),
+                                     &scheduler_, &listeners_, &media_manager_);
+  if (host_config_ && HasKey(*host_config_, "debug_http_port")) {
+    DebugHttpServer::Options options;
+    options.port = host_config_->GetInt("debug_http_port", -1);
+    debug_interface_.StartServer(options);
+  }
 }
 
 HostAssistantManager::~HostAssistantManager() {
-  LOG(INFO) << "Assistant manager deleted after " << interactions_.load()
+  // No request may reach the client while it is being let go; then the
+  // turns asked for play out, and only then the thread that calls the
+  // client stops.
+  debug_interface_.StopServer();
+  conversation_->Finish();
+  scheduler_.Stop();
+  LOG(INFO) << "Assistant manager deleted after " << conversation_->accepted()
             << " interaction(s)";
+  std::lock_guard<std::mutex> lock(mutex_);
+  network_reactions_.reset();
+  system_reactions_.reset();
+  conversation_.reset();
+  plugin_providers_ = PluginProviders();
+}
+
+std::string HostAssistantManager::OptionalString(const std::string& key) {
+  if (!host_config_ || !HasKey(*host_config_, key))
+    return "";
+  return host_config_->GetString(key, "");
 }
 
 void HostAssistantManager::LoadPlatform() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (platform_loaded_ || !host_config_)
+    if (platform_loaded_)
       return;
     platform_loaded_ = true;
   }
-  const std::string folder =
-      FindPluginFolder(OptionalString(*host_config_, "plugin_dir"));
-  LOG(INFO) << "Loading plug-ins from " << folder;
-  for (const Plugin& plugin : LoadPlugins(folder)) {
-    std::unique_ptr<PlatformFactory> factory = NewFactory(plugin);
-    if (!factory)
-      continue;
-    auto offer = [&](auto* provider, auto* list, const char* kind) {
-      if (!provider)
-        return;
-      LOG(INFO) << "Plug-in " << plugin.name << " provides the " << kind
-                << " provider";
-      std::lock_guard<std::mutex> lock(mutex_);
-      list->emplace_back(provider);
-    };
-    offer(factory->NewAuthProvider(config_, &builtin_platform_), &auth_,
-          "auth");
-    offer(factory->NewAudioInputProvider(config_, &builtin_platform_),
-          &audio_input_, "audio input");
-    offer(factory->NewAudioOutputProvider(config_, &builtin_platform_),
-          &audio_output_, "audio output");
-    offer(factory->NewFileProvider(config_, &builtin_platform_), &file_,
-          "file");
-    offer(factory->NewNetworkProvider(config_, &builtin_platform_), &network_,
-          "network");
-    offer(factory->NewSystemProvider(config_, &builtin_platform_), &system_,
-          "system");
-  }
-  NetworkProvider* network = nullptr;
-  SystemProvider* system = nullptr;
-  {
+  BuiltinPlatform::Chosen chosen;
+  if (client_platform_) {
+    LOG(INFO) << "Using the client's platform for every provider";
+    chosen.audio_input = client_platform_->GetAudioInputProvider();
+    chosen.audio_output = client_platform_->GetAudioOutputProvider();
+    chosen.auth = client_platform_->GetAuthProvider();
+    chosen.file = client_platform_->GetFileProvider();
+    chosen.network = client_platform_->GetNetworkProvider();
+    chosen.system = client_platform_->GetSystemProvider();
+  } else if (host_config_) {
+    const std::string folder = FindPluginFolder(OptionalString("plugin_dir"));
+    LOG(INFO) << "Loading plug-ins from " << folder;
+    PluginProviders providers =
+        CollectProviders(LoadPlugins(folder), config_, &builtin_platform_);
+    chosen.audio_input = providers.audio_input.get();
+    chosen.audio_output = providers.audio_output.get();
+    chosen.auth = providers.auth.get();
+    chosen.file = providers.file.get();
+    chosen.network = providers.network.get();
+    chosen.system = providers.system.get();
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!network_.empty())
-      network = network_.front().get();
-    if (!system_.empty())
-      system = system_.front().get();
-    builtin_platform_.SetNetworkProvider(network);
-    builtin_platform_.SetSystemProvider(system);
+    plugin_providers_ = std::move(providers);
   }
-  auto network_reactions = network ? std::make_unique<NetworkReactions>(
-                                         network, *host_config_, GetDeviceId())
-                                   : nullptr;
+  builtin_platform_.Choose(chosen);
+
+  // Only a provider that someone brought has something to react to.
+  auto network_reactions =
+      chosen.network && host_config_
+          ? std::make_unique<NetworkReactions>(chosen.network, *host_config_,
+                                               GetDeviceId())
+          : nullptr;
+  Conversation* conversation = conversation_.get();
   auto system_reactions =
-      system ? std::make_unique<SystemReactions>(system) : nullptr;
+      chosen.system
+          ? std::make_unique<SystemReactions>(
+                chosen.system,
+                [conversation](bool muted) { conversation->MicMuted(muted); })
+          : nullptr;
+  SystemReactions* mute = system_reactions.get();
+  conversation_->SetPlatform(builtin_platform_.GetAudioInputProvider(),
+                             builtin_platform_.GetAudioOutputProvider(),
+                             [mute] { return mute && mute->IsMuted(); });
   std::lock_guard<std::mutex> lock(mutex_);
   network_reactions_ = std::move(network_reactions);
   system_reactions_ = std::move(system_reactions);
@@ -207,40 +162,37 @@ void HostAssistantManager::LoadPlatform() {
 void HostAssistantManager::Start() {
   LOG(INFO) << "Start()";
   LoadPlatform();
+  conversation_->Started(Callback<false>());
 }
 
 void HostAssistantManager::Start(Callback<false> done) {
   LOG(INFO) << "Start(done)";
   LoadPlatform();
-  done();
+  conversation_->Started(std::move(done));
 }
 
 void HostAssistantManager::RegisterDeviceActionHandler(
     DeviceActionHandler* handler) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  handlers_.emplace_back(handler);
-  LOG(INFO) << "RegisterDeviceActionHandler: " << handlers_.size()
-            << " handler(s)";
+  const size_t count =
+      listeners_.Add(std::unique_ptr<DeviceActionHandler>(handler));
+  LOG(INFO) << "RegisterDeviceActionHandler: " << count << " handler(s)";
 }
 
 void HostAssistantManager::AddConversationStateListener(
     ConversationStateListener* listener) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  conversation_listeners_.push_back(listener);
-  LOG(INFO) << "AddConversationStateListener: "
-            << conversation_listeners_.size() << " listener(s)";
+  LOG(INFO) << "AddConversationStateListener: " << listeners_.Add(listener)
+            << " listener(s)";
 }
 
 void HostAssistantManager::AddDeviceStateListener(
     DeviceStateListener* listener) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  device_state_listeners_.push_back(listener);
-  LOG(INFO) << "AddDeviceStateListener: " << device_state_listeners_.size()
+  LOG(INFO) << "AddDeviceStateListener: " << listeners_.Add(listener)
             << " listener(s)";
 }
 
 void HostAssistantManager::EnableListening(bool enable) {
   LOG(INFO) << "EnableListening(" << OnOff(enable) << ")";
+  conversation_->EnableListening(enable);
 }
 
 void HostAssistantManager::PlayAudioWithFocus(uint16_t id,
@@ -252,28 +204,22 @@ void HostAssistantManager::PlayAudioWithFocus(uint16_t id,
 }
 
 void HostAssistantManager::StartAssistantInteraction() {
-  SystemReactions* system = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    system = system_reactions_.get();
-  }
-  if (system && system->IsMuted()) {
-    LOG(INFO) << "StartAssistantInteraction refused: the microphone is muted";
-    return;
-  }
-  LOG(INFO) << "StartAssistantInteraction: interaction " << ++interactions_;
+  conversation_->RequestTurn();
 }
 
 void HostAssistantManager::StopAssistantInteraction() {
   LOG(INFO) << "StopAssistantInteraction()";
+  conversation_->StopTurn();
 }
 
 void HostAssistantManager::StopTopInteraction() {
   LOG(INFO) << "StopTopInteraction()";
+  conversation_->StopTop();
 }
 
 void HostAssistantManager::StopAllInteractions() {
   LOG(INFO) << "StopAllInteractions()";
+  conversation_->StopAll();
 }
 
 void HostAssistantManager::StartPresetUpdateInteraction(
@@ -299,8 +245,8 @@ void HostAssistantManager::SetAuthTokens(
 std::string HostAssistantManager::GetDeviceId() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (device_id_.empty()) {
-    if (host_config_)
-      device_id_ = OptionalString(*host_config_, "device_id");
+    if (host_config_ && HasKey(*host_config_, "device_id"))
+      device_id_ = host_config_->GetString("device_id", "");
     if (device_id_.empty()) {
       const std::string path =
           assistant_reference::GetAssistantRootPath() + "/host/device_id";
@@ -330,6 +276,7 @@ MediaManager* HostAssistantManager::GetMediaManager() {
 
 void HostAssistantManager::StopAllTts() {
   LOG(INFO) << "StopAllTts()";
+  conversation_->StopReply();
 }
 
 }  // namespace vantor_host

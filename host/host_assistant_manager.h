@@ -1,61 +1,30 @@
-// The stand-in host's assistant manager: logs each operation with its
-// arguments, keeps a stable device id, and on Start loads the platform
-// plug-ins and takes their providers, as the real host library would.
+// The stand-in host's assistant manager: plays a scenario of conversation
+// turns and device events to the client's listeners, with real audio
+// through the platform's providers, a media playlist and a debug HTTP
+// server; on Start it loads the platform plug-ins and takes their providers,
+// as the real host library would. Every operation is logged with its
+// arguments.
 #ifndef HOST_HOST_ASSISTANT_MANAGER_H_
 #define HOST_HOST_ASSISTANT_MANAGER_H_
 
-#include <atomic>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "host/builtin_platform.h"
+#include "host/client_listeners.h"
+#include "host/conversation.h"
+#include "host/host_debug_interface.h"
+#include "host/media_playlist.h"
 #include "host/network_reactions.h"
+#include "host/plugin_registry.h"
+#include "host/scheduler.h"
 #include "host/system_reactions.h"
 #include "platform/utils/config_accessor.h"
 #include "prebuilt/lib/assistant_client.h"
 
 namespace vantor_host {
-
-// Keeps its listeners and logs the controls.
-class HostMediaManager : public assistant_client::MediaManager {
- public:
-  void AddListener(Listener* listener) override;
-  void Next() override;
-  void Previous() override;
-  void Resume() override;
-  void Pause() override;
-  void StopAndClearPlaylist() override;
-  size_t listener_count();
-
- private:
-  std::mutex mutex_;
-  std::vector<Listener*> listeners_;  // Borrowed; owned by their registrar.
-};
-
-// Keeps the registered handlers and variables.
-class HostDebugInterface : public assistant_client::DebugInterface {
- public:
-  void RegisterUriPath(
-      const std::string& path,
-      HandlerCallback callback,
-      const std::vector<assistant_client::DebugHttpContext::Method>& methods)
-      override;
-  void SetDebugVariable(const std::string& name,
-                        const std::string& value) override;
-  // Runs the handler of |path| with |context| (ownership passes); false when
-  // no handler is registered (|context| is then deleted).
-  bool Dispatch(const std::string& path,
-                assistant_client::DebugHttpContext* context);
-  std::string GetVariable(const std::string& name);
-
- private:
-  std::mutex mutex_;
-  std::map<std::string, HandlerCallback> handlers_;
-  std::map<std::string, std::string> variables_;
-};
 
 class HostAssistantManager : public assistant_client::AssistantManager {
  public:
@@ -65,6 +34,7 @@ class HostAssistantManager : public assistant_client::AssistantManager {
   // |platform| is the client's platform or null; the manager owns it.
   HostAssistantManager(const std::string& config,
                        assistant_client::PlatformApi* platform);
+  // Plays out the interactions asked for, then shuts down.
   ~HostAssistantManager() override;
 
   void Start() override;
@@ -95,8 +65,11 @@ class HostAssistantManager : public assistant_client::AssistantManager {
   void StopAllTts() override;
 
  private:
-  // Loads the plug-ins once and keeps every provider they offer.
+  // Chooses the provider of each kind once: the client's platform, else the
+  // plug-ins', else the built-in ones.
   void LoadPlatform();
+  // An optional key of the host's section: absent is not worth a warning.
+  std::string OptionalString(const std::string& key);
 
   const std::string config_;
   // Null when the configuration text does not parse.
@@ -104,33 +77,22 @@ class HostAssistantManager : public assistant_client::AssistantManager {
   const std::unique_ptr<assistant_client::PlatformApi> client_platform_;
 
   BuiltinPlatform builtin_platform_;
+  Scheduler scheduler_;  // Stopped in the destructor, before what it calls.
+  ClientListeners listeners_;
   HostMediaManager media_manager_;
   HostDebugInterface debug_interface_;
+  std::unique_ptr<Conversation> conversation_;
 
   std::mutex mutex_;  // Guards everything below.
   bool platform_loaded_ = false;
   std::string device_id_;  // Empty until first asked.
-  std::vector<std::unique_ptr<assistant_client::DeviceActionHandler>> handlers_;
-  // Borrowed: the bridge releases listener wrappers after the manager.
-  std::vector<assistant_client::ConversationStateListener*>
-      conversation_listeners_;
-  std::vector<assistant_client::DeviceStateListener*> device_state_listeners_;
-  // Providers from the plug-ins; released (their Destroy) before the
-  // listeners and the built-in platform.
-  std::vector<std::unique_ptr<assistant_client::AuthProvider>> auth_;
-  std::vector<std::unique_ptr<assistant_client::AudioInputProvider>>
-      audio_input_;
-  std::vector<std::unique_ptr<assistant_client::AudioOutputProvider>>
-      audio_output_;
-  std::vector<std::unique_ptr<assistant_client::FileProvider>> file_;
-  std::vector<std::unique_ptr<assistant_client::NetworkProvider>> network_;
-  std::vector<std::unique_ptr<assistant_client::SystemProvider>> system_;
-  // Reactions to the first network and system provider; they go before the
-  // providers they use.
+  // The plug-ins' providers; released (their Destroy) after everything that
+  // uses them.
+  PluginProviders plugin_providers_;
+  // Reactions to the network and system provider in use; they go before
+  // the providers they use.
   std::unique_ptr<NetworkReactions> network_reactions_;
   std::unique_ptr<SystemReactions> system_reactions_;
-
-  std::atomic<int> interactions_{0};
 };
 
 }  // namespace vantor_host

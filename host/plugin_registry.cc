@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "core/logging.h"
+#include "core/version.h"
 #include "host/network_reactions.h"
 #include "prebuilt/lib/api_wrappers.h"
 
@@ -104,7 +105,9 @@ std::vector<Plugin> LoadPlugins(const std::string& folder) {
         continue;  // Left loaded: unloading code we ran is never safe.
       }
       it = loaded.by_path.emplace(path, Plugin{name, entry}).first;
-      LOG(INFO) << "Loaded plug-in " << path;
+      LOG(INFO) << "Loaded plug-in " << path << " (vantor " << core::kVersion
+                << ", host API version "
+                << assistant_client::internal_api::kApiVersion << ")";
       if (!loaded_before)
         WatchPluginLog(handle, name);
     }
@@ -123,6 +126,59 @@ std::unique_ptr<assistant_client::PlatformFactory> NewFactory(
   }
   return std::unique_ptr<assistant_client::PlatformFactory>(
       assistant_client::internal_api::NewPlatformFactoryForEntrypoint(entry));
+}
+
+namespace {
+
+// Keeps the first offer of a kind in |*kept|, naming its plug-in in
+// |*origin|; a later one is released at once.
+template <typename Provider>
+void Keep(Provider* offer,
+          const char* kind,
+          const std::string& plugin,
+          std::unique_ptr<Provider>* kept,
+          std::string* origin) {
+  if (!offer)
+    return;
+  std::unique_ptr<Provider> owned(offer);
+  if (*kept) {
+    LOG(WARNING) << "Plug-in " << plugin << " also provides the " << kind
+                 << " provider; using the one of " << *origin
+                 << " (the first in file-name order)";
+    return;
+  }
+  LOG(INFO) << "Plug-in " << plugin << " provides the " << kind << " provider";
+  *kept = std::move(owned);
+  *origin = plugin;
+}
+
+}  // namespace
+
+PluginProviders CollectProviders(const std::vector<Plugin>& plugins,
+                                 const std::string& config,
+                                 assistant_client::PlatformApi* platform) {
+  PluginProviders providers;
+  std::string auth, audio_input, audio_output, file, network, system;
+  for (const Plugin& plugin : plugins) {
+    std::unique_ptr<assistant_client::PlatformFactory> factory =
+        NewFactory(plugin);
+    if (!factory)
+      continue;
+    const std::string& name = plugin.name;
+    Keep(factory->NewAuthProvider(config, platform), "auth", name,
+         &providers.auth, &auth);
+    Keep(factory->NewAudioInputProvider(config, platform), "audio input", name,
+         &providers.audio_input, &audio_input);
+    Keep(factory->NewAudioOutputProvider(config, platform), "audio output",
+         name, &providers.audio_output, &audio_output);
+    Keep(factory->NewFileProvider(config, platform), "file", name,
+         &providers.file, &file);
+    Keep(factory->NewNetworkProvider(config, platform), "network", name,
+         &providers.network, &network);
+    Keep(factory->NewSystemProvider(config, platform), "system", name,
+         &providers.system, &system);
+  }
+  return providers;
 }
 
 }  // namespace vantor_host

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "prebuilt/lib/platform_api.h"
 #include "prebuilt/lib/platform_factory.h"
 
 namespace vantor_host {
@@ -31,6 +32,24 @@ std::vector<Plugin> LoadPlugins(const std::string& folder);
 // A new factory of |plugin|; owned by the caller.
 std::unique_ptr<assistant_client::PlatformFactory> NewFactory(
     const Plugin& plugin);
+
+// One provider of each kind from the plug-ins. The plug-ins are asked in the
+// order given (LoadPlugins: file names in byte order), every plug-in for
+// every kind, and the first offer of a kind wins: each later one is
+// released at once, after a WARNING that names both plug-ins.
+struct PluginProviders {
+  std::unique_ptr<assistant_client::AuthProvider> auth;
+  std::unique_ptr<assistant_client::AudioInputProvider> audio_input;
+  std::unique_ptr<assistant_client::AudioOutputProvider> audio_output;
+  std::unique_ptr<assistant_client::FileProvider> file;
+  std::unique_ptr<assistant_client::NetworkProvider> network;
+  std::unique_ptr<assistant_client::SystemProvider> system;
+};
+// |platform| (borrowed) goes with every request and must outlive the
+// providers.
+PluginProviders CollectProviders(const std::vector<Plugin>& plugins,
+                                 const std::string& config,
+                                 assistant_client::PlatformApi* platform);
 
 }  // namespace vantor_host
 

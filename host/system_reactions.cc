@@ -1,6 +1,7 @@
 #include "host/system_reactions.h"
 
 #include <mutex>
+#include <utility>
 
 #include "core/logging.h"
 
@@ -16,22 +17,32 @@ const char* MuteWord(bool muted) {
 struct SystemReactions::Shared {
   std::mutex mutex;
   // Null once the reactions are gone; the callback then does nothing. Held
-  // while the callback asks the provider, so the destructor, and with it
-  // the provider's destruction, waits for a running change report.
+  // while the callback asks the provider and reports, so the destructor,
+  // and with it the provider's destruction, waits for a running report.
   assistant_client::SystemProvider* provider = nullptr;
+  MuteChanged changed;
+  bool muted = false;  // As last reported.
 };
 
-SystemReactions::SystemReactions(assistant_client::SystemProvider* provider)
+SystemReactions::SystemReactions(assistant_client::SystemProvider* provider,
+                                 MuteChanged changed)
     : provider_(provider), shared_(std::make_shared<Shared>()) {
   shared_->provider = provider;
-  LOG(INFO) << "Microphone: " << MuteWord(IsMuted());
+  shared_->changed = std::move(changed);
+  shared_->muted = IsMuted();
+  LOG(INFO) << "Microphone: " << MuteWord(shared_->muted);
   provider_->RegisterMicMuteChangeCallback(
       [shared = shared_] {  // Runs on the provider's watch thread.
         std::lock_guard<std::mutex> lock(shared->mutex);
         if (!shared->provider)
           return;
-        LOG(INFO) << "Microphone "
-                  << MuteWord(shared->provider->GetMicMuteState() != 0);
+        const bool muted = shared->provider->GetMicMuteState() != 0;
+        if (muted == shared->muted)
+          return;
+        shared->muted = muted;
+        LOG(INFO) << "Microphone " << MuteWord(muted);
+        if (shared->changed)
+          shared->changed(muted);
       });
 }
 

@@ -18,10 +18,11 @@ ensure_packages() {
 }
 
 # What every native build needs (dpkg-dev and file: the package test;
-# libboost1.81-dev: the configuration parser, header-only).
+# libboost1.81-dev: the configuration parser, header-only; libmicrohttpd:
+# the stand-in host's debug server; curl: the example client's test).
 BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libboost1.81-dev libavahi-compat-libdnssd-dev
-  dpkg-dev file)
+  libmicrohttpd-dev dpkg-dev file curl)
 
 # What scripts/mdns-daemon runs: a system bus, the mDNS daemon and the
 # browser that the network tests read the advertisements back with.
@@ -35,7 +36,8 @@ MDNS_PACKAGES=(dbus avahi-daemon avahi-utils)
 ARMHF_PACKAGES=(cmake ninja-build qemu-user
   g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf pkgconf:armhf
   libboost1.81-dev libc6:armhf libstdc++6:armhf
-  libgtest-dev:armhf libgmock-dev:armhf libavahi-compat-libdnssd-dev:armhf)
+  libgtest-dev:armhf libgmock-dev:armhf libavahi-compat-libdnssd-dev:armhf
+  libmicrohttpd-dev:armhf curl)
 
 # Enables the armhf architecture in dpkg, then installs ARMHF_PACKAGES.
 ensure_armhf_packages() {

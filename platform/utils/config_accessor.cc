@@ -746,6 +746,29 @@ std::vector<std::string> ConfigAccessorInternal::SectionKeys(
 }
 
 // static
+std::string ConfigAccessorInternal::TypeOf(const ConfigAccessor& accessor,
+                                           const std::string& key) {
+  const Value* value = accessor.section_->value.Find(key);
+  return value ? TypeName(*value) : "NUL";
+}
+
+// static
+std::vector<std::unique_ptr<ConfigAccessor>>
+ConfigAccessorInternal::ListElements(const ConfigAccessor& accessor,
+                                     const std::string& key) {
+  std::vector<std::unique_ptr<ConfigAccessor>> elements;
+  const Value* list = accessor.section_->value.Find(key);
+  if (!list || list->type != Value::Type::kArray)
+    return elements;
+  for (size_t i = 0; i < list->items.size(); ++i) {
+    elements.emplace_back(new ConfigAccessor(
+        accessor.section_name_ + "." + key + "[" + std::to_string(i) + "]",
+        std::make_unique<const ConfigSection>(list->items[i])));
+  }
+  return elements;
+}
+
+// static
 bool ConfigAccessorInternal::DumpDocument(const std::string& text,
                                           std::string* dump,
                                           std::string* error) {

@@ -24,6 +24,17 @@ class ConfigAccessorInternal {
 
   // The section's keys in order; empty when the section is not an object.
   static std::vector<std::string> SectionKeys(const ConfigAccessor& accessor);
+  // The type of the value under |key| as the warnings name it: "NUL" (also
+  // for a missing key), "NUMBER", "BOOL", "STRING", "ARRAY" or "OBJECT".
+  static std::string TypeOf(const ConfigAccessor& accessor,
+                            const std::string& key);
+  // Each element of the list under |key| as an accessor of its own, named
+  // "<section>.<key>[<index>]" in warnings (not an object: its section is
+  // missing); empty when |key| holds no list. For lists of objects, which
+  // the typed getters do not cover.
+  static std::vector<std::unique_ptr<ConfigAccessor>> ListElements(
+      const ConfigAccessor& accessor,
+      const std::string& key);
 
   // Parses |text| as the accessor does after sanitizing it (no comment or
   // comma removal here) and writes the whole document to |*dump| in a form

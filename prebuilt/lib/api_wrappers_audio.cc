@@ -274,26 +274,19 @@ class C_API_AudioInputProviderImpl
                                bool owned,
                                int version)
       : StructWrapper(provider, owned, version) {
-    c_api_.GetAudioInput = [](C_InputProvider* self) {
-      C_API_AudioInputProviderImpl* me = From(self);
-      AutoLock lock(&me->lock_);
-      if (!me->audio_input_) {
-        me->audio_input_ =
-            AudioInputToC(me->object_->GetAudioInput(), me->peer_api_version());
-      }
-      return me->audio_input_;
-    };
+    ForwardCached<&C_InputProvider::GetAudioInput,
+                  &AudioInputProvider::GetAudioInput, &AudioInputToC,
+                  &C_API_AudioInputProviderImpl::audio_input_>();
     Forward<&C_InputProvider::GetCurrentAudioTime,
             &AudioInputProvider::GetCurrentAudioTime>();
   }
   ~C_API_AudioInputProviderImpl() {
     ReleaseObject();
-    DestroyAudioInputInC(audio_input_);
+    DestroyAudioInputInC(audio_input_.get());
   }
 
  private:
-  C_Input* audio_input_ = nullptr;  // Built on first ask.
-  Lock lock_;                       // Guards |audio_input_|.
+  Cached<C_Input> audio_input_;  // The same structure at every call.
 };
 
 class AudioInputProviderImpl : public AudioInputProvider,
@@ -302,22 +295,19 @@ class AudioInputProviderImpl : public AudioInputProvider,
   explicit AudioInputProviderImpl(C_InputProvider* c) : PeerWrapper(c) {}
   ~AudioInputProviderImpl() override {
     ReleasePeer();
-    DestroyAudioInputInC(audio_input_);
+    DestroyAudioInputInC(audio_input_.get());
   }
 
   AudioInput* GetAudioInput() override {
-    AutoLock lock(&lock_);
-    if (!audio_input_)
-      audio_input_ = Call<&C_InputProvider::GetAudioInput, AudioInput*>();
-    return audio_input_;
+    return CallCached<&C_InputProvider::GetAudioInput, &AudioInputFromC>(
+        &audio_input_);
   }
   int64_t GetCurrentAudioTime() override {
     return Call<&C_InputProvider::GetCurrentAudioTime, int64_t>();
   }
 
  private:
-  AudioInput* audio_input_ = nullptr;  // Built on first ask.
-  Lock lock_;                          // Guards |audio_input_|.
+  Cached<AudioInput> audio_input_;
 };
 
 // ---- AudioOutput and its delegates
@@ -405,6 +395,7 @@ class C_API_AudioOutputProviderImpl
                            AudioOutputProvider> {
  public:
   using P = AudioOutputProvider;
+  using Self = C_API_AudioOutputProviderImpl;
   C_API_AudioOutputProviderImpl(P* provider, bool owned, int version)
       : StructWrapper(provider, owned, version) {
     c_api_.CreateAudioOutput = [](C_OutputProvider* self, int type,
@@ -417,42 +408,24 @@ class C_API_AudioOutputProviderImpl
     };
     Forward<&C_OutputProvider::GetSupportedStreamEncodings,
             &P::GetSupportedStreamEncodings>();
-    c_api_.GetReferenceInput = [](C_OutputProvider* self) {
-      // Asked once, so a null answer stays null.
-      C_API_AudioOutputProviderImpl* me = From(self);
-      AutoLock lock(&me->lock_);
-      if (!me->reference_input_fetched_) {
-        me->reference_input_fetched_ = true;
-        if (AudioInput* input = me->object_->GetReferenceInput())
-          me->reference_input_ = AudioInputToC(input, me->peer_api_version());
-      }
-      return me->reference_input_;
-    };
+    ForwardCached<&C_OutputProvider::GetReferenceInput, &P::GetReferenceInput,
+                  &AudioInputToC, &Self::reference_input_, Nullable::kYes>();
     Forward<&C_OutputProvider::SupportsPlaybackTimestamp,
             &P::SupportsPlaybackTimestamp>();
-    c_api_.GetVolumeControl = [](C_OutputProvider* self) {
-      C_API_AudioOutputProviderImpl* me = From(self);
-      AutoLock lock(&me->lock_);
-      if (!me->volume_control_) {
-        me->volume_control_ = VolumeControlToC(me->object_->GetVolumeControl(),
-                                               me->peer_api_version());
-      }
-      return me->volume_control_;
-    };
+    ForwardCached<&C_OutputProvider::GetVolumeControl, &P::GetVolumeControl,
+                  &VolumeControlToC, &Self::volume_control_>();
     Forward<&C_OutputProvider::RegisterAudioEmittingStateCallback,
             &P::RegisterAudioEmittingStateCallback>();
   }
   ~C_API_AudioOutputProviderImpl() {
     ReleaseObject();
-    DestroyAudioInputInC(reference_input_);
-    DestroyVolumeControlInC(volume_control_);
+    DestroyAudioInputInC(reference_input_.get());
+    DestroyVolumeControlInC(volume_control_.get());
   }
 
  private:
-  C_Input* reference_input_ = nullptr;
-  bool reference_input_fetched_ = false;
-  C_Volume* volume_control_ = nullptr;  // Built on first ask.
-  Lock lock_;                           // Guards the two caches.
+  Cached<C_Input> reference_input_;  // Null when the provider has none.
+  Cached<C_Volume> volume_control_;
 };
 
 class AudioOutputProviderImpl : public AudioOutputProvider,
@@ -461,8 +434,8 @@ class AudioOutputProviderImpl : public AudioOutputProvider,
   explicit AudioOutputProviderImpl(C_OutputProvider* c) : PeerWrapper(c) {}
   ~AudioOutputProviderImpl() override {
     ReleasePeer();
-    DestroyVolumeControlInC(volume_control_);
-    DestroyAudioInputInC(reference_input_);
+    DestroyVolumeControlInC(volume_control_.get());
+    DestroyAudioInputInC(reference_input_.get());
   }
 
   AudioOutput* CreateAudioOutput(OutputStreamType type,
@@ -476,24 +449,15 @@ class AudioOutputProviderImpl : public AudioOutputProvider,
                 std::vector<OutputStreamEncoding>>();
   }
   AudioInput* GetReferenceInput() override {
-    AutoLock lock(&lock_);
-    if (!reference_input_fetched_) {
-      reference_input_fetched_ = true;
-      if (C_Input* c = c_object_->GetReferenceInput(c_object_))
-        reference_input_ = AudioInputFromC(c);
-    }
-    return reference_input_;
+    return CallCached<&C_OutputProvider::GetReferenceInput, &AudioInputFromC,
+                      Nullable::kYes>(&reference_input_);
   }
   bool SupportsPlaybackTimestamp() const override {
     return Call<&C_OutputProvider::SupportsPlaybackTimestamp, bool>();
   }
   VolumeControl* GetVolumeControl() override {
-    AutoLock lock(&lock_);
-    if (!volume_control_) {
-      volume_control_ =
-          Call<&C_OutputProvider::GetVolumeControl, VolumeControl*>();
-    }
-    return volume_control_;
+    return CallCached<&C_OutputProvider::GetVolumeControl, &VolumeControlFromC>(
+        &volume_control_);
   }
   void RegisterAudioEmittingStateCallback(
       Callback<true, bool> callback) override {
@@ -502,10 +466,8 @@ class AudioOutputProviderImpl : public AudioOutputProvider,
   }
 
  private:
-  AudioInput* reference_input_ = nullptr;
-  bool reference_input_fetched_ = false;
-  VolumeControl* volume_control_ = nullptr;  // Built on first ask.
-  Lock lock_;                                // Guards the two caches.
+  Cached<AudioInput> reference_input_;  // Null when the peer has none.
+  Cached<VolumeControl> volume_control_;
 };
 
 // ---- VolumeControl

@@ -77,6 +77,7 @@ class C_API_AssistantManagerImpl
                            AssistantManager> {
  public:
   using M = AssistantManager;
+  using Self = C_API_AssistantManagerImpl;
 
   C_API_AssistantManagerImpl(AssistantManager* manager, int version)
       : StructWrapper(manager, /*owned=*/true, version) {
@@ -113,32 +114,18 @@ class C_API_AssistantManagerImpl
     Forward<&C_Manager::SetAuthTokens, &M::SetAuthTokens>();
     Forward<&C_Manager::ResetAllDataAndShutdown, &M::ResetAllDataAndShutdown>();
     Forward<&C_Manager::StopAllTts, &M::StopAllTts>();
-    c_api_.GetDebugInterface = [](C_Manager* self) {
-      C_API_AssistantManagerImpl* me = From(self);
-      AutoLock lock(&me->lock_);
-      if (!me->debug_interface_) {
-        me->debug_interface_ = DebugInterfaceToC(
-            me->object_->GetDebugInterface(), me->peer_api_version());
-      }
-      return me->debug_interface_;
-    };
-    c_api_.GetMediaManager = [](C_Manager* self) {
-      C_API_AssistantManagerImpl* me = From(self);
-      AutoLock lock(&me->lock_);
-      if (!me->media_manager_) {
-        me->media_manager_ = MediaManagerToC(me->object_->GetMediaManager(),
-                                             me->peer_api_version());
-      }
-      return me->media_manager_;
-    };
+    ForwardCached<&C_Manager::GetDebugInterface, &M::GetDebugInterface,
+                  &DebugInterfaceToC, &Self::debug_interface_>();
+    ForwardCached<&C_Manager::GetMediaManager, &M::GetMediaManager,
+                  &MediaManagerToC, &Self::media_manager_>();
   }
 
   ~C_API_AssistantManagerImpl() {
     // The manager goes before every listener it may still call, the media
     // manager's included: those live in the media manager's wrapper.
     ReleaseObject();
-    DestroyDebugInterfaceInC(debug_interface_);
-    DestroyMediaManagerInC(media_manager_);
+    DestroyDebugInterfaceInC(debug_interface_.get());
+    DestroyMediaManagerInC(media_manager_.get());
     for (ConversationStateListener* listener : conversation_listeners_)
       delete listener;
     for (DeviceStateListener* listener : device_state_listeners_)
@@ -160,9 +147,9 @@ class C_API_AssistantManagerImpl
   // Interface-side wrappers of the peer's listeners, in registration order.
   std::vector<ConversationStateListener*> conversation_listeners_;
   std::vector<DeviceStateListener*> device_state_listeners_;
-  C_API_DebugInterface* debug_interface_ = nullptr;  // Built on first ask.
-  C_API_MediaManager* media_manager_ = nullptr;      // Built on first ask.
-  Lock lock_;  // Guards the lists and the two caches.
+  Cached<C_API_DebugInterface> debug_interface_;
+  Cached<C_API_MediaManager> media_manager_;
+  Lock lock_;  // Guards the two lists.
 };
 
 class AssistantManagerImpl : public AssistantManager,
@@ -170,8 +157,8 @@ class AssistantManagerImpl : public AssistantManager,
  public:
   explicit AssistantManagerImpl(C_Manager* c) : PeerWrapper(c) {}
   ~AssistantManagerImpl() override {
-    DestroyDebugInterfaceInC(debug_interface_);
-    DestroyMediaManagerInC(media_manager_);
+    DestroyDebugInterfaceInC(debug_interface_.get());
+    DestroyMediaManagerInC(media_manager_.get());
     ReleasePeer();
   }
 
@@ -224,23 +211,18 @@ class AssistantManagerImpl : public AssistantManager,
     Call<&C_Manager::ResetAllDataAndShutdown>();
   }
   DebugInterface* GetDebugInterface() override {
-    AutoLock lock(&lock_);
-    if (!debug_interface_)
-      debug_interface_ = Call<&C_Manager::GetDebugInterface, DebugInterface*>();
-    return debug_interface_;
+    return CallCached<&C_Manager::GetDebugInterface, &DebugInterfaceFromC>(
+        &debug_interface_);
   }
   MediaManager* GetMediaManager() override {
-    AutoLock lock(&lock_);
-    if (!media_manager_)
-      media_manager_ = Call<&C_Manager::GetMediaManager, MediaManager*>();
-    return media_manager_;
+    return CallCached<&C_Manager::GetMediaManager, &MediaManagerFromC>(
+        &media_manager_);
   }
   void StopAllTts() override { Call<&C_Manager::StopAllTts>(); }
 
  private:
-  DebugInterface* debug_interface_ = nullptr;  // Built on first ask.
-  MediaManager* media_manager_ = nullptr;      // Built on first ask.
-  Lock lock_;                                  // Guards the two caches.
+  Cached<DebugInterface> debug_interface_;
+  Cached<MediaManager> media_manager_;
 };
 
 // ---- PlatformFactory
@@ -375,58 +357,49 @@ class PlatformApiImpl : public PlatformApi, public PeerWrapper<C_Platform> {
  public:
   explicit PlatformApiImpl(C_Platform* c) : PeerWrapper(c) {}
   ~PlatformApiImpl() override {
-    delete audio_input_provider_;
-    delete audio_output_provider_;
-    delete auth_provider_;
-    delete file_provider_;
-    delete network_provider_;
-    delete system_provider_;
+    delete audio_input_provider_.get();
+    delete audio_output_provider_.get();
+    delete auth_provider_.get();
+    delete file_provider_.get();
+    delete network_provider_.get();
+    delete system_provider_.get();
     ReleasePeer();
   }
 
+  // The peer is asked once per provider; every later call returns the same
+  // wrapper.
   AudioInputProvider* GetAudioInputProvider() override {
-    return Cached<&C_Platform::GetAudioInputProvider, &AudioInputProviderFromC>(
-        &audio_input_provider_);
+    return CallCached<&C_Platform::GetAudioInputProvider,
+                      &AudioInputProviderFromC>(&audio_input_provider_);
   }
   AudioOutputProvider* GetAudioOutputProvider() override {
-    return Cached<&C_Platform::GetAudioOutputProvider,
-                  &AudioOutputProviderFromC>(&audio_output_provider_);
+    return CallCached<&C_Platform::GetAudioOutputProvider,
+                      &AudioOutputProviderFromC>(&audio_output_provider_);
   }
   AuthProvider* GetAuthProvider() override {
-    return Cached<&C_Platform::GetAuthProvider, &AuthProviderFromC>(
+    return CallCached<&C_Platform::GetAuthProvider, &AuthProviderFromC>(
         &auth_provider_);
   }
   FileProvider* GetFileProvider() override {
-    return Cached<&C_Platform::GetFileProvider, &FileProviderFromC>(
+    return CallCached<&C_Platform::GetFileProvider, &FileProviderFromC>(
         &file_provider_);
   }
   NetworkProvider* GetNetworkProvider() override {
-    return Cached<&C_Platform::GetNetworkProvider, &NetworkProviderFromC>(
+    return CallCached<&C_Platform::GetNetworkProvider, &NetworkProviderFromC>(
         &network_provider_);
   }
   SystemProvider* GetSystemProvider() override {
-    return Cached<&C_Platform::GetSystemProvider, &SystemProviderFromC>(
+    return CallCached<&C_Platform::GetSystemProvider, &SystemProviderFromC>(
         &system_provider_);
   }
 
  private:
-  // The peer is asked once per provider; the lock spans the call so
-  // concurrent first calls share one wrapper.
-  template <auto Slot, auto FromC, typename P>
-  P* Cached(P** cache) {
-    AutoLock lock(&lock_);
-    if (!*cache)
-      *cache = FromC((c_object_->*Slot)(c_object_));
-    return *cache;
-  }
-
-  AudioInputProvider* audio_input_provider_ = nullptr;
-  AudioOutputProvider* audio_output_provider_ = nullptr;
-  AuthProvider* auth_provider_ = nullptr;
-  FileProvider* file_provider_ = nullptr;
-  NetworkProvider* network_provider_ = nullptr;
-  SystemProvider* system_provider_ = nullptr;
-  Lock lock_;  // Guards the six caches.
+  Cached<AudioInputProvider> audio_input_provider_;
+  Cached<AudioOutputProvider> audio_output_provider_;
+  Cached<AuthProvider> auth_provider_;
+  Cached<FileProvider> file_provider_;
+  Cached<NetworkProvider> network_provider_;
+  Cached<SystemProvider> system_provider_;
 };
 
 }  // namespace

@@ -89,27 +89,19 @@ class NetworkProviderImpl : public NetworkProvider,
   explicit NetworkProviderImpl(C_Network* c) : PeerWrapper(c) {}
   ~NetworkProviderImpl() override {
     ReleasePeer();
-    DestroyMdnsResponderInC(mdns_responder_);
+    DestroyMdnsResponderInC(mdns_responder_.get());
   }
 
   ConnectionStatus GetConnectionStatus() override {
     return Call<&C_Network::GetConnectionStatus, ConnectionStatus>();
   }
   MdnsResponder* GetMdnsResponder() override {
-    // Asked once per wrapper, so a null answer stays null.
-    AutoLock lock(&lock_);
-    if (!mdns_responder_fetched_) {
-      mdns_responder_fetched_ = true;
-      if (C_Mdns* c = c_object_->GetMdnsResponder(c_object_))
-        mdns_responder_ = MdnsResponderFromC(c);
-    }
-    return mdns_responder_;
+    return CallCached<&C_Network::GetMdnsResponder, &MdnsResponderFromC,
+                      Nullable::kYes>(&mdns_responder_);
   }
 
  private:
-  MdnsResponder* mdns_responder_ = nullptr;
-  bool mdns_responder_fetched_ = false;
-  Lock lock_;  // Guards the responder cache.
+  Cached<MdnsResponder> mdns_responder_;
 };
 
 class C_API_MdnsResponderImpl
@@ -186,7 +178,7 @@ class SystemProviderImpl : public SystemProvider, public PeerWrapper<C_System> {
   explicit SystemProviderImpl(C_System* c) : PeerWrapper(c) {}
   ~SystemProviderImpl() override {
     ReleasePeer();
-    DestroyPowerManagerProviderInC(power_manager_provider_);
+    DestroyPowerManagerProviderInC(power_manager_provider_.get());
   }
 
   int GetMicMuteState() override {
@@ -196,13 +188,9 @@ class SystemProviderImpl : public SystemProvider, public PeerWrapper<C_System> {
     Call<&C_System::RegisterMicMuteChangeCallback>(std::move(callback));
   }
   PowerManagerProvider* GetPowerManagerProvider() override {
-    AutoLock lock(&lock_);
-    if (!power_manager_provider_fetched_) {
-      power_manager_provider_fetched_ = true;
-      if (C_Power* c = c_object_->GetPowerManagerProvider(c_object_))
-        power_manager_provider_ = PowerManagerProviderFromC(c);
-    }
-    return power_manager_provider_;
+    return CallCached<&C_System::GetPowerManagerProvider,
+                      &PowerManagerProviderFromC, Nullable::kYes>(
+        &power_manager_provider_);
   }
   bool GetBatteryState(BatteryState* state) override {
     int first = 0;
@@ -225,9 +213,7 @@ class SystemProviderImpl : public SystemProvider, public PeerWrapper<C_System> {
   }
 
  private:
-  PowerManagerProvider* power_manager_provider_ = nullptr;
-  bool power_manager_provider_fetched_ = false;
-  Lock lock_;  // Guards the power-manager cache.
+  Cached<PowerManagerProvider> power_manager_provider_;
 };
 
 class C_API_PowerManagerProviderImpl

@@ -19,6 +19,16 @@
 // which converts the arguments to the slot's C parameter types (strings are
 // views, callbacks and listener objects become new structures built for the
 // peer's implementation version) and the C result to the given type.
+//
+// Getters that hand out one object for the wrapper's life keep it in a
+// Cached member, filled by a generated slot on the structure side,
+//
+//   ForwardCached<&C_API_X::GetInput, &X::GetInput, &AudioInputToC,
+//                 &Self::input_>();
+//
+// and by one call on the interface side:
+//
+//   return CallCached<&C_API_X::GetInput, &AudioInputFromC>(&input_);
 #ifndef PREBUILT_LIB_WRAPPER_BASE_H_
 #define PREBUILT_LIB_WRAPPER_BASE_H_
 
@@ -55,9 +65,10 @@ struct HasDestroySlot<CStruct, std::void_t<decltype(&CStruct::Destroy)>>
 // Decomposes a slot member pointer: R (*C::*)(Self*, A...).
 template <typename SlotPointer>
 struct SlotTraits;
-template <typename C, typename R, typename Self, typename... A>
-struct SlotTraits<R (*C::*)(Self*, A...)> {
+template <typename C, typename R, typename S, typename... A>
+struct SlotTraits<R (*C::*)(S*, A...)> {
   using Return = R;
+  using Self = S;
   using Args = std::tuple<A...>;
   static constexpr size_t kArity = sizeof...(A);
 };
@@ -120,11 +131,70 @@ void AssignResult(const std::vector<E>& value, C_API_VectorResult result) {
   AssignVectorResult(value, result);
 }
 
+// ---- Caches
+// ----------------------------------------------------------------
+
+// Whether a cached getter may answer null; one that may not stops the process
+// in the conversion, as an uncached one would.
+enum class Nullable : bool { kNo = false, kYes = true };
+
+// A wrapper's object built on the first ask and handed out from then on. The
+// lock spans the check and the build, so concurrent first asks build one
+// object and ask the peer once; a null answer is kept as well (the peer is
+// asked once, so it stays null).
+template <typename T>
+class Cached {
+ public:
+  Cached() = default;
+  Cached(const Cached&) = delete;
+  Cached& operator=(const Cached&) = delete;
+
+  template <typename Build>
+  T* Get(Build&& build) {
+    AutoLock hold(&lock_);
+    if (!built_) {
+      value_ = build();
+      built_ = true;
+    }
+    return value_;
+  }
+
+  // What was built, or null; for the owner's destructor, when nobody asks.
+  T* get() const { return value_; }
+
+ private:
+  Lock lock_;  // Guards the two below.
+  T* value_ = nullptr;
+  bool built_ = false;
+};
+
 // ---- Structure side
 // ----------------------------------------------------------
 
 template <typename Impl, auto CSlot, auto Method>
 struct ForwardSlot;
+
+// The slot that StructWrapper::ForwardCached() generates.
+template <typename Impl,
+          auto CSlot,
+          auto Method,
+          auto ToC,
+          auto CacheMember,
+          Nullable kNullable>
+struct CachedSlot {
+  using Slot = SlotTraits<decltype(CSlot)>;
+  using CReturn = typename Slot::Return;
+
+  static CReturn Call(typename Slot::Self* self) {
+    Impl* me = Impl::From(self);
+    return (me->*CacheMember).Get([me]() -> CReturn {
+      auto* object = (me->object_->*Method)();
+      if (kNullable == Nullable::kYes && !object)
+        return nullptr;
+      return ToC(object, me->peer_api_version());
+    });
+  }
+};
 
 template <typename Derived, typename CStruct, typename Object>
 class StructWrapper {
@@ -166,6 +236,19 @@ class StructWrapper {
   template <auto CSlot, auto Method>
   void Forward() {
     c_api_.*CSlot = &ForwardSlot<Derived, CSlot, Method>::Call;
+  }
+
+  // Fills |CSlot| with a slot that answers ToC of what |Method| of the object
+  // returns, built for this structure's peer on the first call and kept in
+  // the Cached member |CacheMember| of the wrapper.
+  template <auto CSlot,
+            auto Method,
+            auto ToC,
+            auto CacheMember,
+            Nullable kNullable = Nullable::kNo>
+  void ForwardCached() {
+    c_api_.*CSlot =
+        &CachedSlot<Derived, CSlot, Method, ToC, CacheMember, kNullable>::Call;
   }
 };
 
@@ -237,6 +320,21 @@ class PeerWrapper {
   }
 
   int peer_version() const { return GetImplApiVersion(c_object_); }
+
+  // FromC of the peer's answer to |Slot|, asked for on the first call and
+  // kept in |cache| from then on.
+  template <auto Slot,
+            auto FromC,
+            Nullable kNullable = Nullable::kNo,
+            typename T>
+  T* CallCached(Cached<T>* cache) {
+    return cache->Get([this]() -> T* {
+      auto* c = (c_object_->*Slot)(c_object_);
+      if (kNullable == Nullable::kYes && !c)
+        return nullptr;
+      return FromC(c);
+    });
+  }
 
   // Calls |Slot| with |args| converted to its C parameters; the result (a C
   // return value, or the slot's trailing result parameter) becomes an R.
