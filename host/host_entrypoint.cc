@@ -6,6 +6,7 @@
 #include "host/builtin_platform.h"
 #include "host/host_assistant_manager.h"
 #include "host/plugin_registry.h"
+#include "prebuilt/lib/abi_wrapper.h"
 #include "prebuilt/lib/api_wrappers.h"
 
 namespace vantor_host {
@@ -81,6 +82,9 @@ class HostEntrypoint : public internal_api::VantorEntrypoint {
 }  // namespace vantor_host
 
 extern "C" C_API_VantorEntrypoint* NewVantorEntrypoint(int version) {
-  return assistant_client::internal_api::VantorEntrypointToC(
-      new vantor_host::HostEntrypoint(), version);
+  // Called from the client's C frames: an allocation failure answers null.
+  return assistant_client::internal_api::GuardSlot(__func__, [version] {
+    return assistant_client::internal_api::VantorEntrypointToC(
+        new vantor_host::HostEntrypoint(), version);
+  });
 }

@@ -1,6 +1,7 @@
 // The system plug-in's factory and its exported entry point.
 #include "platform/system/system_provider_impl.h"
 #include "platform/utils/plugin_factory.h"
+#include "prebuilt/lib/abi_wrapper.h"
 #include "prebuilt/lib/api_wrappers.h"
 
 namespace assistant_reference {
@@ -20,6 +21,9 @@ class PlatformFactoryImpl : public PluginFactory {
 
 extern "C" __attribute__((visibility("default"))) C_API_PlatformFactory*
 NewVantorPlatformEntrypoint(int version) {
-  return assistant_client::CreatePlatformEntrypoint(
-      version, new assistant_reference::PlatformFactoryImpl());
+  // Called from the host's C frames: an allocation failure answers null.
+  return assistant_client::internal_api::GuardSlot(__func__, [version] {
+    return assistant_client::CreatePlatformEntrypoint(
+        version, new assistant_reference::PlatformFactoryImpl());
+  });
 }

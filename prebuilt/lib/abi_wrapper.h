@@ -29,12 +29,32 @@ namespace internal_api {
 // the source and |function| as the failing function.
 [[noreturn]] void AssertionFailed(int line, const char* function);
 
+// Reports the exception being handled, caught at the C boundary in |slot|.
+// Goes to standard error, not to the logging library: a client's bridge
+// must not call into whichever host library it runs with.
+void ReportEscapedException(const char* slot) noexcept;
+
 #define VANTOR_API_ASSERT(condition)                                          \
   do {                                                                        \
     if (!(condition))                                                         \
       ::assistant_client::internal_api::AssertionFailed(__LINE__,             \
                                                         __PRETTY_FUNCTION__); \
   } while (0)
+
+// Slots and callback structures run inside the peer's C frames, which an
+// exception must never unwind: GuardSlot runs a slot's body, and anything it
+// throws is reported and answered with a value-initialized result (or an
+// untouched result parameter). |slot| names the slot in the report.
+template <typename Body>
+auto GuardSlot(const char* slot, Body&& body) noexcept -> decltype(body()) {
+  try {
+    return body();
+  } catch (...) {
+    ReportEscapedException(slot);
+    if constexpr (!std::is_void_v<decltype(body())>)
+      return decltype(body()){};
+  }
+}
 
 // ---- Scalars, strings and pairs ---------------------------------------------
 
@@ -270,8 +290,10 @@ class CallbackStructImpl<CStruct, Callback<repeatable, Args...>> {
   }
 
   static void Invoke(void* self, typename AbiWrapper<Args>::CType... args) {
-    static_cast<CallbackStructImpl*>(self)->callback_(
-        AbiWrapper<Args>::FromC(args)...);
+    GuardSlot(__PRETTY_FUNCTION__, [&] {
+      static_cast<CallbackStructImpl*>(self)->callback_(
+          AbiWrapper<Args>::FromC(args)...);
+    });
   }
 
   CStruct c_api_;  // First: the peer's pointer is this object's address.

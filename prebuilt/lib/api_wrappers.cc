@@ -5,6 +5,9 @@
 #undef NDEBUG
 #include <assert.h>
 
+#include <stdio.h>
+
+#include <exception>
 #include <limits>
 
 #include "prebuilt/lib/abi_wrapper.h"
@@ -17,6 +20,21 @@ void AssertionFailed(int line, const char* function) {
   // source rather than the file that happened to detect them.
   __assert_fail("false", "prebuilt/lib/api_wrappers",
                 static_cast<unsigned int>(line), function);
+}
+
+void ReportEscapedException(const char* slot) noexcept {
+  const char* what = "an exception that is not a std::exception";
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    what = e.what();
+  } catch (...) {
+  }
+  // One write, so that lines of two threads do not interleave.
+  fprintf(stderr,
+          "[ERROR:api_wrappers.cc(%d)] %s threw %s; answered with a default "
+          "value\n",
+          __LINE__, slot, what);
 }
 
 void InitDescriptor(C_API_Descriptor* descriptor, int version) {

@@ -91,7 +91,9 @@ class C_API_AudioBufferImpl
   C_API_AudioBufferImpl(AudioBuffer* buffer, bool owned, int version)
       : StructWrapper(buffer, owned, version) {
     c_api_.GetFormat = [](C_Buffer* self, C_API_BufferFormat* format) {
-      *format = AudioBufferFormatToC(From(self)->object_->GetFormat());
+      return GuardSlot(__PRETTY_FUNCTION__, [&] {
+        *format = AudioBufferFormatToC(From(self)->object_->GetFormat());
+      });
     };
     Forward<&C_Buffer::GetData, &AudioBuffer::GetData>();
     Forward<&C_Buffer::GetWritableData, &AudioBuffer::GetWritableData>();
@@ -135,20 +137,26 @@ class C_API_AudioInputImpl
   C_API_AudioInputImpl(AudioInput* input, int version)
       : StructWrapper(input, /*owned=*/false, version) {
     c_api_.GetFormat = [](C_Input* self, C_API_BufferFormat* format) {
-      *format = AudioBufferFormatToC(From(self)->object_->GetFormat());
+      return GuardSlot(__PRETTY_FUNCTION__, [&] {
+        *format = AudioBufferFormatToC(From(self)->object_->GetFormat());
+      });
     };
     c_api_.AddObserver = [](C_Input* self, C_Observer* observer) {
-      C_API_Descriptor* descriptor = GetDescriptor(observer);
-      Observer* wrapper = AudioInputObserverFromC(observer);
-      ReservedWord::Store(descriptor, wrapper);
-      From(self)->object_->AddObserver(wrapper);
+      return GuardSlot(__PRETTY_FUNCTION__, [&] {
+        C_API_Descriptor* descriptor = GetDescriptor(observer);
+        Observer* wrapper = AudioInputObserverFromC(observer);
+        ReservedWord::Store(descriptor, wrapper);
+        From(self)->object_->AddObserver(wrapper);
+      });
     };
     c_api_.RemoveObserver = [](C_Input* self, C_Observer* observer) {
-      // The wrapper frees itself at OnStopped, not here.
-      auto* wrapper =
-          static_cast<Observer*>(ReservedWord::Take(GetDescriptor(observer)));
-      if (wrapper)
-        From(self)->object_->RemoveObserver(wrapper);
+      return GuardSlot(__PRETTY_FUNCTION__, [&] {
+        // The wrapper frees itself at OnStopped, not here.
+        auto* wrapper =
+            static_cast<Observer*>(ReservedWord::Take(GetDescriptor(observer)));
+        if (wrapper)
+          From(self)->object_->RemoveObserver(wrapper);
+      });
     };
   }
 };
@@ -171,18 +179,22 @@ class C_API_AudioInputObserverImpl
         list_(std::move(list)) {
     c_api_.OnBufferAvailable = [](C_Observer* self, C_Buffer* buffer,
                                   long long timestamp) {
-      // Samples are not copied: the wrapper lives on the stack for this call
-      // and hands out the peer's memory.
-      AudioBufferImpl wrapper(buffer, /*owned=*/false);
-      From(self)->object_->OnBufferAvailable(wrapper, timestamp);
+      return GuardSlot(__PRETTY_FUNCTION__, [&] {
+        // Samples are not copied: the wrapper lives on the stack for this call
+        // and hands out the peer's memory.
+        AudioBufferImpl wrapper(buffer, /*owned=*/false);
+        From(self)->object_->OnBufferAvailable(wrapper, timestamp);
+      });
     };
     Forward<&C_Observer::OnError, &Observer::OnError>();
     c_api_.OnStopped = [](C_Observer* self) {
-      // The last call an observer gets: both wrappers end here.
-      C_API_AudioInputObserverImpl* me = From(self);
-      me->object_->OnStopped();
-      me->object_ = nullptr;
-      delete me;
+      return GuardSlot(__PRETTY_FUNCTION__, [&] {
+        // The last call an observer gets: both wrappers end here.
+        C_API_AudioInputObserverImpl* me = From(self);
+        me->object_->OnStopped();
+        me->object_ = nullptr;
+        delete me;
+      });
     };
   }
 
@@ -345,10 +357,12 @@ class C_API_AudioOutputDelegateImpl
     Forward<&C_Delegate::OnEndOfStream, &Delegate::OnEndOfStream>();
     Forward<&C_Delegate::OnError, &Delegate::OnError>();
     c_api_.OnStopped = [](C_Delegate* self) {
-      C_API_AudioOutputDelegateImpl* me = From(self);
-      me->object_->OnStopped();
-      me->object_ = nullptr;
-      delete me;
+      return GuardSlot(__PRETTY_FUNCTION__, [&] {
+        C_API_AudioOutputDelegateImpl* me = From(self);
+        me->object_->OnStopped();
+        me->object_ = nullptr;
+        delete me;
+      });
     };
   }
 };
@@ -400,11 +414,13 @@ class C_API_AudioOutputProviderImpl
       : StructWrapper(provider, owned, version) {
     c_api_.CreateAudioOutput = [](C_OutputProvider* self, int type,
                                   const C_API_OutputStreamFormat* format) {
-      C_API_AudioOutputProviderImpl* me = From(self);
-      return AudioOutputToC(
-          me->object_->CreateAudioOutput(static_cast<OutputStreamType>(type),
-                                         OutputStreamFormatFromC(*format)),
-          me->peer_api_version());
+      return GuardSlot(__PRETTY_FUNCTION__, [&] {
+        C_API_AudioOutputProviderImpl* me = From(self);
+        return AudioOutputToC(
+            me->object_->CreateAudioOutput(static_cast<OutputStreamType>(type),
+                                           OutputStreamFormatFromC(*format)),
+            me->peer_api_version());
+      });
     };
     Forward<&C_OutputProvider::GetSupportedStreamEncodings,
             &P::GetSupportedStreamEncodings>();

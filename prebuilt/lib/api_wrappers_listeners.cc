@@ -106,12 +106,14 @@ class C_API_ConversationStateListenerImpl
     c_api_.OnRecognitionStateChanged =
         [](C_Conversation* self, unsigned int state, C_API_String text_1,
            C_API_String text_2, C_API_String text_3) {
-          Conversation::RecognitionResult result;
-          result.text_1 = StringFromC(text_1);
-          result.text_2 = StringFromC(text_2);
-          result.text_3 = StringFromC(text_3);
-          From(self)->object_->OnRecognitionStateChanged(
-              static_cast<Conversation::RecognitionState>(state), result);
+          GuardSlot(__PRETTY_FUNCTION__, [&] {
+            Conversation::RecognitionResult result;
+            result.text_1 = StringFromC(text_1);
+            result.text_2 = StringFromC(text_2);
+            result.text_3 = StringFromC(text_3);
+            From(self)->object_->OnRecognitionStateChanged(
+                static_cast<Conversation::RecognitionState>(state), result);
+          });
         };
     Forward<&C_Conversation::OnRespondingStarted,
             &Conversation::OnRespondingStarted>();

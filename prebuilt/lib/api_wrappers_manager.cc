@@ -25,22 +25,28 @@ class C_API_VantorEntrypointImpl
       : StructWrapper(entrypoint, /*owned=*/true, version) {
     c_api_.NewAssistantManager = [](C_API_VantorEntrypoint* self,
                                     C_API_String config, C_Platform* platform) {
-      C_API_VantorEntrypointImpl* me = From(self);
-      // The wrapper passes to the new manager, which owns it from then on.
-      PlatformApi* wrapped = platform ? PlatformApiFromC(platform) : nullptr;
-      return AssistantManagerToC(
-          me->object_->NewAssistantManager(StringFromC(config), wrapped),
-          me->peer_api_version());
+      return GuardSlot(__PRETTY_FUNCTION__, [&] {
+        C_API_VantorEntrypointImpl* me = From(self);
+        // The wrapper passes to the new manager, which owns it from then on.
+        PlatformApi* wrapped = platform ? PlatformApiFromC(platform) : nullptr;
+        return AssistantManagerToC(
+            me->object_->NewAssistantManager(StringFromC(config), wrapped),
+            me->peer_api_version());
+      });
     };
     c_api_.NewPlatformLoader = [](C_API_VantorEntrypoint* self) {
-      C_API_VantorEntrypointImpl* me = From(self);
-      return PlatformFactoryToC(me->object_->NewPlatformLoader(),
-                                me->peer_api_version());
+      return GuardSlot(__PRETTY_FUNCTION__, [&] {
+        C_API_VantorEntrypointImpl* me = From(self);
+        return PlatformFactoryToC(me->object_->NewPlatformLoader(),
+                                  me->peer_api_version());
+      });
     };
     c_api_.GetAssistantManagerInternal = [](C_API_VantorEntrypoint* self,
                                             C_Manager* manager) -> void* {
-      return From(self)->object_->GetAssistantManagerInternal(
-          GetAssistantManagerBehindC(manager));
+      return GuardSlot(__PRETTY_FUNCTION__, [&]() -> void* {
+        return From(self)->object_->GetAssistantManagerInternal(
+            GetAssistantManagerBehindC(manager));
+      });
     };
   }
 };
@@ -88,15 +94,19 @@ class C_API_AssistantManagerImpl
             &M::RegisterDeviceActionHandler>();
     c_api_.AddDeviceStateListener = [](C_Manager* self,
                                        C_API_DeviceStateListener* listener) {
-      From(self)->AddListener(DeviceStateListenerFromC(listener),
-                              &M::AddDeviceStateListener,
-                              &From(self)->device_state_listeners_);
+      return GuardSlot(__PRETTY_FUNCTION__, [&] {
+        From(self)->AddListener(DeviceStateListenerFromC(listener),
+                                &M::AddDeviceStateListener,
+                                &From(self)->device_state_listeners_);
+      });
     };
     c_api_.AddConversationStateListener =
         [](C_Manager* self, C_API_ConversationStateListener* listener) {
-          From(self)->AddListener(ConversationStateListenerFromC(listener),
-                                  &M::AddConversationStateListener,
-                                  &From(self)->conversation_listeners_);
+          GuardSlot(__PRETTY_FUNCTION__, [&] {
+            From(self)->AddListener(ConversationStateListenerFromC(listener),
+                                    &M::AddConversationStateListener,
+                                    &From(self)->conversation_listeners_);
+          });
         };
     Forward<&C_Manager::EnableListening, &M::EnableListening>();
     Forward<&C_Manager::PlayAudioWithFocus, &M::PlayAudioWithFocus>();
@@ -265,11 +275,14 @@ class C_API_PlatformFactoryImpl
                           C_API_String config,
                           C_Platform* platform) ->
       typename SlotTraits<decltype(Slot)>::Return {
-    C_API_PlatformFactoryImpl* me = From(self);
-    auto* provider =
-        (me->object_->*Method)(StringFromC(config), PlatformApiFromC(platform));
-    return provider ? ToC(provider, /*owned=*/true, me->peer_api_version())
-                    : nullptr;
+    using R = typename SlotTraits<decltype(Slot)>::Return;
+    return GuardSlot(__PRETTY_FUNCTION__, [&]() -> R {
+      C_API_PlatformFactoryImpl* me = From(self);
+      auto* provider = (me->object_->*Method)(StringFromC(config),
+                                              PlatformApiFromC(platform));
+      return provider ? ToC(provider, /*owned=*/true, me->peer_api_version())
+                      : nullptr;
+    });
   }
 };
 
@@ -347,9 +360,11 @@ class C_API_PlatformApiImpl
   // the wrapper's constructor.
   template <auto Getter, auto ToC>
   static auto Get(C_Platform* self) -> decltype(ToC(nullptr, false, 0)) {
-    C_API_PlatformApiImpl* me = From(self);
-    return ToC((me->object_->*Getter)(), /*owned=*/false,
-               me->peer_api_version());
+    return GuardSlot(__PRETTY_FUNCTION__, [&] {
+      C_API_PlatformApiImpl* me = From(self);
+      return ToC((me->object_->*Getter)(), /*owned=*/false,
+                 me->peer_api_version());
+    });
   }
 };
 

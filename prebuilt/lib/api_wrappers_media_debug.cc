@@ -27,11 +27,13 @@ class C_API_MediaManagerImpl
   C_API_MediaManagerImpl(MediaManager* manager, int version)
       : StructWrapper(manager, /*owned=*/false, version) {
     c_api_.AddListener = [](C_Media* self, C_Listener* listener) {
-      // The lock spans the call so listeners reach the manager in order.
-      C_API_MediaManagerImpl* me = From(self);
-      AutoLock lock(&me->lock_);
-      me->listeners_.push_back(MediaManagerListenerFromC(listener));
-      me->object_->AddListener(me->listeners_.back());
+      return GuardSlot(__PRETTY_FUNCTION__, [&] {
+        // The lock spans the call so listeners reach the manager in order.
+        C_API_MediaManagerImpl* me = From(self);
+        AutoLock lock(&me->lock_);
+        me->listeners_.push_back(MediaManagerListenerFromC(listener));
+        me->object_->AddListener(me->listeners_.back());
+      });
     };
     Forward<&C_Media::Next, &MediaManager::Next>();
     Forward<&C_Media::Previous, &MediaManager::Previous>();
@@ -73,11 +75,13 @@ class C_API_MediaManagerListenerImpl
   C_API_MediaManagerListenerImpl(Listener* listener, int version)
       : StructWrapper(listener, /*owned=*/false, version) {
     c_api_.OnPlaybackStateChange = [](C_Listener* self, C_Status* status) {
-      // The snapshot belongs to the receiver, which frees it after reading.
-      MediaStatus local;
-      MediaStatusFromC(status, &local);
-      From(self)->object_->OnPlaybackStateChange(local);
-      DestroyMediaStatusInC(status);
+      return GuardSlot(__PRETTY_FUNCTION__, [&] {
+        // The snapshot belongs to the receiver, which frees it after reading.
+        MediaStatus local;
+        MediaStatusFromC(status, &local);
+        From(self)->object_->OnPlaybackStateChange(local);
+        DestroyMediaStatusInC(status);
+      });
     };
   }
 };
@@ -105,14 +109,18 @@ class C_API_MediaMetadataImpl
     c_api_.GetArtist = &Get<&MediaMetadata::artist>;
     c_api_.GetTitle = &Get<&MediaMetadata::title>;
     c_api_.GetDurationMs = [](C_Metadata* self) -> long long {
-      return From(self)->object_->duration_ms;
+      return GuardSlot(__PRETTY_FUNCTION__, [&]() -> long long {
+        return From(self)->object_->duration_ms;
+      });
     };
   }
 
  private:
   template <std::string MediaMetadata::*Member>
   static void Get(C_Metadata* self, C_API_StringResult result) {
-    AssignStringResult(From(self)->object_->*Member, result);
+    GuardSlot(__PRETTY_FUNCTION__, [&] {
+      AssignStringResult(From(self)->object_->*Member, result);
+    });
   }
 };
 
@@ -122,18 +130,26 @@ class C_API_MediaStatusImpl
   C_API_MediaStatusImpl(const MediaStatus& status, int version)
       : StructWrapper(new MediaStatus(status), /*owned=*/true, version) {
     c_api_.GetPlaybackState = [](C_Status* self) {
-      return static_cast<int>(From(self)->object_->playback_state);
+      return GuardSlot(__PRETTY_FUNCTION__, [&] {
+        return static_cast<int>(From(self)->object_->playback_state);
+      });
     };
     c_api_.GetTrackType = [](C_Status* self) {
-      return static_cast<int>(From(self)->object_->track_type);
+      return GuardSlot(__PRETTY_FUNCTION__, [&] {
+        return static_cast<int>(From(self)->object_->track_type);
+      });
     };
     c_api_.GetPositionMs = [](C_Status* self) -> long long {
-      return From(self)->object_->position_ms;
+      return GuardSlot(__PRETTY_FUNCTION__, [&]() -> long long {
+        return From(self)->object_->position_ms;
+      });
     };
     c_api_.GetMediaMetadata = [](C_Status* self) {
-      // A new snapshot at every call; the caller frees it.
-      C_API_MediaStatusImpl* me = From(self);
-      return MediaMetadataToC(me->object_->metadata, me->peer_api_version());
+      return GuardSlot(__PRETTY_FUNCTION__, [&] {
+        // A new snapshot at every call; the caller frees it.
+        C_API_MediaStatusImpl* me = From(self);
+        return MediaMetadataToC(me->object_->metadata, me->peer_api_version());
+      });
     };
   }
 };
@@ -149,12 +165,14 @@ class C_API_DebugInterfaceImpl
     c_api_.RegisterUriPath = [](C_Debug* self, C_API_String path,
                                 C_API_DebugInterfaceHandlerCallback* callback,
                                 int* methods, int method_count) {
-      std::vector<Context::Method> method_list;
-      for (int i = 0; methods && i < method_count; ++i)
-        method_list.push_back(static_cast<Context::Method>(methods[i]));
-      From(self)->object_->RegisterUriPath(
-          StringFromC(path), DebugInterfaceHandlerCallbackFromC(callback),
-          method_list);
+      return GuardSlot(__PRETTY_FUNCTION__, [&] {
+        std::vector<Context::Method> method_list;
+        for (int i = 0; methods && i < method_count; ++i)
+          method_list.push_back(static_cast<Context::Method>(methods[i]));
+        From(self)->object_->RegisterUriPath(
+            StringFromC(path), DebugInterfaceHandlerCallbackFromC(callback),
+            method_list);
+      });
     };
     Forward<&C_Debug::SetDebugVariable, &DebugInterface::SetDebugVariable>();
   }
@@ -205,10 +223,12 @@ class C_API_DebugHttpContextImpl
   static int GetValue(C_Context* self,
                       C_API_String name,
                       C_API_StringResult result) {
-    std::string value;
-    bool found = (From(self)->object_->*Getter)(StringFromC(name), &value);
-    AssignStringResult(value, result);
-    return found ? 1 : 0;
+    return GuardSlot(__PRETTY_FUNCTION__, [&] {
+      std::string value;
+      bool found = (From(self)->object_->*Getter)(StringFromC(name), &value);
+      AssignStringResult(value, result);
+      return found ? 1 : 0;
+    });
   }
 };
 

@@ -28,11 +28,13 @@ class C_API_FileProviderImpl
     Forward<&C_File::WriteSecureFile, &FileProvider::WriteSecureFile>();
     c_api_.GetResource = [](C_File* self, uint16_t id,
                             C_API_StringResult result) {
-      // The text is delivered whatever the answer, as the peer may read it.
-      std::string resource;
-      bool found = From(self)->object_->GetResource(id, &resource);
-      AssignStringResult(resource, result);
-      return found ? 1 : 0;
+      return GuardSlot(__PRETTY_FUNCTION__, [&] {
+        // The text is delivered whatever the answer, as the peer may read it.
+        std::string resource;
+        bool found = From(self)->object_->GetResource(id, &resource);
+        AssignStringResult(resource, result);
+        return found ? 1 : 0;
+      });
     };
     Forward<&C_File::CleanAssistantData, &FileProvider::CleanAssistantData>();
   }
@@ -73,12 +75,14 @@ class C_API_NetworkProviderImpl
     Forward<&C_Network::GetConnectionStatus,
             &NetworkProvider::GetConnectionStatus>();
     c_api_.GetMdnsResponder = [](C_Network* self) -> C_Mdns* {
-      // A new non-owning structure at every call; the responder stays with
-      // the provider.
-      C_API_NetworkProviderImpl* me = From(self);
-      MdnsResponder* responder = me->object_->GetMdnsResponder();
-      return responder ? MdnsResponderToC(responder, me->peer_api_version())
-                       : nullptr;
+      return GuardSlot(__PRETTY_FUNCTION__, [&]() -> C_Mdns* {
+        // A new non-owning structure at every call; the responder stays with
+        // the provider.
+        C_API_NetworkProviderImpl* me = From(self);
+        MdnsResponder* responder = me->object_->GetMdnsResponder();
+        return responder ? MdnsResponderToC(responder, me->peer_api_version())
+                         : nullptr;
+      });
     };
   }
 };
@@ -151,21 +155,25 @@ class C_API_SystemProviderImpl
     Forward<&C_System::RegisterMicMuteChangeCallback,
             &SystemProvider::RegisterMicMuteChangeCallback>();
     c_api_.GetPowerManagerProvider = [](C_System* self) -> C_Power* {
-      C_API_SystemProviderImpl* me = From(self);
-      PowerManagerProvider* provider = me->object_->GetPowerManagerProvider();
-      return provider
-                 ? PowerManagerProviderToC(provider, me->peer_api_version())
-                 : nullptr;
+      return GuardSlot(__PRETTY_FUNCTION__, [&]() -> C_Power* {
+        C_API_SystemProviderImpl* me = From(self);
+        PowerManagerProvider* provider = me->object_->GetPowerManagerProvider();
+        return provider
+                   ? PowerManagerProviderToC(provider, me->peer_api_version())
+                   : nullptr;
+      });
     };
     c_api_.GetBatteryState = [](C_System* self, int* first, int* second) {
-      SystemProvider::BatteryState state;
-      bool known = From(self)->object_->GetBatteryState(&state);
-      // Null out-parameters from a careless peer are skipped, not written.
-      if (first)
-        *first = state.is_charging ? 1 : 0;
-      if (second)
-        *second = state.charge_percent;
-      return known;
+      return GuardSlot(__PRETTY_FUNCTION__, [&] {
+        SystemProvider::BatteryState state;
+        bool known = From(self)->object_->GetBatteryState(&state);
+        // Null out-parameters from a careless peer are skipped, not written.
+        if (first)
+          *first = state.is_charging ? 1 : 0;
+        if (second)
+          *second = state.charge_percent;
+        return known;
+      });
     };
     Forward<&C_System::UpdateTimezoneAndLocale,
             &SystemProvider::UpdateTimezoneAndLocale>();

@@ -187,11 +187,13 @@ struct CachedSlot {
 
   static CReturn Call(typename Slot::Self* self) {
     Impl* me = Impl::From(self);
-    return (me->*CacheMember).Get([me]() -> CReturn {
-      auto* object = (me->object_->*Method)();
-      if (kNullable == Nullable::kYes && !object)
-        return nullptr;
-      return ToC(object, me->peer_api_version());
+    return GuardSlot(__PRETTY_FUNCTION__, [me] {
+      return (me->*CacheMember).Get([me]() -> CReturn {
+        auto* object = (me->object_->*Method)();
+        if (kNullable == Nullable::kYes && !object)
+          return nullptr;
+        return ToC(object, me->peer_api_version());
+      });
     });
   }
 };
@@ -271,8 +273,10 @@ struct ForwardSlot {
   template <typename CStruct, typename... CArgs>
   static CReturn Call(CStruct* self, CArgs... c_args) {
     auto* object = Impl::From(self)->object_;
-    return Run(object, std::make_index_sequence<M::kArity>(),
-               std::forward_as_tuple(c_args...));
+    return GuardSlot(__PRETTY_FUNCTION__, [&]() -> CReturn {
+      return Run(object, std::make_index_sequence<M::kArity>(),
+                 std::forward_as_tuple(c_args...));
+    });
   }
 
  private:
