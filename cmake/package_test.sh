@@ -295,6 +295,30 @@ done
 # as the toolchain runs a board root's: qemu-arm -L <root>.
 sdk=
 if [[ -n $emulator ]]; then
+  # dpkg ran with --force-depends, so the root lacks what a board's apt
+  # installs with our packages (libmicrohttpd for the host, say), which
+  # linking against the root needs: bring in every shared library that the
+  # root's programs and libraries need, transitively, from this machine's
+  # libraries of the board's architecture. The cross toolchain's own (C and
+  # C++ runtime) stay with the toolchain.
+  toolchain_libs=/usr/$(basename "$board_libdir")/lib
+  queue=($(find "$root/usr" -type f -name '*.so*') "$root/usr/bin/"*)
+  while ((${#queue[@]})); do
+    file=${queue[0]}
+    queue=("${queue[@]:1}")
+    for soname in $(readelf -d "$file" 2>/dev/null |
+      sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p'); do
+      [[ -e $root$board_libdir/$soname || -e $toolchain_libs/$soname ]] &&
+        continue
+      for dir in "$board_libdir" "/lib/${board_libdir##*/}"; do
+        if [[ -e $dir/$soname ]]; then
+          cp -L "$dir/$soname" "$root$board_libdir/$soname"
+          queue+=("$root$board_libdir/$soname")
+          break
+        fi
+      done
+    done
+  done
   toolchain=$root/usr/share/vantor/toolchains/arm-linux-gnueabihf.cmake
   for example in client plugin; do
     cp -r "$src/examples/$example" "$tmp/$example"
