@@ -14,7 +14,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -39,7 +38,6 @@ using testing::AnyOf;
 using testing::StartsWith;
 
 constexpr char kType[] = "_vantorfault._tcp";
-constexpr char kPidFile[] = "/run/avahi-daemon/pid";
 // A host thread only queues: anything near this means it blocked.
 constexpr milliseconds kHostCallBound(50);
 // The daemon's absence is known at once.
@@ -57,29 +55,14 @@ long Ms(steady_clock::duration d) {
   return static_cast<long>(std::chrono::duration_cast<milliseconds>(d).count());
 }
 
-bool InSandbox() {
-  const char* flag = getenv("VANTOR_MDNS_SANDBOX");
-  return flag && std::string(flag) == "1";
-}
+using testing_support::InMdnsSandbox;
+using testing_support::MdnsDaemonPid;
+using testing_support::MdnsDaemonRuns;
 
-int Shell(const std::string& command) {
-  return system(command.c_str());
-}
-
-pid_t DaemonPid() {
-  std::ifstream file(kPidFile);
-  pid_t pid = 0;
-  file >> pid;
-  return pid;
-}
-
-bool DaemonRuns() {
-  return Shell("avahi-daemon -c 2>/dev/null") == 0;
-}
-
+// After a kill of the test's own: waits until the daemon is gone.
 bool WaitUntilDaemonGone() {
   for (int i = 0; i < 100; ++i) {
-    if (!DaemonRuns())
+    if (!MdnsDaemonRuns())
       return true;
     std::this_thread::sleep_for(milliseconds(50));
   }
@@ -89,39 +72,32 @@ bool WaitUntilDaemonGone() {
 // Starts the bus and the daemon (project configuration, loopback only) when
 // they do not run, and waits until the daemon serves requests.
 void StartDaemon() {
-  ASSERT_EQ(Shell(std::string(MDNS_DAEMON_SCRIPT) + " start " +
-                  std::to_string(getpid())),
-            0);
+  ASSERT_TRUE(testing_support::StartMdnsDaemon(MDNS_DAEMON_SCRIPT));
 }
 
 void StopDaemon() {
-  ASSERT_EQ(Shell("avahi-daemon -k"), 0);
-  ASSERT_TRUE(WaitUntilDaemonGone());
+  ASSERT_TRUE(testing_support::StopMdnsDaemonNow(/*kill=*/false));
 }
 
 void KillDaemon() {
-  const pid_t pid = DaemonPid();
-  ASSERT_GT(pid, 1);
-  ASSERT_EQ(kill(pid, SIGKILL), 0);
-  ASSERT_TRUE(WaitUntilDaemonGone());
+  ASSERT_TRUE(testing_support::StopMdnsDaemonNow(/*kill=*/true));
 }
 
 class SandboxedDaemon : public testing::Environment {
  public:
   void SetUp() override {
-    ASSERT_TRUE(InSandbox()) << "run through scripts/mdns-sandbox: this test "
-                                "stops and kills the mDNS daemon";
+    ASSERT_TRUE(InMdnsSandbox())
+        << "run through scripts/mdns-sandbox: this test "
+           "stops and kills the mDNS daemon";
     StartDaemon();
   }
   // What the tests stopped is running again; scripts/mdns-daemon then stops
   // the pair it started.
   void TearDown() override {
-    if (!InSandbox())
+    if (!InMdnsSandbox())
       return;
     StartDaemon();
-    EXPECT_EQ(Shell(std::string(MDNS_DAEMON_SCRIPT) + " stop " +
-                    std::to_string(getpid())),
-              0);
+    EXPECT_TRUE(testing_support::StopMdnsDaemon(MDNS_DAEMON_SCRIPT));
   }
 };
 
@@ -186,9 +162,9 @@ class NetworkPluginFaultTest : public testing::Test {
   }
 
   void SetUp() override {
-    ASSERT_TRUE(InSandbox());  // Never the machine's daemon.
+    ASSERT_TRUE(InMdnsSandbox());  // Never the machine's daemon.
     ASSERT_NE(new_entrypoint_, nullptr);
-    ASSERT_TRUE(DaemonRuns());
+    ASSERT_TRUE(MdnsDaemonRuns());
     factory_.reset(
         assistant_client::internal_api::NewPlatformFactoryForEntrypoint(
             new_entrypoint_(assistant_client::internal_api::kApiVersion)));
@@ -201,7 +177,7 @@ class NetworkPluginFaultTest : public testing::Test {
   // Whatever a test did to the daemon, the next one finds it running.
   void TearDown() override {
     provider_.reset();
-    if (InSandbox())
+    if (InMdnsSandbox())
       StartDaemon();
   }
 
@@ -309,7 +285,7 @@ TEST_F(NetworkPluginFaultTest, DaemonKilledWhileAwaitingTheReply) {
 TEST_F(NetworkPluginFaultTest, DaemonKilledWhileDnsServiceRegisterWaits) {
   // A stopped daemon holds DNSServiceRegister in a bus call; killing it
   // then ends that call.
-  const pid_t pid = DaemonPid();
+  const pid_t pid = MdnsDaemonPid();
   ASSERT_GT(pid, 1);
   ASSERT_EQ(kill(pid, SIGSTOP), 0);
   Request added;
