@@ -159,6 +159,24 @@ void StartDaemonInSandbox() {
     testing_support::StartMdnsDaemon(MDNS_DAEMON_SCRIPT);
 }
 
+// The plug-in's DNS-SD responder, owned by |*provider|; null once |state| is
+// skipped with the reason.
+MdnsResponder* NewResponder(
+    benchmark::State& state,
+    bench::Plugin& plugin,
+    std::unique_ptr<assistant_client::NetworkProvider>* provider) {
+  if (!plugin.ok()) {
+    state.SkipWithError(plugin.error().c_str());
+    return nullptr;
+  }
+  *provider = plugin.NewNetworkProvider("{\"platform_config\": {}}");
+  MdnsResponder* responder =
+      *provider ? (*provider)->GetMdnsResponder() : nullptr;
+  if (!responder)
+    state.SkipWithError("the network plug-in offers no DNS-SD responder");
+  return responder;
+}
+
 void BM_MdnsRegistration(benchmark::State& state) {
   // The compatibility library warns on stderr at first use unless told not
   // to; the responder sets the same before its first call.
@@ -175,17 +193,10 @@ void BM_MdnsRegistration(benchmark::State& state) {
   DNSServiceRefDeallocate(probe);
 
   bench::Plugin plugin(VANTOR_NETWORK_PLUGIN);
-  if (!plugin.ok()) {
-    state.SkipWithError(plugin.error().c_str());
+  std::unique_ptr<assistant_client::NetworkProvider> provider;
+  MdnsResponder* responder = NewResponder(state, plugin, &provider);
+  if (!responder)
     return;
-  }
-  std::unique_ptr<assistant_client::NetworkProvider> provider =
-      plugin.NewNetworkProvider("{\"platform_config\": {}}");
-  MdnsResponder* responder = provider ? provider->GetMdnsResponder() : nullptr;
-  if (!responder) {
-    state.SkipWithError("the network plug-in offers no DNS-SD responder");
-    return;
-  }
 
   std::vector<double> plugin_ms;
   std::vector<double> direct_ms;
@@ -280,17 +291,10 @@ void BM_MdnsConcurrentRegistrations(benchmark::State& state) {
   setenv("AVAHI_COMPAT_NOWARN", "1", 0);
   StartDaemonInSandbox();
   bench::Plugin plugin(VANTOR_NETWORK_PLUGIN);
-  if (!plugin.ok()) {
-    state.SkipWithError(plugin.error().c_str());
+  std::unique_ptr<assistant_client::NetworkProvider> provider;
+  MdnsResponder* responder = NewResponder(state, plugin, &provider);
+  if (!responder)
     return;
-  }
-  std::unique_ptr<assistant_client::NetworkProvider> provider =
-      plugin.NewNetworkProvider("{\"platform_config\": {}}");
-  MdnsResponder* responder = provider ? provider->GetMdnsResponder() : nullptr;
-  if (!responder) {
-    state.SkipWithError("the network plug-in offers no DNS-SD responder");
-    return;
-  }
   std::vector<double> one_ms;
   std::vector<double> ten_ms;
   std::string error;
