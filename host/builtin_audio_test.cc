@@ -15,6 +15,7 @@
 #include "gtest/gtest.h"
 #include "host/host_test_util.h"
 #include "host/wav_file.h"
+#include "testing/file_tree.h"
 
 namespace vantor_host {
 namespace {
@@ -33,9 +34,7 @@ class AudioTest : public ::testing::Test {
     ASSERT_NE(nullptr, mkdtemp(pattern));
     dir_ = pattern;
   }
-  void TearDown() override {
-    ASSERT_EQ(0, system(("rm -rf '" + dir_ + "'").c_str()));
-  }
+  void TearDown() override { ASSERT_TRUE(testing_support::RemoveTree(dir_)); }
   std::string WriteWav(const std::string& name,
                        const std::vector<int16_t>& samples,
                        int rate = 16000,

@@ -14,6 +14,7 @@
 #include "host/builtin_platform.h"
 #include "host/host_test_util.h"
 #include "prebuilt/lib/api_wrappers.h"
+#include "testing/file_tree.h"
 
 namespace vantor_host {
 namespace {
@@ -168,7 +169,7 @@ TEST(PluginChoiceTest, TwoCopiesOfARealPlugInAreTakenInFileNameOrder) {
                          "system provider; using the one of "
                          "libvantor_first.so"));
   providers = PluginProviders();
-  ASSERT_EQ(0, system(("rm -rf '" + dir + "'").c_str()));
+  ASSERT_TRUE(testing_support::RemoveTree(dir));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/utils/file_utils.h"
+#include "testing/file_tree.h"
 
 extern char** environ;
 
@@ -34,9 +35,7 @@ class AssistantSampleTest : public ::testing::Test {
     dir_ = pattern;
     ASSERT_EQ(0, mkdir((dir_ + "/plugins").c_str(), 0700));
   }
-  void TearDown() override {
-    ASSERT_EQ(0, system(("rm -rf '" + dir_ + "'").c_str()));
-  }
+  void TearDown() override { ASSERT_TRUE(testing_support::RemoveTree(dir_)); }
 
   std::string Write(const std::string& name, const std::string& contents) {
     std::string path = dir_ + "/" + name;

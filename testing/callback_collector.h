@@ -37,9 +37,11 @@ class CallbackCollector {
   }
 
   // Waits until |label| has run |times| times in all.
-  bool WaitFor(const std::string& label, int times = 1) {
+  bool WaitFor(const std::string& label,
+               int times = 1,
+               std::chrono::seconds patience = kPatience) {
     std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, kPatience,
+    return changed_.wait_for(lock, patience,
                              [&] { return CountLocked(label) >= times; });
   }
   int Count(const std::string& label) {

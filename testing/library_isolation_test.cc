@@ -17,6 +17,7 @@
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "prebuilt/lib/assistant_client.h"
+#include "testing/file_tree.h"
 
 namespace {
 
@@ -143,7 +144,7 @@ TEST(LibraryIsolationTest, EachLibraryLogsThroughItsOwnHandlerAndFlags) {
   Find<SetHandlerFunction>(host, kSetHandlerSymbol)(nullptr);
   Find<SetHandlerFunction>(network, kSetHandlerSymbol)(nullptr);
   Find<SetHandlerFunction>(system_plugin, kSetHandlerSymbol)(nullptr);
-  ASSERT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
+  ASSERT_TRUE(testing_support::RemoveTree(dir));
 }
 
 }  // namespace

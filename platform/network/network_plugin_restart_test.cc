@@ -31,6 +31,7 @@
 #include "gtest/gtest.h"
 #include "prebuilt/lib/api_wrappers.h"
 #include "prebuilt/lib/assistant_client.h"
+#include "testing/file_tree.h"
 #include "testing/mdns_daemon.h"
 #include "testing/plugin_loader.h"
 
@@ -433,7 +434,7 @@ TEST(StandInHostTest, LogsTheReadvertisementItDidNotAskFor) {
   int status = 0;
   ASSERT_EQ(waitpid(sample, &status, 0), sample);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << Slurp(log);
-  EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
+  EXPECT_TRUE(testing_support::RemoveTree(dir));
 }
 
 testing::Environment* const kDaemon =

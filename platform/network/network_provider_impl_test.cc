@@ -13,6 +13,7 @@
 #include "gtest/gtest.h"
 #include "platform/net/bonjour/fake_dns_sd.h"
 #include "platform/utils/file_utils.h"
+#include "testing/file_tree.h"
 
 namespace assistant_reference {
 namespace {
@@ -27,7 +28,7 @@ class TempFolder {
     char name[] = "/tmp/network_provider_test.XXXXXX";
     path_ = mkdtemp(name);
   }
-  ~TempFolder() { (void)!system(("rm -rf '" + path_ + "'").c_str()); }
+  ~TempFolder() { testing_support::RemoveTree(path_); }
   const std::string& path() const { return path_; }
 
  private:

@@ -14,6 +14,7 @@
 
 #include "gtest/gtest.h"
 #include "prebuilt/lib/api_wrappers.h"
+#include "testing/file_tree.h"
 #include "testing/plugin_loader.h"
 
 namespace {
@@ -35,9 +36,7 @@ class SystemPluginTest : public ::testing::Test {
     state_ = dir_ + "/mic_state";
     config_ = "{\"platform_config\": {\"mic_state_path\": \"" + state_ + "\"}}";
   }
-  void TearDown() override {
-    ASSERT_EQ(0, system(("rm -rf '" + dir_ + "'").c_str()));
-  }
+  void TearDown() override { ASSERT_TRUE(testing_support::RemoveTree(dir_)); }
 
   std::unique_ptr<PlatformFactory> NewFactory() {
     return std::unique_ptr<PlatformFactory>(

@@ -22,6 +22,7 @@
 #include "platform/system/system_provider_impl.h"
 #include "platform/utils/file_utils.h"
 #include "platform/utils/file_watcher.h"
+#include "testing/file_tree.h"
 
 namespace assistant_reference {
 namespace {
@@ -79,7 +80,7 @@ class SystemProviderChangesTest : public ::testing::Test {
   void TearDown() override {
     FileWatcher::GetInstance()->RemoveWatch(Path("fence"));
     FileWatcher::GetInstance()->WaitForRunningCallback();
-    ASSERT_EQ(0, system(("rm -rf '" + dir_ + "'").c_str()));
+    ASSERT_TRUE(testing_support::RemoveTree(dir_));
   }
 
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
@@ -300,7 +301,7 @@ TEST_F(SystemProviderChangesTest, NoWakeUpWhileTheFolderIsMissing) {
     ASSERT_TRUE(WriteFile(quiet + "/later/mic_state", "off\n"));
     EXPECT_TRUE(listener.Hears(1));
   }
-  ASSERT_EQ(0, system(("rm -rf '" + quiet + "'").c_str()));
+  ASSERT_TRUE(testing_support::RemoveTree(quiet));
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "platform/utils/file_utils.h"
 #include "platform/utils/file_watcher.h"
 #include "testing/callback_collector.h"
+#include "testing/file_tree.h"
 
 namespace assistant_reference {
 namespace {
@@ -55,7 +56,7 @@ class SystemProviderTest : public ::testing::Test {
   void TearDown() override {
     FileWatcher::GetInstance()->RemoveWatch(Path("fence"));
     FileWatcher::GetInstance()->WaitForRunningCallback();
-    ASSERT_EQ(0, system(("rm -rf '" + dir_ + "'").c_str()));
+    ASSERT_TRUE(testing_support::RemoveTree(dir_));
   }
 
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }

@@ -23,6 +23,7 @@
 #include "platform/utils/file_utils.h"
 #include "platform/utils/file_watcher.h"
 #include "prebuilt/lib/api_wrappers.h"
+#include "testing/file_tree.h"
 
 namespace assistant_reference {
 namespace {
@@ -113,7 +114,7 @@ class SystemProviderStressTest : public testing::Test {
   }
   void TearDown() override {
     fence_.reset();  // Its watch goes before its folder.
-    ASSERT_EQ(0, system(("rm -rf '" + dir_ + "'").c_str()));
+    ASSERT_TRUE(testing_support::RemoveTree(dir_));
   }
 
   std::string dir_;

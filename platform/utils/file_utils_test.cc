@@ -19,6 +19,7 @@
 
 #include "gtest/gtest.h"
 #include "platform/utils/file_utils_internal.h"
+#include "testing/file_tree.h"
 
 namespace assistant_reference {
 namespace {
@@ -31,9 +32,7 @@ class FileUtilsTest : public ::testing::Test {
     ASSERT_NE(nullptr, mkdtemp(pattern));
     dir_ = pattern;
   }
-  void TearDown() override {
-    ASSERT_EQ(0, system(("rm -rf '" + dir_ + "'").c_str()));
-  }
+  void TearDown() override { ASSERT_TRUE(testing_support::RemoveTree(dir_)); }
 
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
   void Put(const std::string& name, const std::string& bytes) {

@@ -32,6 +32,17 @@ constexpr uint32_t kSelfEvents = IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED;
 // alone; one that keeps the file open is reported this much later.
 constexpr auto kQuietTime = std::chrono::milliseconds(100);
 
+// Room for a pass's events: about a hundred short names, and always one
+// event with the longest name.
+constexpr size_t kReadBufferSize = 4096;
+static_assert(kReadBufferSize >= sizeof(inotify_event) + NAME_MAX + 1,
+              "one event with the longest name must fit");
+
+// Overflows within this time of a reported one are counted, not logged:
+// events that keep coming faster than they are read overflow the queue
+// over and over.
+constexpr auto kOverflowReportInterval = std::chrono::minutes(1);
+
 // As the kernel's own limit on links in one lookup.
 constexpr int kMaxLinks = 40;
 
@@ -203,21 +214,21 @@ bool FileWatcher::WatchLoop() {
   {
     core::AutoLock lock(&mutex_);
     if (ready > 0 && (readable.revents & POLLIN)) {
-      // One event with the longest name fits; a read returns whole events.
-      alignas(inotify_event) char buffer[sizeof(inotify_event) + NAME_MAX + 1];
-      for (;;) {
-        ssize_t length = read(inotify_fd_, buffer, sizeof(buffer));
-        if (length < 0 && errno == EINTR)
-          continue;
-        if (length <= 0)
-          break;
-        ssize_t offset = 0;
-        while (offset + static_cast<ssize_t>(sizeof(inotify_event)) <= length) {
-          const auto* event =
-              reinterpret_cast<const inotify_event*>(buffer + offset);
-          HandleEvent(*event);
-          offset += sizeof(inotify_event) + event->len;
-        }
+      // One read per pass: events that keep coming faster than they are
+      // matched would otherwise keep this thread reading, with the lock
+      // held, and no callback would ever run. The rest waits for the next
+      // pass; a read returns whole events only.
+      alignas(inotify_event) char buffer[kReadBufferSize];
+      ssize_t length;
+      do {
+        length = read(inotify_fd_, buffer, sizeof(buffer));
+      } while (length < 0 && errno == EINTR);
+      ssize_t offset = 0;
+      while (offset + static_cast<ssize_t>(sizeof(inotify_event)) <= length) {
+        const auto* event =
+            reinterpret_cast<const inotify_event*>(buffer + offset);
+        HandleEvent(*event);
+        offset += sizeof(inotify_event) + event->len;
       }
     }
     const auto now = std::chrono::steady_clock::now();
@@ -249,8 +260,21 @@ bool FileWatcher::WatchLoop() {
 void FileWatcher::HandleEvent(const inotify_event& event) {
   if (event.mask & IN_Q_OVERFLOW) {
     // Events were lost, changes of watched files among them maybe.
-    LOG(WARNING) << "inotify event queue overflowed; reading every watched "
-                    "file again";
+    const auto now = std::chrono::steady_clock::now();
+    if (overflow_reported_ &&
+        now - last_overflow_report_ < kOverflowReportInterval) {
+      ++overflows_unreported_;
+    } else {
+      LOG(WARNING) << "inotify event queue overflowed; reading every watched "
+                      "file again"
+                   << (overflows_unreported_ > 0
+                           ? " (" + std::to_string(overflows_unreported_) +
+                                 " more overflows since the last report)"
+                           : "");
+      overflow_reported_ = true;
+      overflows_unreported_ = 0;
+      last_overflow_report_ = now;
+    }
     ScheduleAll();
     return;
   }

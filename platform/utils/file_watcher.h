@@ -17,7 +17,8 @@
 // change event of the file; a write that is not followed by a close (a
 // writer keeping the file open) is reported once the file has been quiet for
 // a moment. Callbacks report possible changes: a reader compares states.
-// After an inotify queue overflow every callback runs once.
+// After an inotify queue overflow every callback runs once; overflows are
+// logged at most once a minute.
 //
 // Paths must contain a '/'; adding one path twice is fatal ("a//b" and
 // "a/./b" are one path). Two spellings of one file through links share the
@@ -131,6 +132,11 @@ class FileWatcher {
   std::set<int> removed_ids_ CORE_GUARDED_BY(mutex_);
   // Runs due, in event order: the path and whether to walk it anew.
   std::vector<std::pair<std::string, bool>> due_ CORE_GUARDED_BY(mutex_);
+  // Queue overflows: when the last was logged, and how many came since.
+  bool overflow_reported_ CORE_GUARDED_BY(mutex_) = false;
+  std::chrono::steady_clock::time_point last_overflow_report_
+      CORE_GUARDED_BY(mutex_);
+  int overflows_unreported_ CORE_GUARDED_BY(mutex_) = 0;
   // Callback batches the watch thread has picked up and finished.
   uint64_t started_ CORE_GUARDED_BY(mutex_) = 0;
   uint64_t finished_ CORE_GUARDED_BY(mutex_) = 0;

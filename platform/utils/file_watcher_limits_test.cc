@@ -17,6 +17,7 @@
 #include "gtest/gtest.h"
 #include "platform/utils/file_utils.h"
 #include "platform/utils/file_watcher.h"
+#include "testing/file_tree.h"
 
 namespace {
 std::atomic<int> g_add_watch_errno{0};
@@ -82,7 +83,7 @@ TEST(FileWatcherLimitsTest, WatchLimitIsLoggedOnceWithWhatToRaise) {
   EXPECT_GE(runs.load(), 1);
   watcher->RemoveWatch(dir + "/mic_state");
   watcher->WaitForRunningCallback();
-  ASSERT_EQ(0, system(("rm -rf '" + dir + "'").c_str()));
+  ASSERT_TRUE(testing_support::RemoveTree(dir));
 }
 
 }  // namespace
