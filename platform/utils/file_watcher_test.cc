@@ -102,10 +102,10 @@ class FileWatcherTest : public ::testing::Test {
   }
   // Callbacks run in event order on one thread: once the fence's has run,
   // every event before it has been handled.
-  void Fence() {
+  void Fence(std::chrono::seconds patience = Collector::kPatience) {
     const int seen = collector_.Count("fence");
     Write(Path("fence"), "x");
-    ASSERT_TRUE(collector_.WaitFor("fence", seen + 1));
+    ASSERT_TRUE(collector_.WaitFor("fence", seen + 1, patience));
   }
   bool Logged(const std::string& text) {
     std::lock_guard<std::mutex> lock(g_log_mutex);
@@ -279,6 +279,7 @@ TEST_F(FileWatcherTest, WaitForRunningCallbackWaitsForIt) {
 // Events that never pause must not hold the watch thread in reading:
 // callbacks, and other threads' watch changes, go on meanwhile.
 TEST_F(FileWatcherTest, CallbacksRunWhileEventsNeverPause) {
+  constexpr std::chrono::seconds kFloodPatience{60};
   // Many paths make each event slow to match, and renames are cheap to
   // make: the renamers outpace the reading.
   for (int i = 0; i < 1000; ++i)
@@ -310,10 +311,7 @@ TEST_F(FileWatcherTest, CallbacksRunWhileEventsNeverPause) {
   for (int round = 0; round < 3; ++round) {
     // Every pass here matches a thousand paths, slow under sanitizers;
     // before, the callback never came.
-    const int seen = collector_.Count("fence");
-    Write(Path("fence"), "x");
-    ASSERT_TRUE(
-        collector_.WaitFor("fence", seen + 1, std::chrono::seconds(60)));
+    Fence(kFloodPatience);
     const std::string late = Path("late" + std::to_string(round));
     watcher_->AddWatch(late, collector_.Callback("late"));
     watcher_->RemoveWatch(late);
@@ -321,9 +319,7 @@ TEST_F(FileWatcherTest, CallbacksRunWhileEventsNeverPause) {
   // What is still queued, and the last overflow's run of every callback,
   // stay with this test.
   joiner.Join();
-  const int seen = collector_.Count("fence");
-  Write(Path("fence"), "x");
-  ASSERT_TRUE(collector_.WaitFor("fence", seen + 1, std::chrono::seconds(60)));
+  Fence(kFloodPatience);
   // The queue overflows over and over; the log hears of it once a minute.
   std::lock_guard<std::mutex> lock(g_log_mutex);
   EXPECT_GE(1, std::count_if(log_lines_.begin(), log_lines_.end(),
