@@ -23,6 +23,7 @@
 #include "platform/utils/file_utils.h"
 #include "platform/utils/file_watcher.h"
 #include "testing/file_tree.h"
+#include "testing/scoped_watch.h"
 
 namespace assistant_reference {
 namespace {
@@ -196,7 +197,7 @@ TEST_F(SystemProviderChangesTest, QueueOverflowReadsEveryStateAgain) {
   std::mutex mutex;
   std::condition_variable cv;
   bool held = false, release = false;
-  FileWatcher::GetInstance()->AddWatch(Path("gate"), [&] {
+  testing_support::ScopedWatch gate(Path("gate"), [&] {
     std::unique_lock<std::mutex> lock(mutex);
     held = true;
     cv.notify_all();
@@ -222,8 +223,6 @@ TEST_F(SystemProviderChangesTest, QueueOverflowReadsEveryStateAgain) {
   }
   cv.notify_all();
   EXPECT_TRUE(listener.Hears(1));
-  FileWatcher::GetInstance()->RemoveWatch(Path("gate"));
-  FileWatcher::GetInstance()->WaitForRunningCallback();
 }
 
 TEST_F(SystemProviderChangesTest, SpellingsOfOneFileEachHearItsChanges) {

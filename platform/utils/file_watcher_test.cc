@@ -25,6 +25,7 @@
 #include "testing/callback_collector.h"
 #include "testing/death_test_style.h"
 #include "testing/file_tree.h"
+#include "testing/scoped_watch.h"
 
 namespace assistant_reference {
 namespace {
@@ -32,24 +33,7 @@ namespace {
 constexpr auto kPatience = std::chrono::seconds(10);
 
 using Collector = testing_support::CallbackCollector;
-
-// A watch whose callback uses a test's locals: declared after them, it is
-// removed, and its running callback waited for, before they go. A spurious
-// run (after a queue overflow, every callback runs) may come at any time.
-class ScopedWatch {
- public:
-  ScopedWatch(const std::string& path, std::function<void()> callback)
-      : path_(path) {
-    FileWatcher::GetInstance()->AddWatch(path_, std::move(callback));
-  }
-  ~ScopedWatch() {
-    FileWatcher::GetInstance()->RemoveWatch(path_);
-    FileWatcher::GetInstance()->WaitForRunningCallback();
-  }
-
- private:
-  const std::string path_;
-};
+using testing_support::ScopedWatch;
 
 // Log lines of every thread, while a test runs.
 std::mutex g_log_mutex;
