@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Counts heap allocations made through operator new on the calling thread.
 //
 //   const uint64_t before = bench::AllocationsOnThisThread();

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // One audio buffer handed to an observer through the bridge, against the
 // same direct virtual call. The observer reads the samples' address through
 // the buffer it was given; each benchmark fails unless that is the

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The smallest single-consumer task queue that does what core::TaskQueue
 // does: one mutex, one condition variable signalled on every post, a deque,
 // one thread. It runs the same task type, so that a comparison with the core

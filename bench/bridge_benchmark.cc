@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The cost of one hop through the bridge (interface side -> C structure ->
 // structure side -> object), next to what the same call costs without the
 // bridge: a direct virtual call, or a minimal hand-written C hop that makes

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // ConfigAccessor::Parse of the bundled configuration and of a 64 KiB one,
 // against nlohmann-json parsing the same document written as strict JSON:
 // the difference is the accessor's own work (comment and comma removal,

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Configuration texts for the configuration benchmark, each with the same
 // document written the strict way, so that a plain JSON parse of the strict
 // text is the baseline of the accessor's parse of the relaxed one.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Percentiles of latency samples.
 #ifndef BENCH_LATENCY_STATS_H_
 #define BENCH_LATENCY_STATS_H_

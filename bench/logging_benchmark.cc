@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // LOG(INFO) lines per second into a file, with the default prefix and with
 // both the time and the tick count in it, against the floor: one fwrite and
 // one fflush of a preformatted line of the same length, to the same stream.

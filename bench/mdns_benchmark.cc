@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Time from AddService to its result callback through the whole network
 // plug-in (dlopen, factory, provider and responder structures, the
 // responder's thread), against the same registration made here directly

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The network plug-in while its mDNS daemon goes and comes back:
 //
 // - BM_MdnsRestart: three services registered through the plug-in; the

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Time from the rename of a new microphone-state file into place to the
 // host's mute-change callback, through the whole system plug-in: dlopen,
 // its entry point and factory, the provider's structure, the bridge's

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Loads a platform plug-in the way the host library does: dlopen, its
 // exported NewVantorPlatformEntrypoint, then the factory's C slots, with the
 // providers wrapped by the bridge's …FromC. Benchmarks that use it measure

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Turns the JSON output of the benchmark binaries into one table: each
 // figure next to the baseline measured in the same run, their ratio, the
 // target and whether it is met.

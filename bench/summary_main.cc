@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Prints the table of every figure against its baseline from the JSON files
 // that the benchmark binaries wrote (--benchmark_out=FILE).
 //

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // core::TaskQueue against bench::BaselineQueue (a bare mutex, condition
 // variable and deque): throughput of a million trivial tasks from one
 // producer (its thread and the queue's pinned to one core, and to two) and

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: 2026 The Vantor device authors
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # vantor_add_plugin(<name> <source>...)
 #
 # A platform plug-in, lib<name>.so, built against Vantor::plugin. <name> must

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: 2026 The Vantor device authors
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Small helpers that keep every CMakeLists.txt short.
 #
 #   cc_library(NAME <target> SRCS ... [DEPS ...])   static, position-independent

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: 2026 The Vantor device authors
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # What `cmake --install` puts where, and the Debian packages made from it.
 # <libdir> is lib/<multiarch> (lib/x86_64-linux-gnu, lib/arm-linux-gnueabihf)
 # for native and cross builds alike; <etc> is /etc for the prefix /usr (the

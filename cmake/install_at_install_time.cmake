@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: 2026 The Vantor device authors
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Install-time half of vantor_install_at_install_time() (cmake/install.cmake):
 # runs inside cmake_install.cmake, where CMAKE_INSTALL_PREFIX is the final
 # prefix and DESTDIR, if any, the staging root above it. Expects _file, _dir,

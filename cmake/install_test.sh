@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Vantor device authors
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Installs the build tree into a fresh prefix, builds the example client
 # (CMake package and pkg-config) and the example plug-in against that prefix
 # alone, with the installed toolchain file in a cross build, and runs them,

@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Vantor device authors
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Builds the Debian packages of this build tree and checks their metadata and
 # contents; installs the board set (vantor-device, vantor-device-sample) with
 # dpkg into a fresh root, over a 0.1.0-layout package, and runs the sample,

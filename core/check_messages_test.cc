@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Proves the fatal messages of the POSIX wrappers by making the wrapped
 // calls fail. The test binary is linked with --wrap for each call, so only
 // this binary sees the injected failures.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Symbol visibility for the deliverables.
 //
 // Everything is built with -fvisibility=hidden; the few functions and classes

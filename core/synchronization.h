@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Mutex, scoped lock and condition variable over POSIX threads.
 //
 // Every lock, unlock, wait and signal is a fatal CHECK: there are no error

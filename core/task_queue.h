@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Runs tasks one at a time, in the order they were added, on one thread.
 //
 //   core::Thread thread("Worker");

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // A named POSIX thread that calls a loop function until it returns false.
 //
 //   core::Thread thread("Worker");

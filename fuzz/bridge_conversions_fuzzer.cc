@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Sends arbitrary strings, pairs and vectors of them across the bridge's
 // value conversions and back. Every crossing must deliver exactly the bytes
 // sent (NULs included) and the elements in order, whichever way it goes: a

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Feeds arbitrary bytes to the configuration parser below its fatal check,
 // then every getter on every key of the section that comes out and on one
 // key that is missing. Any crash, sanitizer report or trap is a real fault:

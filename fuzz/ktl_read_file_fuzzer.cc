@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Writes arbitrary bytes to a file and reads it back with ReadFile and
 // ktl_ReadFile, trimmed and untrimmed, against a plain reference: the whole
 // text byte for byte, and the lines that do not start with '#' joined.

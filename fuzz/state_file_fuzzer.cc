@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Puts arbitrary bytes where both plug-ins read their state word, through
 // the providers themselves: the network provider's connection status and
 // the system provider's microphone state. Another device service owns that

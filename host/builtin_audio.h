@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The stand-in host's own audio, used when neither the client's platform
 // nor a plug-in offers audio providers. Both do something real, in real
 // time: the input plays a WAV file (then silence) to its observers in 20 ms

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // WAV files and the built-in audio providers that read and write them, with
 // their real threads.
 #include "host/builtin_audio.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The stand-in host's platform: the provider of each kind that the host
 // uses, and what plug-ins are handed with each request. It answers the
 // client's or a plug-in's provider where one was chosen and its own simple

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // What a client registered with the assistant manager: its device-state and
 // conversation listeners (borrowed: they outlive the manager) and its device
 // action handlers (owned). Registration may happen on any thread while the

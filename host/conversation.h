@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Plays the scenario to the client: conversation turns with their audio,
 // device actions and listener calls, and the device events between them.
 // Everything it tells the client runs on the scheduler's thread.

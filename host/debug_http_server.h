@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // A small HTTP/1.1 server on 127.0.0.1 for the debug interface, on
 // libmicrohttpd with one thread per connection: a slow client or a slow
 // handler holds only its own connection.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The debug interface over real HTTP: requests on sockets of this process,
 // answered by handlers registered as a client would.
 #include "host/debug_http_server.h"

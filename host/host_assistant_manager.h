@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The stand-in host's assistant manager: plays a scenario of conversation
 // turns and device events to the client's listeners, with real audio
 // through the platform's providers, a media playlist and a debug HTTP

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The host's assistant manager as a client reaches it: through the bridge's
 // C structures, with the client's own platform (whose providers the host
 // must use) and listeners.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The stand-in host's debug interface: the handlers that clients register,
 // served over HTTP on 127.0.0.1 when the configuration names a port.
 //

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The stand-in host library's one export, NewVantorEntrypoint, built on the
 // bridge's structure-side wrappers exactly as a real host would be.
 #include <memory>

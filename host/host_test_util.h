@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Collectors for the host's tests: what listeners heard, in order, and what
 // was logged, each with a bounded wait.
 #ifndef HOST_HOST_TEST_UTIL_H_

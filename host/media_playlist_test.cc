@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The playlist's moves and what its listeners hear of them.
 #include "host/media_playlist.h"
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // What the stand-in host does with a network provider from a plug-in, as a
 // real host would: reports the connection status and advertises the device
 // over DNS-SD while the assistant runs.

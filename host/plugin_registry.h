@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Finds and loads the platform plug-ins (libvantor_*.so) the way a host
 // library does: dlopen, then the exported NewVantorPlatformEntrypoint.
 //

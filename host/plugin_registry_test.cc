@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Which plug-in's provider the host keeps when several offer one kind: with
 // factories of this process behind the C entry point, and with two copies
 // of the real system plug-in loaded from a folder.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // What the stand-in host plays: the "scenario" list of its configuration
 // section, a timeline of conversation turns and device events.
 //

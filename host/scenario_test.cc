@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The scenario format, and the conversation that plays it to listeners,
 // with recording audio providers and the real scheduler.
 #include "host/scenario.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The stand-in host's own thread: every listener call, turn step and
 // scheduled event of one assistant manager runs on it, in time order.
 //

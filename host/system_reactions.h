@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // What the stand-in host does with its system provider, as a real host
 // would: reports the microphone state, follows its changes, and refuses
 // interactions while the microphone is muted.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // RIFF/WAVE files of 16-bit PCM, the one format the built-in audio providers
 // read and write. (A general audio library would bring its codecs along for
 // what is a 44-byte header here.)

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The smallest complete client of the host library: reads the configuration
 // file named on the command line, starts an assistant with listening on,
 // and starts one voice interaction for every character on standard input.

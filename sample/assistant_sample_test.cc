@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Runs the real assistant_sample against the stand-in host library.
 #include <fcntl.h>
 #include <spawn.h>

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: 2026 The Vantor device authors
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Shared helpers for the project's scripts; source it, don't run it.
 
 # Installs the Debian packages that are not installed yet (as root), so a

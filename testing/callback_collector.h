@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Records callback runs, in order, with the name of the thread each ran on,
 // and lets a test wait for them with a bounded wait.
 //

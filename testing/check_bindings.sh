@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Vantor device authors
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Proves that no deliverable lets the dynamic linker bind one of its own
 # exported symbols to another library's copy.
 #

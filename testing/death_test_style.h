@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // How death tests start their child process.
 //
 // The "threadsafe" style starts the child afresh by executing the test

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Removes a test's folder tree in-process, as `rm -rf` would.
 //
 //   ASSERT_TRUE(testing_support::RemoveTree(dir_));

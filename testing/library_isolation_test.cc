@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Each deliverable keeps its own logger: a process that links the host
 // library and loads both plug-ins, as a client does, with a handler set
 // through each library's own exported SetLogMessageHandler. Every handler

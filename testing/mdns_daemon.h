@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The mDNS daemon of scripts/mdns-sandbox as tests and benchmarks drive it:
 // start, stop, kill, and what it advertises, read back with avahi-browse.
 //

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Loads a platform plug-in the way the host library does, for tests and
 // benchmarks that must reach it only through its exported entry point.
 //

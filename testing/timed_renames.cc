@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Changes a state file the way vantor-state does (the new word into a
 // ".tmp" sibling, then one rename) and prints the CLOCK_REALTIME time taken
 // right before each rename, so that a change can be matched with the journal

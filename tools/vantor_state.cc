@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // vantor-state: sets or prints the state files that the plug-ins read, for
 // the device services that own them (a network manager hook, a mute button).
 //

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Runs the real vantor-state binary on real temporary folders, and last with
 // the sample, the stand-in host and the plug-ins.
 #include <dirent.h>

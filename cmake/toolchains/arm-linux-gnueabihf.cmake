@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: 2026 The Vantor device authors
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Cross build for the device: 32-bit ARM Linux, EABI hard float, with Debian's
 # cross compiler (g++-arm-linux-gnueabihf). The same file builds this tree
 # and, installed with the SDK (share/vantor/toolchains/), a project of your

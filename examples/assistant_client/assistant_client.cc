@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // A client that hears everything the assistant tells it: it registers both
 // listener kinds, a device action handler, debug handlers and a media
 // listener, prints one line for every call it gets, and takes commands on

@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Vantor device authors
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Runs the example client against the stand-in host and the plug-ins and
 # checks what it hears: the order of a turn's events, device events, the
 # microphone switched with vantor-state (one OnMicMutedChange per change),

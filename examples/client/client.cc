@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // A third-party client in one file: starts an assistant from a configuration
 // file, lets it run a number of interactions and shuts it down. Built only
 // against the installed SDK (see CMakeLists.txt beside it).

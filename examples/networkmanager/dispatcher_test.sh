@@ -1,4 +1,9 @@
 #!/bin/sh
+
+# SPDX-FileCopyrightText: 2026 The Vantor device authors
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Runs the dispatcher hook beside this file for each NetworkManager event,
 # with a stand-in nmcli and the real vantor-state, and checks the word that
 # lands in the connection status file.

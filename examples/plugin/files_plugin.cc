@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // An example platform plug-in, built against the installed SDK alone (see
 // CMakeLists.txt beside it): a file provider that keeps the assistant's files
 // in one folder of the device. The host loads it as libvantor_files.so from

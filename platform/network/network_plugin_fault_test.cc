@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The network plug-in, loaded as the host loads it, while its mDNS daemon is
 // stopped before a registration, killed during one and restarted under a
 // registered service. Every request must be answered (with an error where the

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The network plug-in, loaded as the host loads it, keeps the device
 // advertised while its mDNS daemon is stopped and started again, and
 // registrations made together are answered together. What the daemon

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The network plug-in against a real mDNS daemon, loaded with dlopen and
 // driven through the C bridge as the host library drives it. What the
 // daemon advertises is read back with avahi-browse. It runs inside

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The network plug-in's provider: the device's connection status, read as one
 // word from a state file that another service keeps up to date, and the
 // plug-in's DNS-SD responder.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Loads the built libvantor_system.so as the host does and uses it only
 // through its exported entry point and the C structures.
 #include <dlfcn.h>

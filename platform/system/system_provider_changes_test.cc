@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // What the host hears when the state file, its folder or the links on the
 // way change in every way a writer or an administrator may change them: the
 // last state reported must always be what the file says, and nothing is

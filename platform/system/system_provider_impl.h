@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The system plug-in's provider: the microphone-mute state, read from a
 // one-word state file ("off" means muted) and followed through the
 // FileWatcher, so that registered callbacks run as soon as it changes.

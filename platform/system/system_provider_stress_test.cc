@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The microphone state flips 10,000 times by atomic replacement while other
 // threads create and destroy providers on the same file, each through the C
 // structures as the host holds them. No notification may reach a provider

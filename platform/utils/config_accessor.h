@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Typed, defaulted access to one top-level section of the JSON configuration.
 //
 //   auto config = ConfigAccessor::Parse(text, "platform_config");

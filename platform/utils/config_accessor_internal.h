@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // ConfigAccessor below its fatal check, for the fuzzer and the tests. Not
 // part of the exported interface.
 #ifndef PLATFORM_UTILS_CONFIG_ACCESSOR_INTERNAL_H_

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The assistant root folder, whole-file reads and atomic file replacement.
 //
 // None of these functions throws, aborts or holds a lock. Unreadable files

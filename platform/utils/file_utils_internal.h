@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // File reading for the plug-ins' own use, beside the exported functions of
 // file_utils.h: bounded, for files that hold one word.
 #ifndef PLATFORM_UTILS_FILE_UTILS_INTERNAL_H_

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Runs callbacks when watched files change: rewritten, renamed into place or
 // away, deleted, created (also as a link), or replaced through any folder on
 // their path.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The watcher at the inotify watch limit (fs.inotify.max_user_watches of 0,
 // or used up): inotify_add_watch fails on demand (linked with
 // --wrap=inotify_add_watch), since the real limit is the whole machine's.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Base of the platform plug-ins' factories, ours and a device maker's.
 //
 //   class PlatformFactoryImpl : public PluginFactory {

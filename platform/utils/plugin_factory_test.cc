@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The plug-ins' factory base: each kind reaches its Make* hook with the
 // configuration text, and the platform wrapper of every request is released
 // once, whether or not a provider came of it.

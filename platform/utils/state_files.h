@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Where the state files live and which words they hold: what the plug-ins
 // read and what vantor-state writes, kept in one place so they agree.
 #ifndef PLATFORM_UTILS_STATE_FILES_H_

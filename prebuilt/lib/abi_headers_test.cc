@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // All public headers together, and the behaviour they define themselves: the
 // default bodies that implementers rely on when they override only part of an
 // interface.

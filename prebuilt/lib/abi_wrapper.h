@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Conversions between interface values and their C forms: the AbiWrapper
 // family for scalars, strings and pairs, vectors, and callbacks.
 //

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The carriers and scalar conversions every bridge relies on, the structure
 // sizes the host library binds to, and the failure style.
 #include "prebuilt/lib/abi_wrapper.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The bridge's shared pieces: descriptor, lock, strings, volumes, failures.
 #include "prebuilt/lib/api_wrappers.h"
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The C ABI bridge: turns interface objects into C structures (…ToC) and C
 // structures into interface objects (…FromC).
 //

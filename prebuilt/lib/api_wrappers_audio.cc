@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Bridges of the audio interfaces: buffers, inputs with their observers,
 // outputs with their delegates, the two audio providers and volume control.
 #include <stdint.h>

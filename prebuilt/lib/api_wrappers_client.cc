@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The client's way into the host library: everything here calls the host's
 // exported NewVantorEntrypoint, so only clients link this object.
 #include <memory>

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Bridges of the device action handler and the two listener kinds.
 #include "prebuilt/lib/api_wrappers.h"
 #include "prebuilt/lib/wrapper_base.h"

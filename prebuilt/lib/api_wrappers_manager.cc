@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Bridges of the entry point, the assistant manager with its attachments,
 // the platform factory and the platform bundle.
 #include <memory>

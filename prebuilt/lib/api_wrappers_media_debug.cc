@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Bridges of the media manager with its listeners and status snapshots, and
 // of the debug interface with its handler callbacks and request contexts.
 #include <vector>

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Bridges of the file, network, DNS-SD responder, system, power-manager and
 // authentication providers, with their callback structures.
 #include "prebuilt/lib/api_wrappers.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Everything a client of the assistant needs: the assistant manager, the
 // platform interfaces a device implements, and the callback type.
 #ifndef PREBUILT_LIB_ASSISTANT_CLIENT_H_

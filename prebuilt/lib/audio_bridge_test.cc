@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The audio bridges: buffers crossing without copies, observer and delegate
 // lifetimes (freed at OnStopped on both sides), the observer descriptor's
 // reserved word, provider caches and ownership, volume packing.

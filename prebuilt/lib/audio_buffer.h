@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // One block of audio samples and its format.
 //
 // Buffers are handed to AudioInput::Observer::OnBufferAvailable and live only

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // A source of captured audio (microphone, or the loopback reference of an
 // output) that pushes buffers to registered observers.
 //

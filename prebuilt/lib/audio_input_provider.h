@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The platform's source of captured audio.
 //
 // Implemented by a platform plug-in or the device maker and handed to the

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The platform's playback service: creates output streams and hands out the
 // volume control and the loopback reference input.
 //

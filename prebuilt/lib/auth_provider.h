@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The device's identity: client id, certificate chain and signed tokens for
 // credential and device attestation and refresh assertions.
 //

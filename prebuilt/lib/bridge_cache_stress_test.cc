@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Concurrent first calls of every getter that the bridge caches, many rounds
 // over fresh wrappers, on both sides of the ABI: whatever the interleaving,
 // the peer is asked once and every caller gets the one cached object. Under

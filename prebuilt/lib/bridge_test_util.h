@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Helpers shared by the bridge tests: counting callables, an ordered event
 // log, a spy on a structure's Destroy slot, a start gate for concurrent first
 // calls, and inert provider doubles that count their deletion.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 /*
  * The C structures through which every object crosses between the device
  * code, the host assistant library and the platform plug-ins.

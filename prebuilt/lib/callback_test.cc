@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The callback rules, in process and across the C ABI.
 #include "prebuilt/lib/callback.h"
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Handlers for paths of the assistant's debug HTTP service, and debug
 // variables.
 //

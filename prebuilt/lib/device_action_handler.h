@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Executes the device actions that the assistant decides on ("turn the
 // volume up") and tells the assistant what the device can do.
 //

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Device events of a running assistant: start-up, authentication, alarms,
 // timers, notifications, hold, microphone mute.
 //

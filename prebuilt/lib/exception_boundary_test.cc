@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Exceptions thrown by an implementation stop at the C boundary: the caller
 // gets a value-initialized answer, the process lives, and standard error
 // names the slot. Covers each kind of slot: generated, generated with a

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The device action handler and the two listener kinds across the ABI: every
 // event with its values, and who deletes what.
 #include <memory>

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The entry point and the assistant manager across the ABI: every operation
 // with its arguments, the attachments and their caches, destruction orders,
 // version propagation, and the client entry functions over a test host.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The platform's view of network connectivity and its service advertiser.
 //
 // Implemented by the network plug-in (or the device maker) and handed to the

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The bundle of the six platform services that the host library works with.
 //
 // Implemented by the device maker (or handed over by the host library) and

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The platform factory and the platform bundle across the ABI: ownership of
 // the providers they hand out, caches, destruction order and versions.
 #include <string.h>

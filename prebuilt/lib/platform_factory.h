@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Makes platform providers on request. A platform plug-in derives from
 // PlatformFactory, overrides the kinds it offers and hands an instance to the
 // host library from its exported entry function:

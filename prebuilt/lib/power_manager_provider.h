@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Wake alarms and wake locks of the device's power management.
 //
 // Implemented by the device maker; belongs to the SystemProvider that hands

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The file, network, DNS-SD responder, system, power-manager and auth
 // bridges: every operation's arguments and results through both wrappers,
 // owned vs borrowed providers, caches, and the named callback structures.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The platform's system services: microphone mute state, power management,
 // battery, time zone and locale, and trusted platform module processing.
 //

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The host library's entry point, as the bridge sees it.
 //
 // The host library exports one C function, NewVantorEntrypoint(). The bridge

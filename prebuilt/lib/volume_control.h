@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Volume and audio focus of the device's outputs.
 //
 // Implemented by the platform; belongs to its AudioOutputProvider. Volumes

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The two wrapper halves that every interface bridge is made of.
 //
 // Structure side: StructWrapper<Impl, C_API_X, X> owns the C structure as its

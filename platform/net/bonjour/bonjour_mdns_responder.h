@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Advertises services over DNS-SD through the system's mDNS daemon.
 //
 //   BonjourMdnsResponder responder;     // starts the "BonjourMdnsResponder"

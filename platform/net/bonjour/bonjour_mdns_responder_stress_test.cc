@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Many host threads drive one responder through its C structure, as the host
 // library does, while the scripted DNS-SD library fails some registrations.
 // Every answer must come exactly once, on the responder thread, and every

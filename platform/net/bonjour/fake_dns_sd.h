@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // A stand-in for the DNS-SD client library in unit tests: the same C
 // functions, with scripted outcomes and a record of every call.
 //
