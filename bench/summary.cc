@@ -387,6 +387,14 @@ const std::vector<Row>& AllRows() {
                "plugin_median_us", "floor_median_us", Unit::kMicroseconds);
     }
 
+    // The price of a durable name: a folder sync per write.
+    for (const std::string where : {"disk", "tmpfs"}) {
+      add("state file write (" + where + "), vs no folder sync",
+          "BM_WriteFile/" + where + "/real_time",
+          "BM_WriteNoFolderSync/" + where + "/real_time")
+          .field = "real_time";
+    }
+
     Row& log = add("logging: LOG(INFO), default flags", "BM_Log_DefaultFlags",
                    "BM_Log_Floor");
     counters(log, "items_per_second", "", Unit::kPerSecond);

@@ -235,8 +235,11 @@ run "$root/usr/bin/vantor-state" --config "$tmp/config.json" network CONNECTED
 [[ $(cat "$tmp/state/network_state") == CONNECTED ]] ||
   fail "packaged vantor-state did not write"
 [[ $(run "$root/usr/bin/vantor-state" --config "$root/etc/vantor/config.json" \
-  path mic) == /run/vantor/mic_state ]] ||
-  fail "/etc/vantor/config.json does not keep the state in /run/vantor"
+  path mic) == /var/lib/vantor/state/mic_state ]] ||
+  fail "/etc/vantor/config.json does not keep the mic state in /var/lib/vantor/state"
+[[ $(run "$root/usr/bin/vantor-state" --config "$root/etc/vantor/config.json" \
+  path connection) == /run/vantor/network_state ]] ||
+  fail "/etc/vantor/config.json does not keep the connection status in /run/vantor"
 
 # The service: systemd accepts the unit, and its command line, given what a
 # service gets (standard input /dev/null), keeps the sample running and
@@ -253,8 +256,8 @@ service_line() {  # The value of KEY= in the unit, paths moved.
     -e "s|exec /usr/bin/|exec ${emulator:+$emulator }$root/usr/bin/|g"
 }
 mkdir -p "$tmp/run/vantor"
-sh -c "$(service_line ExecStartPre | sed "s|^/bin/sh -c '\(.*\)'$|\1|")"
-[[ -p $tmp/run/vantor/interactions ]] || fail "ExecStartPre made no FIFO"
+# The FIFO comes from the sample's tmpfiles.d entry at boot.
+mkfifo -m 0620 "$tmp/run/vantor/interactions"
 start=$(service_line ExecStart | sed "s|^/bin/sh -c '\(.*\)'$|\1|")
 [[ $start == *"$root/usr/bin/assistant_sample"* ]] ||
   fail "unexpected ExecStart: $start"

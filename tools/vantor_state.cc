@@ -203,11 +203,30 @@ bool DropLogLine(int /*severity*/, const std::string& /*line*/) {
   return true;
 }
 
+// Whether this process is root or one of the group |gid|.
+bool InGroup(gid_t gid) {
+  if (geteuid() == 0 || getegid() == gid)
+    return true;
+  const int count = getgroups(0, nullptr);
+  if (count <= 0)
+    return false;
+  std::vector<gid_t> groups(static_cast<size_t>(count));
+  const int got = getgroups(count, groups.data());
+  for (int i = 0; i < got; ++i) {
+    if (groups[static_cast<size_t>(i)] == gid)
+      return true;
+  }
+  return false;
+}
+
 // Why the folder that holds (or will hold) |path| is no safe place for a
 // state file, or "" when it is. Another user who owns it or may write it
-// could plant the file, or a link in its place, for the host to read. The
-// folders above may also be writable by others if they are sticky (/tmp):
-// then nobody else can rename or remove what is below.
+// could plant the file, or a link in its place, for the host to read. A
+// folder its group may write is how a device shares its state among the
+// services of one writers' group: fine for root and that group's members
+// when root or this user owns it. The folders above may also be writable by
+// others if they are sticky (/tmp): then nobody else can rename or remove
+// what is below.
 std::string UnsafeFolderReason(const std::string& path) {
   std::string folder = Folder(path);
   // The folders WriteFile will make are this user's; the nearest existing
@@ -226,7 +245,8 @@ std::string UnsafeFolderReason(const std::string& path) {
         return at + " belongs to user " + std::to_string(st.st_uid) +
                ", not to this user or root";
       }
-      const bool others_write = st.st_mode & (S_IWGRP | S_IWOTH);
+      const bool others_write = (st.st_mode & S_IWOTH) ||
+                                ((st.st_mode & S_IWGRP) && !InGroup(st.st_gid));
       if (others_write && (innermost || !(st.st_mode & S_ISVTX))) {
         char mode[8];
         snprintf(mode, sizeof(mode), "%04o",

@@ -180,7 +180,8 @@ class VantorStateTest : public ::testing::Test {
   // Runs vantor-state with |args|; as user |uid| when it is not -1.
   Result Run(const std::vector<std::string>& args,
              const std::vector<std::string>& env = {},
-             uid_t uid = static_cast<uid_t>(-1)) {
+             uid_t uid = static_cast<uid_t>(-1),
+             gid_t extra_group = static_cast<gid_t>(-1)) {
     std::string out = dir_ + "/stdout", err = dir_ + "/stderr";
     std::vector<std::string> argv_strings = Command(VANTOR_STATE_PATH, args);
     const std::string executable = Executable(argv_strings[0]);
@@ -198,8 +199,9 @@ class VantorStateTest : public ::testing::Test {
       dup2(out_fd, 1);
       dup2(err_fd, 2);
       if (uid != static_cast<uid_t>(-1) &&
-          (setgroups(0, nullptr) != 0 || setgid(uid) != 0 ||
-           setuid(uid) != 0)) {
+          (setgroups(extra_group == static_cast<gid_t>(-1) ? 0 : 1,
+                     &extra_group) != 0 ||
+           setgid(uid) != 0 || setuid(uid) != 0)) {
         _exit(126);
       }
       execve(executable.c_str(), argv.data(), envp.data());
@@ -531,7 +533,8 @@ TEST_F(VantorStateTest, LinksAndLeftoversAtTemporaryNamesAreNotFollowed) {
   ASSERT_EQ(0, lstat(mic_.c_str(), &st));
   EXPECT_TRUE(S_ISREG(st.st_mode));
   EXPECT_EQ("off\n", Slurp(mic_));
-  EXPECT_EQ("leftover", Slurp(mic_ + ".tmp.4242.0.1"));
+  // The leftover has no writer any more: the write cleared it away.
+  EXPECT_FALSE(Exists(mic_ + ".tmp.4242.0.1"));
 }
 
 TEST_F(VantorStateTest, FoldersOthersOwnOrMayWriteAreRefused) {
@@ -560,6 +563,51 @@ TEST_F(VantorStateTest, FoldersOthersOwnOrMayWriteAreRefused) {
   ASSERT_EQ(0, chmod(state_.c_str(), 0755));
   EXPECT_EQ(0, Run({"--config", deeper, "mic", "off"}).status);
   EXPECT_EQ("off\n", Slurp(state_ + "/new/mic_state"));
+}
+
+// A device shares its state folders with the services of one writers'
+// group: root:<group> 0775. Root and the group's members write there; the
+// rest of the refusals hold.
+TEST_F(VantorStateTest, WritersGroupFolderServesRootAndMembersOnly) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "needs root to make users and folders of other owners";
+  constexpr gid_t kWriters = 4242;
+  constexpr gid_t kNone = static_cast<gid_t>(-1);
+  const struct {
+    uid_t owner;
+    mode_t mode;
+    uid_t writer;
+    gid_t writer_group;
+    const char* error;  // "" when the write is done.
+  } kCases[] = {
+      {0, 0775, 0, kNone, ""},
+      {0, 0775, kNobody, kWriters, ""},
+      {0, 0775, kNobody, kNone, " is writable by other users (mode 0775)"},
+      {0, 0777, 0, kNone, " is writable by other users (mode 0777)"},
+      {0, 0777, kNobody, kWriters, " is writable by other users (mode 0777)"},
+      {kNobody, 0775, 0, kNone,
+       " belongs to user 65534, not to this user or root"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::Message()
+                 << "owner " << c.owner << ", mode 0" << std::oct << c.mode
+                 << std::dec << ", writer " << c.writer);
+    Spit(mic_, "on\n");
+    ASSERT_EQ(0, chown(mic_.c_str(), 0, 0));
+    ASSERT_EQ(0, chown(state_.c_str(), c.owner, kWriters));
+    ASSERT_EQ(0, chmod(state_.c_str(), c.mode));
+    const Result result =
+        Run({"--config", config_, "mic", "off"}, {}, c.writer, c.writer_group);
+    if (*c.error == '\0') {
+      EXPECT_EQ(0, result.status) << result.err;
+      EXPECT_EQ("off\n", Slurp(mic_));
+    } else {
+      ExpectOneLineError(result, 1,
+                         "refusing to write mic to " + mic_ + ": " + state_ +
+                             c.error + "; file left unchanged");
+      EXPECT_EQ("on\n", Slurp(mic_));
+    }
+  }
 }
 
 // The sample with the stand-in host and the built plug-ins: a change made

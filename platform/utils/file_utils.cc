@@ -4,11 +4,15 @@
 
 #include "platform/utils/file_utils.h"
 
+#include <ctype.h>
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -18,6 +22,7 @@
 #include <new>
 #include <utility>
 
+#include "core/eintr_wrapper.h"
 #include "core/logging.h"
 #include "platform/utils/file_utils_internal.h"
 
@@ -39,13 +44,43 @@ bool FileExists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
+// The folder that holds |path|'s name.
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos)
+    return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Makes the names created, renamed or removed in |folder| durable: until the
+// folder itself is synced, a power cut may bring back its old entries even
+// though the file data behind a new name is on disk. File systems that cannot
+// sync a folder (EINVAL) keep no such state to lose.
+bool SyncFolder(const std::string& folder) {
+  const int fd =
+      HANDLE_EINTR(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd < 0)
+    return false;
+  const bool synced = fsync(fd) == 0 || errno == EINVAL;
+  const int sync_errno = errno;
+  close(fd);
+  errno = sync_errno;
+  return synced;
+}
+
 bool MakeParentFolders(const std::string& path) {
   if (FileExists(path))
     return true;
   for (size_t slash = path.find('/', 1); slash != std::string::npos;
        slash = path.find('/', slash + 1)) {
-    if (mkdir(path.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST)
+    const std::string folder = path.substr(0, slash);
+    if (mkdir(folder.c_str(), 0700) == 0) {
+      // A folder lost to a power cut would take the file with it.
+      if (!SyncFolder(FolderOf(folder)))
+        return false;
+    } else if (errno != EEXIST) {
       return false;
+    }
   }
   return true;
 }
@@ -68,10 +103,8 @@ std::string Trim(std::string text) {
 // descriptor that is read: a FIFO or device swapped in under the name must
 // neither block the open nor be read. -1 otherwise.
 int OpenRegularFile(const std::string& path, struct stat* st) {
-  int fd;
-  do {
-    fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  const int fd =
+      HANDLE_EINTR(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (fd < 0)
     return -1;
   if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
@@ -90,9 +123,7 @@ bool ReadAll(int fd, size_t limit, size_t size_hint, std::string* out) {
     char buffer[16384];
     while (out->size() <= limit) {
       const size_t want = std::min(sizeof(buffer), limit + 1 - out->size());
-      ssize_t got = read(fd, buffer, want);
-      if (got < 0 && errno == EINTR)
-        continue;
+      const ssize_t got = HANDLE_EINTR(read(fd, buffer, want));
       if (got < 0)
         return false;
       if (got == 0)
@@ -124,40 +155,127 @@ bool ReadWhole(const std::string& path, std::string* contents) {
   return read;
 }
 
-// A name for |path|'s temporary sibling that no other writer uses.
+constexpr char kTemporaryInfix[] = ".tmp.";
+
+// A name for |path|'s temporary sibling that no other writer uses:
+// <path>.tmp.<pid>.<counter>.<nanoseconds, hex>.
 std::string TemporaryName(const std::string& path, unsigned attempt) {
   static std::atomic<unsigned> counter{0};
   struct timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
   char suffix[64];
-  snprintf(suffix, sizeof(suffix), ".tmp.%d.%u.%lx", static_cast<int>(getpid()),
-           counter.fetch_add(1) + attempt,
+  snprintf(suffix, sizeof(suffix), "%s%d.%u.%lx", kTemporaryInfix,
+           static_cast<int>(getpid()), counter.fetch_add(1) + attempt,
            static_cast<unsigned long>(now.tv_nsec));
   return path + suffix;
 }
 
-// Creates |path|'s temporary sibling exclusively and never through a link
-// planted under its name; the mode comes from the umask, as for any new
-// file. -1 when none can be made.
-int CreateTemporary(const std::string& path, std::string* temp) {
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    *temp = TemporaryName(path, attempt);
-    int fd = open(temp->c_str(),
-                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0)
-      return fd;
-    if (errno != EEXIST && errno != EINTR)
-      return -1;
+// Whether |name| is one of TemporaryName()'s names for the file |base|.
+bool IsTemporaryOf(const std::string& base, const char* name) {
+  const size_t prefix = base.size() + sizeof(kTemporaryInfix) - 1;
+  if (strncmp(name, base.c_str(), base.size()) != 0 ||
+      strncmp(name + base.size(), kTemporaryInfix,
+              sizeof(kTemporaryInfix) - 1) != 0) {
+    return false;
   }
-  return -1;
+  // Two decimal fields and a hexadecimal one, each non-empty.
+  const char* at = name + prefix;
+  for (int field = 0; field < 3; ++field) {
+    const char* start = at;
+    while (field < 2 ? isdigit(static_cast<unsigned char>(*at))
+                     : isxdigit(static_cast<unsigned char>(*at))) {
+      ++at;
+    }
+    if (at == start || *at != (field < 2 ? '.' : '\0'))
+      return false;
+    if (field < 2)
+      ++at;
+  }
+  return true;
+}
+
+// Removes the temporaries of |path| that writers killed mid-write (or by a
+// power cut) left behind. A live writer holds an exclusive flock() on its
+// temporary from before anyone could open it by name until after its rename;
+// the kernel drops the lock when the writer dies, so a temporary whose lock
+// can be taken has no writer left.
+void RemoveStaleTemporaries(const std::string& path) {
+  const std::string folder = FolderOf(path);
+  const size_t slash = path.rfind('/');
+  const std::string base =
+      slash == std::string::npos ? path : path.substr(slash + 1);
+  DIR* dir = opendir(folder.c_str());
+  if (!dir)
+    return;
+  const int dir_fd = dirfd(dir);
+  while (struct dirent* entry = readdir(dir)) {
+    if (!IsTemporaryOf(base, entry->d_name))
+      continue;
+    const int fd = HANDLE_EINTR(openat(
+        dir_fd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd < 0)
+      continue;
+    struct stat held, named;
+    if (HANDLE_EINTR(flock(fd, LOCK_EX | LOCK_NB)) == 0 &&
+        fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
+        fstatat(dir_fd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+      unlinkat(dir_fd, entry->d_name, 0);
+    }
+    close(fd);
+  }
+  closedir(dir);
+}
+
+// A temporary being written: |fd| writes it; |lock_fd|, opened read-only,
+// holds the flock() that RemoveStaleTemporaries() respects. Read-only so that
+// closing it after the rename, when the temporary has the file's name,
+// raises no close-after-write event on that name for watchers.
+struct Temporary {
+  std::string name;
+  int fd = -1;
+  int lock_fd = -1;
+};
+
+// Creates |path|'s temporary sibling exclusively and never through a link
+// planted under its name, and locks it; the mode comes from the umask, as
+// for any new file. False when none can be made.
+bool CreateTemporary(const std::string& path, Temporary* temp) {
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    temp->name = TemporaryName(path, attempt);
+    temp->fd = HANDLE_EINTR(
+        open(temp->name.c_str(),
+             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (temp->fd < 0) {
+      if (errno != EEXIST)
+        return false;
+      continue;
+    }
+    temp->lock_fd = HANDLE_EINTR(
+        open(temp->name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    // Another writer's cleanup may have opened the new name first: then it
+    // holds the lock, or has already unlinked the file (no links left).
+    struct stat written, locked;
+    if (temp->lock_fd >= 0 &&
+        HANDLE_EINTR(flock(temp->lock_fd, LOCK_EX | LOCK_NB)) == 0 &&
+        fstat(temp->fd, &written) == 0 && fstat(temp->lock_fd, &locked) == 0 &&
+        written.st_ino == locked.st_ino && written.st_dev == locked.st_dev &&
+        locked.st_nlink > 0) {
+      return true;
+    }
+    if (temp->lock_fd >= 0)
+      close(temp->lock_fd);
+    close(temp->fd);
+    temp->lock_fd = temp->fd = -1;
+  }
+  return false;
 }
 
 bool WriteAll(int fd, const std::string& contents) {
   size_t done = 0;
   while (done < contents.size()) {
-    ssize_t wrote = write(fd, contents.data() + done, contents.size() - done);
-    if (wrote < 0 && errno == EINTR)
-      continue;
+    ssize_t wrote =
+        HANDLE_EINTR(write(fd, contents.data() + done, contents.size() - done));
     if (wrote <= 0)
       return false;
     done += static_cast<size_t>(wrote);
@@ -224,29 +342,39 @@ std::string ReadStateWord(const std::string& path) {
 
 bool WriteFile(const std::string& path, const std::string& contents) {
   if (contents.empty()) {
-    if (!FileExists(path) || remove(path.c_str()) == 0)
+    if (!FileExists(path))
       return true;
+    if (remove(path.c_str()) == 0)
+      return SyncFolder(FolderOf(path));
   }
   if (!MakeParentFolders(path))
     return false;
+  RemoveStaleTemporaries(path);
 
   // Each writer has a temporary of its own, so that concurrent writers each
   // replace the file whole (the last one wins) and a temporary left by a
-  // killed writer is in nobody's way.
-  std::string temp;
-  const int fd = CreateTemporary(path, &temp);
-  if (fd < 0)
+  // killed writer is in nobody's way until the next write removes it.
+  Temporary temp;
+  if (!CreateTemporary(path, &temp))
     return false;
   // A short write (full disk) or a failed flush must not replace good
-  // contents; fsync keeps a power cut from leaving an empty file behind the
-  // new name.
-  bool written = WriteAll(fd, contents);
-  written = fsync(fd) == 0 && written;
-  written = close(fd) == 0 && written;
-  if (written && ReplaceFile(temp, path))
-    return true;
-  unlink(temp.c_str());
-  return false;
+  // contents. The data is synced before the rename and the folder after it,
+  // so that once this returns true a power cut brings back the new contents,
+  // never an empty file or the old ones. The lock is held until the
+  // temporary's name is gone.
+  bool written = WriteAll(temp.fd, contents);
+  written = fsync(temp.fd) == 0 && written;
+  written = close(temp.fd) == 0 && written;
+  bool durable = false;
+  if (written && ReplaceFile(temp.name, path)) {
+    durable = SyncFolder(FolderOf(path));
+  } else {
+    unlink(temp.name.c_str());
+  }
+  const int saved_errno = errno;
+  close(temp.lock_fd);
+  errno = saved_errno;
+  return durable;
 }
 
 }  // namespace assistant_reference

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -232,6 +233,63 @@ TEST_F(FileUtilsTest, ConcurrentWritersNeverTearOrFail) {
   EXPECT_EQ(0, failed.load());
   EXPECT_EQ(0, torn.load());
   EXPECT_EQ(std::vector<std::string>({"state"}), Names(dir_));
+}
+
+// Power cuts and killed writers leave temporaries behind; the next write of
+// the same file removes them, but only its own kind and only those no live
+// writer holds.
+TEST_F(FileUtilsTest, NextWriteRemovesOnlyAbandonedTemporaries) {
+  enum Kind { kFile, kHeldFile, kFolder, kLink };
+  const struct {
+    const char* name;
+    Kind kind;
+    bool removed;
+  } kCases[] = {
+      {"state.tmp.812.0.1f3a", kFile, true},
+      {"state.tmp.1.99.0", kFile, true},
+      {"state.tmp.813.0.2b", kHeldFile, false},  // a writer is at work
+      {"state.tmp", kFile, false},               // not our pattern
+      {"state.tmp.812.0", kFile, false},         // a field missing
+      {"state.tmp.8x2.0.1f", kFile, false},      // not a number
+      {"state.tmp.812.0.1f.bak", kFile, false},  // something more
+      {"other.tmp.812.0.1f", kFile, false},      // another file's
+      {"xstate.tmp.812.0.1f", kFile, false},     // another file's
+      {"state.tmp.814.0.3c", kFolder, false},
+      {"state.tmp.815.0.4d", kLink, false},
+  };
+  std::vector<int> held;
+  std::vector<std::string> expected = {"state", "victim"};
+  Put("victim", "precious");
+  for (const auto& c : kCases) {
+    switch (c.kind) {
+      case kFile:
+        Put(c.name, "off\n");
+        break;
+      case kHeldFile: {
+        Put(c.name, "off\n");
+        const int fd = open(Path(c.name).c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(0, flock(fd, LOCK_EX));
+        held.push_back(fd);
+        break;
+      }
+      case kFolder:
+        ASSERT_EQ(0, mkdir(Path(c.name).c_str(), 0700));
+        break;
+      case kLink:
+        ASSERT_EQ(0, symlink(Path("victim").c_str(), Path(c.name).c_str()));
+        break;
+    }
+    if (!c.removed)
+      expected.push_back(c.name);
+  }
+  std::sort(expected.begin(), expected.end());
+
+  ASSERT_TRUE(WriteFile(Path("state"), "on\n"));
+  EXPECT_EQ(expected, Names(dir_));
+  EXPECT_EQ("on\n", ReadFile(Path("state"), false));
+  EXPECT_EQ("precious", ReadFile(Path("victim"), false));
+  for (int fd : held)
+    close(fd);
 }
 
 TEST_F(FileUtilsTest, PlantedLinkIsReplacedNotWrittenThrough) {
