@@ -12,7 +12,7 @@
 #include "core/eintr_wrapper.h"
 #include "core/logging.h"
 #include "host/plugin_registry.h"
-#include "platform/utils/config_accessor_internal.h"
+#include "platform/utils/config_inspector.h"
 #include "platform/utils/file_utils.h"
 
 namespace vantor_host {
@@ -23,7 +23,7 @@ using namespace assistant_client;  // NOLINT: a stand-in full of overrides.
 std::unique_ptr<assistant_reference::ConfigAccessor> ParseHostConfig(
     const std::string& config) {
   std::string error;
-  auto accessor = assistant_reference::ConfigAccessorInternal::TryParse(
+  auto accessor = assistant_reference::ConfigInspector::TryParse(
       config, HostAssistantManager::kConfigSection, &error);
   if (!accessor) {
     // A plug-in given this text would abort; the host keeps running without
@@ -54,7 +54,7 @@ std::string RandomHexId() {
 bool HasKey(const assistant_reference::ConfigAccessor& config,
             const std::string& key) {
   for (const std::string& present :
-       assistant_reference::ConfigAccessorInternal::SectionKeys(config)) {
+       assistant_reference::ConfigInspector::SectionKeys(config)) {
     if (present == key)
       return true;
   }

@@ -13,7 +13,7 @@
 
 #include "core/logging.h"
 #include "core/synchronization.h"
-#include "platform/utils/config_accessor_internal.h"
+#include "platform/utils/config_inspector.h"
 
 namespace vantor_host {
 namespace {
@@ -60,7 +60,7 @@ const char* ResultName(MdnsResponder::Result result) {
 bool HasKey(const assistant_reference::ConfigAccessor& config,
             const std::string& key) {
   for (const std::string& present :
-       assistant_reference::ConfigAccessorInternal::SectionKeys(config)) {
+       assistant_reference::ConfigInspector::SectionKeys(config)) {
     if (present == key)
       return true;
   }
