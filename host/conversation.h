@@ -17,6 +17,8 @@
 //   OnConversationTurnFinished(the scenario's resolution, or kCancelled)
 //
 // Turns asked for while one runs wait for it (up to kMaxWaiting).
+//
+// The turns are in conversation.cc, the events in conversation_events.cc.
 #ifndef HOST_CONVERSATION_H_
 #define HOST_CONVERSATION_H_
 
