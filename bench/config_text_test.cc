@@ -13,14 +13,14 @@
 #include <vector>
 
 #include "platform/utils/config_accessor.h"
-#include "platform/utils/config_accessor_internal.h"
+#include "platform/utils/config_inspector.h"
 #include "platform/utils/file_utils.h"
 
 namespace bench {
 namespace {
 
 using assistant_reference::ConfigAccessor;
-using assistant_reference::ConfigAccessorInternal;
+using assistant_reference::ConfigInspector;
 using Json = nlohmann::json;
 
 Json ParseStrict(const std::string& text) {
@@ -41,13 +41,13 @@ TEST(ConfigTextTest, LargeConfigHoldsOneDocumentInBothForms) {
 
   std::string error;
   std::unique_ptr<ConfigAccessor> accessor =
-      ConfigAccessorInternal::TryParse(text.relaxed, "platform_config", &error);
+      ConfigInspector::TryParse(text.relaxed, "platform_config", &error);
   ASSERT_TRUE(accessor) << error;
   std::vector<std::string> keys;
   for (const auto& item : section.items())
     keys.push_back(item.key());
   std::vector<std::string> accessor_keys =
-      ConfigAccessorInternal::SectionKeys(*accessor);
+      ConfigInspector::SectionKeys(*accessor);
   std::sort(keys.begin(), keys.end());
   std::sort(accessor_keys.begin(), accessor_keys.end());
   EXPECT_EQ(accessor_keys, keys);

@@ -35,6 +35,7 @@
 
 #include "bench/latency_stats.h"
 #include "bench/plugin_loader.h"
+#include "core/eintr_wrapper.h"
 
 namespace {
 
@@ -109,11 +110,8 @@ class BareWatcher {
     pollfd fds[2] = {{inotify_fd_, POLLIN, 0}, {stop_fd_, POLLIN, 0}};
     alignas(inotify_event) char buffer[4096];
     for (;;) {
-      if (poll(fds, 2, -1) < 0) {
-        if (errno == EINTR)
-          continue;
+      if (HANDLE_EINTR(poll(fds, 2, -1)) < 0)
         return;
-      }
       if (fds[1].revents)
         return;
       ssize_t n;

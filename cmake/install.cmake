@@ -141,15 +141,10 @@ install(FILES examples/systemd/vantor-sample.service
 # ---- Headers ---------------------------------------------------------------
 # The public interfaces and what they include; projects keep including them by
 # their tree paths ("prebuilt/lib/assistant_client.h").
-set(_vantor_public_headers
-  assistant_client assistant_manager audio_buffer audio_input
-  audio_input_provider audio_output audio_output_provider auth_provider
-  callback c_api conversation_state_listener debug_interface
-  device_action_handler device_state_listener file_provider mdns_responder
-  media_manager network_provider platform_api platform_factory
-  power_manager_provider system_provider vantor_entrypoint volume_control)
-list(TRANSFORM _vantor_public_headers
-  REPLACE "(.+)" "${PROJECT_SOURCE_DIR}/prebuilt/lib/\\1.h")
+# The list is prebuilt/lib's (VANTOR_PUBLIC_HEADERS), where they are checked.
+list(TRANSFORM VANTOR_PUBLIC_HEADERS
+  REPLACE "(.+)" "${PROJECT_SOURCE_DIR}/prebuilt/lib/\\1.h"
+  OUTPUT_VARIABLE _vantor_public_headers)
 install(FILES ${_vantor_public_headers}
   DESTINATION ${VANTOR_INSTALL_INCLUDEDIR}/prebuilt/lib COMPONENT dev)
 # The logger, so that a plug-in logs in the system's format.
@@ -157,7 +152,6 @@ install(FILES core/export.h core/logging.h
   ${PROJECT_BINARY_DIR}/generated/core/version.h
   DESTINATION ${VANTOR_INSTALL_INCLUDEDIR}/core COMPONENT dev)
 install(FILES platform/utils/file_utils.h platform/utils/config_accessor.h
-  platform/utils/plugin_factory.h
   DESTINATION ${VANTOR_INSTALL_INCLUDEDIR}/platform/utils COMPONENT dev)
 
 # ---- find_package(VantorClient), pkg-config, the toolchain ------------------

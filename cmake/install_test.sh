@@ -36,7 +36,7 @@ for f in bin/assistant_sample bin/vantor-state "$libdir/libvantor.so" \
   "$libdir/libvantor_plugin.a" \
   include/vantor/prebuilt/lib/assistant_client.h \
   include/vantor/core/logging.h include/vantor/core/version.h \
-  include/vantor/platform/utils/plugin_factory.h \
+  include/vantor/prebuilt/lib/plugin_factory.h \
   "$libdir/cmake/VantorClient/VantorClientConfig.cmake" \
   "$libdir/cmake/VantorClient/vantor-plugin-exports.map" \
   "$libdir/pkgconfig/vantor-client.pc" "$libdir/pkgconfig/vantor-plugin.pc" \

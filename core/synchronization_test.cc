@@ -5,6 +5,7 @@
 #include "core/synchronization.h"
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "gtest/gtest.h"
@@ -80,6 +81,52 @@ TEST(SynchronizationTest, BroadcastWakesEveryWaiter) {
   for (auto& t : threads)
     t.join();
   EXPECT_EQ(3, woken.load());
+}
+
+TEST(SynchronizationTest, WaitUntilPassesItsDeadlineUnsignalled) {
+  using Clock = std::chrono::steady_clock;
+  Mutex mutex;
+  CondVar cond(&mutex);
+  AutoLock lock(&mutex);
+  EXPECT_FALSE(cond.WaitUntil(Clock::now() - std::chrono::seconds(1)));
+  EXPECT_FALSE(cond.WaitUntil(Clock::time_point()));  // The clock's epoch.
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::milliseconds(30);
+  while (cond.WaitUntil(deadline)) {
+    // Spurious wake-ups read as true; only the deadline ends the loop.
+  }
+  EXPECT_GE(Clock::now(), deadline);
+}
+
+// A signal ends the wait long before the deadline, also one too far ahead
+// for time_t: a deadline read as past would answer false at once.
+TEST(SynchronizationTest, WaitUntilWakesOnSignalBeforeDistantDeadlines) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadlines[] = {Clock::now() + std::chrono::hours(1),
+                                         Clock::time_point::max()};
+  for (const Clock::time_point deadline : deadlines) {
+    Mutex mutex;
+    CondVar cond(&mutex);
+    bool waiting = false;
+    bool ready = false;
+    int timeouts = 0;
+    std::thread waiter([&] {
+      AutoLock lock(&mutex);
+      waiting = true;
+      cond.Signal();
+      while (!ready)
+        timeouts += !cond.WaitUntil(deadline);
+    });
+    {
+      AutoLock lock(&mutex);
+      while (!waiting)
+        cond.Wait();
+      ready = true;
+      cond.Signal();
+    }
+    waiter.join();
+    EXPECT_EQ(0, timeouts) << deadline.time_since_epoch().count();
+  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include <utility>
 
+#include "core/eintr_wrapper.h"
 #include "core/logging.h"
 
 namespace core {
@@ -60,7 +61,7 @@ void TaskQueue::AddTask(std::unique_ptr<Task> task) {
   // enough.
   if (polling_ && !wake_signalled_) {
     const uint64_t one = 1;
-    CHECK(write(wake_fd_, &one, sizeof(one)) == sizeof(one));
+    CHECK(HANDLE_EINTR(write(wake_fd_, &one, sizeof(one))) == sizeof(one));
     wake_signalled_ = true;
   }
 }
@@ -126,7 +127,8 @@ void TaskQueue::WaitForEvents(bool block) {
     // something to read.
     if (signalled) {
       uint64_t count;
-      CHECK(read(wake_fd_, &count, sizeof(count)) == sizeof(count));
+      CHECK(HANDLE_EINTR(read(wake_fd_, &count, sizeof(count))) ==
+            sizeof(count));
     }
   }
   waiter_->OnWaitDone(waiter_fds_);

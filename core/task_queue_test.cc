@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/eintr_wrapper.h"
 #include "core/synchronization.h"
 #include "gtest/gtest.h"
 
@@ -80,7 +81,7 @@ class EventfdWaiter : public TaskQueue::Waiter {
 
   void Signal() {
     const uint64_t one = 1;
-    ASSERT_EQ(write(fd_, &one, sizeof(one)), 8);
+    ASSERT_EQ(HANDLE_EINTR(write(fd_, &one, sizeof(one))), 8);
   }
 
   int PrepareWait(std::vector<pollfd>* fds) override {
@@ -97,7 +98,7 @@ class EventfdWaiter : public TaskQueue::Waiter {
     EXPECT_EQ(fds.size(), 1u);
     if (fds.size() == 1 && (fds[0].revents & POLLIN)) {
       uint64_t count;
-      EXPECT_EQ(read(fd_, &count, sizeof(count)), 8);
+      EXPECT_EQ(HANDLE_EINTR(read(fd_, &count, sizeof(count))), 8);
       ++readable_;
     } else if (timeouts_left_ >= 0) {
       ++quiet_;

@@ -25,12 +25,14 @@
 
 #include "core/logging.h"
 #include "platform/utils/config_accessor.h"
-#include "platform/utils/config_accessor_internal.h"
+#include "platform/utils/config_inspector.h"
+#include "platform/utils/config_parser.h"
 
 namespace {
 
 using assistant_reference::ConfigAccessor;
-using assistant_reference::ConfigAccessorInternal;
+using assistant_reference::ConfigInspector;
+using assistant_reference::DumpConfigJson;
 
 // Every mismatch logs a warning; drop those, but let a FATAL line reach
 // stderr ahead of the abort.
@@ -63,7 +65,7 @@ void ReadWithEveryGetter(const ConfigAccessor& config, const std::string& key) {
   }
 }
 
-// ConfigAccessorInternal::DumpDocument's form of |value|.
+// DumpConfigJson's form of |value|.
 void Dump(const nlohmann::json& value, std::string* out) {
   const auto dump_string = [out](const std::string& text) {
     *out += 's' + std::to_string(text.size()) + ':';
@@ -137,7 +139,7 @@ void CompareWithNlohmann(const std::string& text) {
     return;
   }
   std::string dump, error;
-  Expect(ConfigAccessorInternal::DumpDocument(text, &dump, &error));
+  Expect(DumpConfigJson(text, &dump, &error));
   std::string expected;
   Dump(reference, &expected);
   Expect(dump == expected);
@@ -157,13 +159,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::string error;
   const std::unique_ptr<ConfigAccessor> config =
-      ConfigAccessorInternal::TryParse(text, "platform_config", &error);
+      ConfigInspector::TryParse(text, "platform_config", &error);
   if (!config) {
     Expect(!error.empty());
     return 0;
   }
-  const std::vector<std::string> keys =
-      ConfigAccessorInternal::SectionKeys(*config);
+  const std::vector<std::string> keys = ConfigInspector::SectionKeys(*config);
   Expect(keys.empty() || config->IsSectionPresent());
   for (const std::string& key : keys)
     ReadWithEveryGetter(*config, key);

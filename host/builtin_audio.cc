@@ -6,12 +6,12 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <thread>
 #include <utility>
 
 #include "core/logging.h"
+#include "core/synchronization.h"
 #include "host/wav_file.h"
 
 namespace vantor_host {
@@ -83,13 +83,13 @@ class WavAudioInput : public AudioInput {
   ~WavAudioInput() override {
     std::vector<Observer*> left;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      core::AutoLock lock(&mutex_);
       stopping_ = true;
-      changed_.notify_all();
+      changed_.Broadcast();
     }
     thread_.join();
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      core::AutoLock lock(&mutex_);
       left.swap(observers_);
     }
     for (Observer* observer : left)
@@ -105,24 +105,30 @@ class WavAudioInput : public AudioInput {
   }
 
   void AddObserver(Observer* observer) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    core::AutoLock lock(&mutex_);
     if (observers_.empty()) {
       position_ = 0;  // A new capture session hears the file from the start.
       next_buffer_ = Clock::now();
     }
     observers_.push_back(observer);
-    changed_.notify_all();
+    changed_.Broadcast();
   }
 
   void RemoveObserver(Observer* observer) override {
-    // Outside a delivery, wait for the one in progress: after this the
-    // observer gets no buffer, so its OnStopped is its last call.
-    std::unique_lock<std::mutex> delivery(delivery_, std::defer_lock);
-    if (std::this_thread::get_id() != thread_.get_id())
-      delivery.lock();
+    // From an observer's own call the delivery is this thread's already.
+    if (std::this_thread::get_id() == thread_.get_id())
+      return Remove(observer);
+    // Otherwise wait for the delivery in progress: after this the observer
+    // gets no buffer, so its OnStopped is its last call.
+    core::AutoLock delivery(&delivery_);
+    Remove(observer);
+  }
+
+ private:
+  void Remove(Observer* observer) CORE_EXCLUDES(mutex_) {
     bool found = false;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      core::AutoLock lock(&mutex_);
       auto it = std::find(observers_.begin(), observers_.end(), observer);
       if (it != observers_.end()) {
         observers_.erase(it);
@@ -133,37 +139,41 @@ class WavAudioInput : public AudioInput {
       observer->OnStopped();
   }
 
- private:
   void Deliver() {
     std::vector<int16_t> samples;
     for (;;) {
-      std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [this] { return stopping_ || !observers_.empty(); });
-      if (stopping_)
-        return;
-      if (changed_.wait_until(lock, next_buffer_, [this] { return stopping_; }))
-        return;
-      if (observers_.empty())
-        continue;
-      const Clock::time_point at = next_buffer_;
-      next_buffer_ += buffer_duration_;
-      const size_t count = buffer_frames_ * audio_.channels;
-      samples.assign(count, 0);
-      if (position_ < audio_.samples.size()) {
-        const size_t n = std::min(count, audio_.samples.size() - position_);
-        std::copy_n(audio_.samples.begin() + position_, n, samples.begin());
+      Clock::time_point at;
+      {
+        core::AutoLock lock(&mutex_);
+        while (!stopping_ && observers_.empty())
+          changed_.Wait();
+        // Until the buffer is due; |next_buffer_| moves when a new session
+        // begins.
+        while (!stopping_ && changed_.WaitUntil(next_buffer_)) {
+        }
+        if (stopping_)
+          return;
+        if (observers_.empty())
+          continue;
+        at = next_buffer_;
+        next_buffer_ += buffer_duration_;
+        const size_t count = buffer_frames_ * audio_.channels;
+        samples.assign(count, 0);
+        if (position_ < audio_.samples.size()) {
+          const size_t n = std::min(count, audio_.samples.size() - position_);
+          std::copy_n(audio_.samples.begin() + position_, n, samples.begin());
+        }
+        position_ += count;
       }
-      position_ += count;
-      lock.unlock();
 
       // Observers are called outside |mutex_|; one removed meanwhile (from
       // a call of this round) is skipped.
-      std::lock_guard<std::mutex> delivery(delivery_);
+      core::AutoLock delivery(&delivery_);
       PcmBuffer buffer(GetFormat(), &samples);
       for (size_t i = 0;; ++i) {
         Observer* observer = nullptr;
         {
-          std::lock_guard<std::mutex> relock(mutex_);
+          core::AutoLock relock(&mutex_);
           if (i >= observers_.size())
             break;
           observer = observers_[i];
@@ -177,13 +187,14 @@ class WavAudioInput : public AudioInput {
   const size_t buffer_frames_;
   const Clock::duration buffer_duration_;
 
-  std::mutex delivery_;  // Held while the observers hear a buffer.
-  std::mutex mutex_;     // Guards everything below.
-  std::condition_variable changed_;
-  std::vector<Observer*> observers_;  // Borrowed until their OnStopped.
-  size_t position_ = 0;               // Next sample of |audio_|.
-  Clock::time_point next_buffer_;
-  bool stopping_ = false;
+  core::Mutex delivery_;  // Held while the observers hear a buffer.
+  core::Mutex mutex_;
+  core::CondVar changed_{&mutex_};
+  // Borrowed until their OnStopped.
+  std::vector<Observer*> observers_ CORE_GUARDED_BY(mutex_);
+  size_t position_ CORE_GUARDED_BY(mutex_) = 0;  // Next sample of |audio_|.
+  Clock::time_point next_buffer_ CORE_GUARDED_BY(mutex_);
+  bool stopping_ CORE_GUARDED_BY(mutex_) = false;
 
   std::thread thread_;  // Last: starts once the rest is built.
 };
@@ -229,36 +240,36 @@ void LoggingVolumeControl::SetAudioFocus(OutputStreamType type) {
 }
 
 float LoggingVolumeControl::GetSystemVolume() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   return system_volume_;
 }
 
 void LoggingVolumeControl::SetSystemVolume(float volume, bool) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   LOG(INFO) << "Volume control: system volume " << Percent(system_volume_)
             << "% -> " << Percent(volume) << "%";
   system_volume_ = volume;
 }
 
 float LoggingVolumeControl::GetAlarmVolume() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   return alarm_volume_;
 }
 
 void LoggingVolumeControl::SetAlarmVolume(float volume, bool) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   LOG(INFO) << "Volume control: alarm volume " << Percent(alarm_volume_)
             << "% -> " << Percent(volume) << "%";
   alarm_volume_ = volume;
 }
 
 bool LoggingVolumeControl::IsSystemMuted() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   return muted_;
 }
 
 void LoggingVolumeControl::SetSystemMuted(bool muted) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   LOG(INFO) << "Volume control: system sound " << (muted ? "muted" : "on");
   muted_ = muted;
 }
@@ -272,10 +283,10 @@ namespace {
 // late, on any thread, or never.
 struct Fill {
   explicit Fill(size_t size) : bytes(size) {}
-  std::mutex mutex;
-  std::condition_variable done;
+  core::Mutex mutex;
+  core::CondVar done{&mutex};
   std::vector<unsigned char> bytes;
-  int written = -1;  // Guarded by |mutex|; -1 until the callback ran.
+  int written CORE_GUARDED_BY(mutex) = -1;  // -1 until the callback ran.
 };
 
 // Pulls the stream from its delegate on its own thread, paced as the stream
@@ -305,7 +316,7 @@ class WavAudioOutput : public AudioOutput {
   void Start(Delegate* delegate) override {
     Stop();
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      core::AutoLock lock(&mutex_);
       delegate_ = delegate;
       stopping_ = false;
       stopped_on_thread_ = false;
@@ -317,9 +328,9 @@ class WavAudioOutput : public AudioOutput {
     std::shared_ptr<Fill> fill;
     bool from_delegate;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      core::AutoLock lock(&mutex_);
       stopping_ = true;
-      changed_.notify_all();
+      changed_.Broadcast();
       fill = pending_;
       // Called from a delegate call: the thread sends OnStopped itself when
       // it is done with the delegate.
@@ -329,15 +340,15 @@ class WavAudioOutput : public AudioOutput {
     if (fill) {
       // Not under |mutex_|: the thread holds the fill's lock while it reads
       // |stopping_|.
-      std::lock_guard<std::mutex> fill_lock(fill->mutex);
-      fill->done.notify_all();
+      core::AutoLock fill_lock(&fill->mutex);
+      fill->done.Broadcast();
     }
     if (from_delegate || !thread_.joinable())
       return;
     thread_.join();
     Delegate* delegate;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      core::AutoLock lock(&mutex_);
       puller_ = std::thread::id();  // A new thread may get its id now.
       delegate = std::exchange(delegate_, nullptr);
     }
@@ -351,7 +362,7 @@ class WavAudioOutput : public AudioOutput {
   void Pull() {
     Delegate* delegate;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      core::AutoLock lock(&mutex_);
       puller_ = std::this_thread::get_id();
       delegate = delegate_;
     }
@@ -369,20 +380,22 @@ class WavAudioOutput : public AudioOutput {
     while (!Stopping()) {
       auto fill = std::make_shared<Fill>(buffer_bytes_);
       {
-        std::lock_guard<std::mutex> lock(mutex_);
+        core::AutoLock lock(&mutex_);
         pending_ = fill;
       }
       delegate->FillBuffer(fill->bytes.data(), buffer_bytes_,
                            MonotonicMicros(next), [fill](int written) {
-                             std::lock_guard<std::mutex> lock(fill->mutex);
+                             core::AutoLock lock(&fill->mutex);
                              fill->written = written;
-                             fill->done.notify_all();
+                             fill->done.Broadcast();
                            });
       int written;
       {
-        std::unique_lock<std::mutex> lock(fill->mutex);
-        fill->done.wait_for(lock, kFillTimeout,
-                            [&] { return fill->written >= 0 || Stopping(); });
+        core::AutoLock lock(&fill->mutex);
+        const Clock::time_point deadline = Clock::now() + kFillTimeout;
+        while (fill->written < 0 && !Stopping() &&
+               fill->done.WaitUntil(deadline)) {
+        }
         written = fill->written;
       }
       if (Stopping())
@@ -395,8 +408,9 @@ class WavAudioOutput : public AudioOutput {
       }
       if (written == 0) {
         delegate->OnEndOfStream();
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return stopping_.load(); });
+        core::AutoLock lock(&mutex_);
+        while (!Stopping())
+          changed_.Wait();
         break;
       }
       const size_t n = std::min<size_t>(written, fill->bytes.size());
@@ -404,8 +418,9 @@ class WavAudioOutput : public AudioOutput {
       played += n;
       next += std::chrono::microseconds(static_cast<int64_t>(n) * 1000000 /
                                         std::max<int64_t>(1, bytes_per_second));
-      std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait_until(lock, next, [this] { return stopping_.load(); });
+      core::AutoLock lock(&mutex_);
+      while (!Stopping() && changed_.WaitUntil(next)) {
+      }
     }
     const bool kept = writer.Close();
     LOG(INFO) << "Audio output: " << StreamTypeName(type_) << " stream played "
@@ -413,7 +428,7 @@ class WavAudioOutput : public AudioOutput {
               << (kept ? " into " + path_ : std::string());
     bool stopped_here;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      core::AutoLock lock(&mutex_);
       pending_.reset();
       stopped_here = stopped_on_thread_;
       if (stopped_here)
@@ -430,12 +445,15 @@ class WavAudioOutput : public AudioOutput {
 
   // Set under |mutex_| (waits on |changed_| test it there), read anywhere.
   std::atomic<bool> stopping_{false};
-  std::mutex mutex_;  // Guards the five below.
-  std::condition_variable changed_;
-  Delegate* delegate_ = nullptr;  // Borrowed until its OnStopped.
-  bool stopped_on_thread_ = false;
-  std::thread::id puller_;         // The thread's, once it runs.
-  std::shared_ptr<Fill> pending_;  // The fill the thread waits for.
+  core::Mutex mutex_;
+  core::CondVar changed_{&mutex_};
+  // Borrowed until its OnStopped.
+  Delegate* delegate_ CORE_GUARDED_BY(mutex_) = nullptr;
+  bool stopped_on_thread_ CORE_GUARDED_BY(mutex_) = false;
+  // The thread's, once it runs.
+  std::thread::id puller_ CORE_GUARDED_BY(mutex_);
+  // The fill the thread waits for.
+  std::shared_ptr<Fill> pending_ CORE_GUARDED_BY(mutex_);
 
   std::thread thread_;  // Started and joined by the owner's thread.
 };

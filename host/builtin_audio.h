@@ -18,10 +18,10 @@
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "core/synchronization.h"
 #include "prebuilt/lib/audio_input_provider.h"
 #include "prebuilt/lib/audio_output_provider.h"
 
@@ -59,10 +59,10 @@ class LoggingVolumeControl : public assistant_client::VolumeControl {
   void SetSystemMuted(bool muted) override;
 
  private:
-  std::mutex mutex_;  // Guards the three below.
-  float system_volume_ = 0.5f;
-  float alarm_volume_ = 0.5f;
-  bool muted_ = false;
+  core::Mutex mutex_;
+  float system_volume_ CORE_GUARDED_BY(mutex_) = 0.5f;
+  float alarm_volume_ CORE_GUARDED_BY(mutex_) = 0.5f;
+  bool muted_ CORE_GUARDED_BY(mutex_) = false;
 };
 
 class WavAudioOutputProvider : public assistant_client::AudioOutputProvider {

@@ -4,12 +4,12 @@
 
 #include "host/builtin_platform.h"
 
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "core/logging.h"
+#include "core/synchronization.h"
 #include "host/builtin_audio.h"
 #include "platform/utils/file_utils.h"
 
@@ -61,7 +61,7 @@ class BuiltinSystemProvider : public SystemProvider {
   void RegisterMicMuteChangeCallback(Callback<true> callback) override {
     // The built-in microphone never changes; keep the callback for the
     // provider's life as the contract says.
-    std::lock_guard<std::mutex> lock(mutex_);
+    core::AutoLock lock(&mutex_);
     callbacks_.push_back(std::move(callback));
   }
   void UpdateTimezoneAndLocale(const std::string&,
@@ -73,8 +73,8 @@ class BuiltinSystemProvider : public SystemProvider {
   }
 
  private:
-  std::mutex mutex_;
-  std::vector<Callback<true>> callbacks_;
+  core::Mutex mutex_;
+  std::vector<Callback<true>> callbacks_ CORE_GUARDED_BY(mutex_);
 };
 
 // A device without credentials: every signing request is refused.
@@ -118,12 +118,12 @@ BuiltinPlatform::BuiltinPlatform(const std::string& input_wav,
 BuiltinPlatform::~BuiltinPlatform() = default;
 
 void BuiltinPlatform::Choose(const Chosen& chosen) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   chosen_ = chosen;
 }
 
 AudioInputProvider* BuiltinPlatform::GetAudioInputProvider() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   if (chosen_.audio_input)
     return chosen_.audio_input;
   if (!audio_input_)
@@ -132,7 +132,7 @@ AudioInputProvider* BuiltinPlatform::GetAudioInputProvider() {
 }
 
 AudioOutputProvider* BuiltinPlatform::GetAudioOutputProvider() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   if (chosen_.audio_output)
     return chosen_.audio_output;
   if (!audio_output_)
@@ -141,22 +141,22 @@ AudioOutputProvider* BuiltinPlatform::GetAudioOutputProvider() {
 }
 
 AuthProvider* BuiltinPlatform::GetAuthProvider() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   return chosen_.auth ? chosen_.auth : auth_.get();
 }
 
 FileProvider* BuiltinPlatform::GetFileProvider() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   return chosen_.file ? chosen_.file : file_.get();
 }
 
 NetworkProvider* BuiltinPlatform::GetNetworkProvider() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   return chosen_.network ? chosen_.network : network_.get();
 }
 
 SystemProvider* BuiltinPlatform::GetSystemProvider() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   return chosen_.system ? chosen_.system : system_.get();
 }
 

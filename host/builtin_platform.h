@@ -11,9 +11,9 @@
 #define HOST_BUILTIN_PLATFORM_H_
 
 #include <memory>
-#include <mutex>
 #include <string>
 
+#include "core/synchronization.h"
 #include "prebuilt/lib/assistant_client.h"
 
 namespace vantor_host {
@@ -54,12 +54,14 @@ class BuiltinPlatform : public assistant_client::PlatformApi {
   std::unique_ptr<assistant_client::NetworkProvider> network_;
   std::unique_ptr<assistant_client::SystemProvider> system_;
 
-  std::mutex mutex_;  // Guards the three below.
-  Chosen chosen_;
+  core::Mutex mutex_;
+  Chosen chosen_ CORE_GUARDED_BY(mutex_);
   // Made on first use: the input's thread and the output's file should not
   // exist where a client or plug-in brings its own audio.
-  std::unique_ptr<assistant_client::AudioInputProvider> audio_input_;
-  std::unique_ptr<assistant_client::AudioOutputProvider> audio_output_;
+  std::unique_ptr<assistant_client::AudioInputProvider> audio_input_
+      CORE_GUARDED_BY(mutex_);
+  std::unique_ptr<assistant_client::AudioOutputProvider> audio_output_
+      CORE_GUARDED_BY(mutex_);
 };
 
 }  // namespace vantor_host

@@ -10,9 +10,9 @@
 #define HOST_CLIENT_LISTENERS_H_
 
 #include <memory>
-#include <mutex>
 #include <vector>
 
+#include "core/synchronization.h"
 #include "prebuilt/lib/conversation_state_listener.h"
 #include "prebuilt/lib/device_action_handler.h"
 #include "prebuilt/lib/device_state_listener.h"
@@ -29,34 +29,36 @@ class ClientListeners {
   // Calls |f| with each of the kind, in registration order.
   template <typename F>
   void ForEachDevice(F f) {
-    for (auto* listener : Snapshot(device_))
+    for (auto* listener : DeviceListeners())
       f(listener);
   }
   template <typename F>
   void ForEachConversation(F f) {
-    for (auto* listener : Snapshot(conversation_))
+    for (auto* listener : ConversationListeners())
       f(listener);
   }
   template <typename F>
   void ForEachHandler(F f) {
-    for (auto* handler : Snapshot(handlers_))
+    for (auto* handler : Handlers())
       f(handler);
   }
 
  private:
-  template <typename T>
-  std::vector<T*> Snapshot(const std::vector<T*>& list) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return list;
-  }
-  std::vector<assistant_client::DeviceActionHandler*> Snapshot(
-      const std::vector<std::unique_ptr<assistant_client::DeviceActionHandler>>&
-          list);
+  // Copies, so that the calls run outside the lock.
+  std::vector<assistant_client::DeviceStateListener*> DeviceListeners()
+      CORE_EXCLUDES(mutex_);
+  std::vector<assistant_client::ConversationStateListener*>
+  ConversationListeners() CORE_EXCLUDES(mutex_);
+  std::vector<assistant_client::DeviceActionHandler*> Handlers()
+      CORE_EXCLUDES(mutex_);
 
-  std::mutex mutex_;  // Guards the three lists.
-  std::vector<assistant_client::DeviceStateListener*> device_;
-  std::vector<assistant_client::ConversationStateListener*> conversation_;
-  std::vector<std::unique_ptr<assistant_client::DeviceActionHandler>> handlers_;
+  core::Mutex mutex_;
+  std::vector<assistant_client::DeviceStateListener*> device_
+      CORE_GUARDED_BY(mutex_);
+  std::vector<assistant_client::ConversationStateListener*> conversation_
+      CORE_GUARDED_BY(mutex_);
+  std::vector<std::unique_ptr<assistant_client::DeviceActionHandler>> handlers_
+      CORE_GUARDED_BY(mutex_);
 };
 
 }  // namespace vantor_host

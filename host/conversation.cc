@@ -69,13 +69,13 @@ Listener::RecognitionResult Text(const std::string& text) {
 class Conversation::Capture : public AudioInput::Observer {
  public:
   void Reset() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    core::AutoLock lock(&mutex_);
     buffers_ = 0;
     frames_ = 0;
     peak_ = 0;
   }
   std::string Summary() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    core::AutoLock lock(&mutex_);
     return std::to_string(buffers_) + " buffer(s), " + std::to_string(frames_) +
            " frame(s) from the audio input, peak " + std::to_string(peak_);
   }
@@ -91,7 +91,7 @@ class Conversation::Capture : public AudioInput::Observer {
       for (int i = 0; i < frames * channels; ++i)
         peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
     }
-    std::lock_guard<std::mutex> lock(mutex_);
+    core::AutoLock lock(&mutex_);
     ++buffers_;
     frames_ += frames;
     peak_ = std::max(peak_, peak);
@@ -102,19 +102,20 @@ class Conversation::Capture : public AudioInput::Observer {
   void OnStopped() override {}
 
  private:
-  std::mutex mutex_;  // Guards the three below.
-  int buffers_ = 0;
-  long long frames_ = 0;
-  int peak_ = 0;
+  core::Mutex mutex_;
+  int buffers_ CORE_GUARDED_BY(mutex_) = 0;
+  long long frames_ CORE_GUARDED_BY(mutex_) = 0;
+  int peak_ CORE_GUARDED_BY(mutex_) = 0;
 };
 
 struct Conversation::Link {
-  std::mutex mutex;
-  Conversation* owner;  // Null once the conversation is gone.
+  core::Mutex mutex;
+  // Null once the conversation is gone.
+  Conversation* owner CORE_GUARDED_BY(mutex) = nullptr;
 
   // Runs |task| on the owner's scheduler, if there still is one.
   void Post(std::function<void(Conversation*)> task) {
-    std::lock_guard<std::mutex> lock(mutex);
+    core::AutoLock lock(&mutex);
     if (Conversation* conversation = owner)
       conversation->scheduler_->Post(
           [conversation, task] { task(conversation); });
@@ -136,7 +137,7 @@ class Conversation::ReplyDelegate : public AudioOutput::Delegate {
                   Callback<false, int> callback) override {
     size_t n;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      core::AutoLock lock(&mutex_);
       const size_t total = pcm_.size() * sizeof(int16_t);
       n = std::min(static_cast<size_t>(std::max(0, size)), total - offset_);
       memcpy(buffer, reinterpret_cast<const char*>(pcm_.data()) + offset_, n);
@@ -163,8 +164,8 @@ class Conversation::ReplyDelegate : public AudioOutput::Delegate {
   const std::vector<int16_t> pcm_;
   const std::shared_ptr<Link> link_;
   const int generation_;
-  std::mutex mutex_;   // Guards |offset_|; fills may come on any thread.
-  size_t offset_ = 0;  // In bytes.
+  core::Mutex mutex_;                          // Fills may come on any thread.
+  size_t offset_ CORE_GUARDED_BY(mutex_) = 0;  // In bytes.
 };
 
 struct Conversation::Turn {
@@ -190,11 +191,12 @@ Conversation::Conversation(Scenario scenario,
       media_(media),
       capture_(std::make_unique<Capture>()),
       link_(std::make_shared<Link>()) {
+  core::AutoLock lock(&link_->mutex);
   link_->owner = this;
 }
 
 Conversation::~Conversation() {
-  std::lock_guard<std::mutex> lock(link_->mutex);
+  core::AutoLock lock(&link_->mutex);
   link_->owner = nullptr;
 }
 
@@ -203,7 +205,7 @@ void Conversation::SetPlatform(AudioInputProvider* input,
                                std::function<bool()> is_muted) {
   input_provider_ = input;
   output_provider_ = output;
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   is_muted_ = std::move(is_muted);
 }
 
@@ -213,7 +215,7 @@ void Conversation::SetPlatform(AudioInputProvider* input,
 void Conversation::Started(Callback<false> done) {
   bool first;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    core::AutoLock lock(&mutex_);
     first = !started_;
     started_ = true;
   }
@@ -230,7 +232,7 @@ void Conversation::Started(Callback<false> done) {
 }
 
 void Conversation::EnableListening(bool enable) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   listening_ = enable;
 }
 
@@ -238,7 +240,7 @@ int Conversation::RequestTurn() {
   const char* refused = nullptr;
   std::function<bool()> is_muted;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    core::AutoLock lock(&mutex_);
     if (finishing_)
       refused = "the assistant is shutting down";
     else if (!started_)
@@ -251,7 +253,7 @@ int Conversation::RequestTurn() {
     refused = "the microphone is muted";
   if (!refused && !scenario_.HasTurns())
     refused = "the scenario has no turns";
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   if (!refused && static_cast<int>(waiting_.size()) >= kMaxWaiting)
     refused = "too many interactions are waiting";
   if (refused) {
@@ -269,7 +271,7 @@ int Conversation::RequestTurn() {
 }
 
 int Conversation::accepted() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   return accepted_;
 }
 
@@ -296,7 +298,7 @@ void Conversation::StopTop() {
 
 void Conversation::StopAll() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    core::AutoLock lock(&mutex_);
     waiting_.clear();
   }
   scheduler_->Post([this] {
@@ -326,7 +328,7 @@ void Conversation::MicMuted(bool muted) {
 void Conversation::Finish() {
   CHECK(!scheduler_->IsCurrentThread());
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    core::AutoLock lock(&mutex_);
     finishing_ = true;
   }
   scheduler_->Post([this] {
@@ -334,12 +336,13 @@ void Conversation::Finish() {
       scheduler_->Cancel(id);
     scheduled_events_.clear();
     EndSoundings(/*everything=*/true, /*latest_only=*/false);
-    std::lock_guard<std::mutex> lock(mutex_);
+    core::AutoLock lock(&mutex_);
     events_ended_ = true;
-    idle_.notify_all();
+    idle_.Broadcast();
   });
-  std::unique_lock<std::mutex> lock(mutex_);
-  idle_.wait(lock, [this] { return !busy_ && events_ended_; });
+  core::AutoLock lock(&mutex_);
+  while (busy_ || !events_ended_)
+    idle_.Wait();
 }
 
 // ---- Turns, on the scheduler's thread
@@ -349,11 +352,11 @@ void Conversation::Begin(bool asked_for) {
   const char* refused = nullptr;
   std::function<bool()> is_muted;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    core::AutoLock lock(&mutex_);
     if (asked_for) {
       if (waiting_.empty()) {  // StopAllInteractions dropped it.
         busy_ = false;
-        idle_.notify_all();
+        idle_.Broadcast();
         return;
       }
       number_ = waiting_.front();
@@ -403,7 +406,7 @@ void Conversation::Next(bool follow_up) {
   bool begin = false;
   bool asked_for = false;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    core::AutoLock lock(&mutex_);
     if (follow_up && !finishing_) {
       begin = true;
     } else if (!waiting_.empty()) {
@@ -411,7 +414,7 @@ void Conversation::Next(bool follow_up) {
       asked_for = true;
     } else {
       busy_ = false;
-      idle_.notify_all();
+      idle_.Broadcast();
     }
   }
   if (begin)
@@ -548,7 +551,7 @@ void Conversation::End(Listener::Resolution resolution) {
   LOG(INFO) << "Turn " << number << " finished: " << ResolutionName(resolution);
   bool finishing;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    core::AutoLock lock(&mutex_);
     finishing = finishing_;
   }
   if (!finishing)
@@ -570,87 +573,6 @@ void Conversation::Cancel(const char* why) {
 void Conversation::CloseInput() {
   if (AudioInput* input = std::exchange(turn_->input, nullptr))
     input->RemoveObserver(capture_.get());
-}
-
-// ---- Events, on the scheduler's thread
-// -----------------------------------------
-
-void Conversation::ScheduleEvents() {
-  const size_t n = scenario_.entries.size();
-  for (size_t k = 0; k < n && !scenario_.entries[cursor_].is_turn; ++k) {
-    const ScenarioEvent event = scenario_.entries[cursor_].event;
-    cursor_ = (cursor_ + 1) % n;
-    scheduled_events_.push_back(scheduler_->PostDelayed(
-        milliseconds(event.after_ms), [this, event] { StartEvent(event); }));
-  }
-}
-
-void Conversation::StartEvent(const ScenarioEvent& event) {
-  using Kind = ScenarioEvent::Kind;
-  listeners_->ForEachDevice([&event](DeviceStateListener* listener) {
-    switch (event.kind) {
-      case Kind::kAlarm:
-        return listener->OnAlarmSoundingStarted();
-      case Kind::kTimer:
-        return listener->OnTimerSoundingStarted();
-      case Kind::kNotification:
-        return listener->OnNotificationTrigger();
-      case Kind::kHold:
-        return listener->OnHoldStarted();
-      case Kind::kAuthentication:
-        return listener->OnAuthenticationReceived(event.authenticated);
-    }
-  });
-  if (event.kind == Kind::kAuthentication) {
-    LOG(INFO) << "Event: authentication "
-              << (event.authenticated ? "received" : "refused");
-    return;
-  }
-  const int id = ++next_event_id_;
-  LOG(INFO) << "Event: " << EventName(event.kind) << " for "
-            << event.duration_ms << " ms";
-  soundings_.push_back({id, event.kind,
-                        scheduler_->PostDelayed(milliseconds(event.duration_ms),
-                                                [this, id] { EndEvent(id); })});
-}
-
-void Conversation::EndEvent(int id) {
-  using Kind = ScenarioEvent::Kind;
-  auto it = std::find_if(soundings_.begin(), soundings_.end(),
-                         [id](const Sounding& s) { return s.id == id; });
-  if (it == soundings_.end())
-    return;
-  const Kind kind = it->kind;
-  scheduler_->Cancel(it->end);
-  soundings_.erase(it);
-  listeners_->ForEachDevice([kind](DeviceStateListener* listener) {
-    switch (kind) {
-      case Kind::kAlarm:
-        return listener->OnAlarmSoundingFinished();
-      case Kind::kTimer:
-        return listener->OnTimerSoundingFinished();
-      case Kind::kNotification:
-        return listener->OnNotificationClear();
-      case Kind::kHold:
-        return listener->OnHoldFinished();
-      case Kind::kAuthentication:
-        return;
-    }
-  });
-  LOG(INFO) << "Event: " << EventName(kind) << " ended";
-}
-
-void Conversation::EndSoundings(bool everything, bool latest_only) {
-  for (size_t i = soundings_.size(); i-- > 0;) {
-    const Sounding& sounding = soundings_[i];
-    const bool sounds = sounding.kind == ScenarioEvent::Kind::kAlarm ||
-                        sounding.kind == ScenarioEvent::Kind::kTimer;
-    if (!everything && !sounds)
-      continue;
-    EndEvent(sounding.id);
-    if (latest_only)
-      return;
-  }
 }
 
 }  // namespace vantor_host

@@ -17,17 +17,18 @@
 //   OnConversationTurnFinished(the scenario's resolution, or kCancelled)
 //
 // Turns asked for while one runs wait for it (up to kMaxWaiting).
+//
+// The turns are in conversation.cc, the events in conversation_events.cc.
 #ifndef HOST_CONVERSATION_H_
 #define HOST_CONVERSATION_H_
 
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "core/synchronization.h"
 #include "host/client_listeners.h"
 #include "host/media_playlist.h"
 #include "host/scenario.h"
@@ -128,17 +129,20 @@ class Conversation {
   const std::unique_ptr<Capture> capture_;  // Lives as long as this object.
   const std::shared_ptr<Link> link_;
 
-  std::mutex mutex_;  // Guards the block below.
+  core::Mutex mutex_;
   // Signalled when |busy_| goes false or |events_ended_| true.
-  std::condition_variable idle_;
-  std::function<bool()> is_muted_;
-  bool started_ = false;
-  bool listening_ = true;
-  bool finishing_ = false;
-  bool events_ended_ = false;  // Once Finish() ended and dropped them.
-  int accepted_ = 0;
-  std::deque<int> waiting_;  // Numbers of the turns asked for, not begun.
-  bool busy_ = false;        // A turn runs or is about to begin.
+  core::CondVar idle_{&mutex_};
+  std::function<bool()> is_muted_ CORE_GUARDED_BY(mutex_);
+  bool started_ CORE_GUARDED_BY(mutex_) = false;
+  bool listening_ CORE_GUARDED_BY(mutex_) = true;
+  bool finishing_ CORE_GUARDED_BY(mutex_) = false;
+  // Once Finish() ended and dropped them.
+  bool events_ended_ CORE_GUARDED_BY(mutex_) = false;
+  int accepted_ CORE_GUARDED_BY(mutex_) = 0;
+  // Numbers of the turns asked for, not begun.
+  std::deque<int> waiting_ CORE_GUARDED_BY(mutex_);
+  // A turn runs or is about to begin.
+  bool busy_ CORE_GUARDED_BY(mutex_) = false;
 
   // Scheduler's thread only.
   size_t cursor_ = 0;  // The next scenario entry.

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "core/eintr_wrapper.h"
 #include "core/logging.h"
 
 namespace vantor_host {
@@ -38,68 +39,71 @@ std::string Lower(std::string s) {
 bool HttpExchange::Reply(int status,
                          const std::string& body,
                          const HttpHeaders& headers) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   if (closed_ || replied_ || chunked_ || finished_)
     return false;
-  status_ = status;
-  body_ = body;
-  headers_ = headers;
+  response_.status = status;
+  response_.body = body;
+  response_.headers = headers;
   replied_ = true;
-  changed_.notify_all();
+  changed_.Broadcast();
   return true;
 }
 
 bool HttpExchange::SendChunk(const std::string& body) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   if (closed_ || replied_ || finished_)
     return false;
   chunked_ = true;
-  status_ = 200;
+  response_.status = 200;
   // An empty chunk would end the stream; it carries nothing anyway.
   if (!body.empty())
     chunks_.push_back(body);
-  changed_.notify_all();
+  changed_.Broadcast();
   return true;
 }
 
 void HttpExchange::Finish() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   finished_ = true;
-  changed_.notify_all();
+  changed_.Broadcast();
 }
 
 bool HttpExchange::IsClosed() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   return closed_ || CheckPeerLocked();
 }
 
 HttpExchange::Outcome HttpExchange::WaitForAnswer(
-    std::chrono::milliseconds timeout) {
+    std::chrono::milliseconds timeout,
+    Response* response) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  std::unique_lock<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   for (;;) {
     if (closed_)
       return Outcome::kClosed;
-    if (replied_)
-      return Outcome::kReply;
-    if (chunked_)
-      return Outcome::kChunked;
-    if (finished_) {
-      status_ = 500;
-      body_ = "The debug handler sent no reply\n";
+    if (finished_ && !replied_ && !chunked_) {
+      response_.status = 500;
+      response_.body = "The debug handler sent no reply\n";
       replied_ = true;
+    }
+    if (replied_) {
+      *response = response_;
       return Outcome::kReply;
     }
+    if (chunked_)
+      return Outcome::kChunked;
     if (CheckPeerLocked())
       return Outcome::kClosed;
-    if (std::chrono::steady_clock::now() >= deadline)
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline)
       return Outcome::kTimeout;
-    changed_.wait_for(lock, kPeerPoll);
+    changed_.WaitUntil(std::min(deadline, now + kPeerPoll));
   }
 }
 
 long HttpExchange::ReadChunks(char* out, size_t size) {
-  std::unique_lock<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   for (;;) {
     if (closed_)
       return -1;
@@ -122,32 +126,32 @@ long HttpExchange::ReadChunks(char* out, size_t size) {
       return 0;
     if (CheckPeerLocked())
       return -1;
-    changed_.wait_for(lock, kPeerPoll);
+    changed_.WaitUntil(std::chrono::steady_clock::now() + kPeerPoll);
   }
 }
 
 void HttpExchange::MarkClosed() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   closed_ = true;
   fd_ = -1;
-  changed_.notify_all();
+  changed_.Broadcast();
 }
 
 bool HttpExchange::CheckPeerLocked() {
   if (closed_ || fd_ < 0)
     return closed_;
   pollfd p = {fd_, POLLIN | POLLRDHUP, 0};
-  if (poll(&p, 1, 0) <= 0)
+  if (HANDLE_EINTR(poll(&p, 1, 0)) <= 0)
     return false;
   bool gone = (p.revents & (POLLHUP | POLLERR | POLLRDHUP)) != 0;
   if (!gone && (p.revents & POLLIN)) {
     // Readable: a pipelined request, or the end of the stream.
     char c;
-    gone = recv(fd_, &c, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+    gone = HANDLE_EINTR(recv(fd_, &c, 1, MSG_PEEK | MSG_DONTWAIT)) == 0;
   }
   if (gone) {
     closed_ = true;
-    changed_.notify_all();
+    changed_.Broadcast();
   }
   return gone;
 }
@@ -212,7 +216,7 @@ class MhdCallbacks {
     if (request->exchange) {
       // The answer is over, sent or not: its socket may be reused now.
       request->exchange->MarkClosed();
-      std::lock_guard<std::mutex> lock(server->mutex_);
+      core::AutoLock lock(&server->mutex_);
       server->live_.erase(request->exchange);
     }
     delete request;
@@ -335,7 +339,7 @@ void DebugHttpServer::Stop() {
     return;
   std::set<std::shared_ptr<HttpExchange>> live;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    core::AutoLock lock(&mutex_);
     stopping_ = true;
     live = live_;
   }
@@ -358,7 +362,7 @@ bool DebugHttpServer::Answer(MHD_Connection* connection, Request* request) {
       MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
   auto exchange = std::make_shared<HttpExchange>(info ? info->connect_fd : -1);
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    core::AutoLock lock(&mutex_);
     if (stopping_)
       return false;
     live_.insert(exchange);
@@ -366,7 +370,8 @@ bool DebugHttpServer::Answer(MHD_Connection* connection, Request* request) {
   request->exchange = exchange;
   handler_(r, exchange);
 
-  switch (exchange->WaitForAnswer(options_.reply_timeout)) {
+  HttpExchange::Response answer;
+  switch (exchange->WaitForAnswer(options_.reply_timeout, &answer)) {
     case HttpExchange::Outcome::kClosed:
       LOG(INFO) << "Debug server: " << r.method << " " << r.path
                 << ": the client has gone";
@@ -380,9 +385,9 @@ bool DebugHttpServer::Answer(MHD_Connection* connection, Request* request) {
                          "The debug handler did not reply in time\n", {});
     case HttpExchange::Outcome::kReply:
       LOG(INFO) << "Debug server: " << r.method << " " << r.path << " -> "
-                << exchange->status();
-      return QueueBuffer(connection, exchange->status(), exchange->body(),
-                         exchange->headers());
+                << answer.status;
+      return QueueBuffer(connection, answer.status, answer.body,
+                         answer.headers);
     case HttpExchange::Outcome::kChunked:
       break;
   }

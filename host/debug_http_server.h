@@ -21,17 +21,17 @@
 #define HOST_DEBUG_HTTP_SERVER_H_
 
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "core/synchronization.h"
 
 struct MHD_Daemon;
 struct MHD_Connection;
@@ -69,32 +69,34 @@ class HttpExchange {
   // ---- For the server's connection thread.
   explicit HttpExchange(int fd) : fd_(fd) {}
   enum class Outcome { kReply, kChunked, kClosed, kTimeout };
-  // Waits for the first answer; watches the socket for the client leaving.
-  Outcome WaitForAnswer(std::chrono::milliseconds timeout);
+  struct Response {
+    int status = 0;
+    std::string body;
+    HttpHeaders headers;
+  };
+  // Waits for the first answer, watching the socket for the client leaving;
+  // a whole response (kReply) is copied to |*response|.
+  Outcome WaitForAnswer(std::chrono::milliseconds timeout, Response* response);
   // Copies up to |size| bytes of chunks into |out|; 0 at the end, -1 when
   // the client has gone. Blocks until there is something.
   long ReadChunks(char* out, size_t size);
   void MarkClosed();  // The connection ended, or the server stops.
-  int status() const { return status_; }
-  const std::string& body() const { return body_; }
-  const HttpHeaders& headers() const { return headers_; }
 
  private:
-  // Under |mutex_|: polls the socket; true when the client has gone.
-  bool CheckPeerLocked();
+  // Polls the socket; true when the client has gone.
+  bool CheckPeerLocked() CORE_REQUIRES(mutex_);
 
-  std::mutex mutex_;  // Guards everything below.
-  std::condition_variable changed_;
-  int fd_;  // The client's socket, -1 once the connection ended.
-  bool closed_ = false;
-  bool replied_ = false;  // A whole response is set.
-  bool chunked_ = false;  // A chunked response was begun.
-  bool finished_ = false;
-  int status_ = 0;
-  std::string body_;
-  HttpHeaders headers_;
-  std::deque<std::string> chunks_;
-  size_t chunk_offset_ = 0;  // Into chunks_.front().
+  core::Mutex mutex_;
+  core::CondVar changed_{&mutex_};
+  // The client's socket, -1 once the connection ended.
+  int fd_ CORE_GUARDED_BY(mutex_);
+  bool closed_ CORE_GUARDED_BY(mutex_) = false;
+  bool replied_ CORE_GUARDED_BY(mutex_) = false;  // A whole response is set.
+  bool chunked_ CORE_GUARDED_BY(mutex_) = false;  // A chunked one was begun.
+  bool finished_ CORE_GUARDED_BY(mutex_) = false;
+  Response response_ CORE_GUARDED_BY(mutex_);
+  std::deque<std::string> chunks_ CORE_GUARDED_BY(mutex_);
+  size_t chunk_offset_ CORE_GUARDED_BY(mutex_) = 0;  // Into chunks_.front().
 };
 
 class DebugHttpServer {
@@ -137,9 +139,10 @@ class DebugHttpServer {
   MHD_Daemon* daemon_ = nullptr;  // Owner's thread only.
   int port_ = 0;
 
-  std::mutex mutex_;  // Guards the two below.
-  bool stopping_ = false;
-  std::set<std::shared_ptr<HttpExchange>> live_;  // Being answered.
+  core::Mutex mutex_;
+  bool stopping_ CORE_GUARDED_BY(mutex_) = false;
+  // Being answered.
+  std::set<std::shared_ptr<HttpExchange>> live_ CORE_GUARDED_BY(mutex_);
 };
 
 }  // namespace vantor_host

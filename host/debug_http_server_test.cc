@@ -20,6 +20,7 @@
 #include <string>
 #include <thread>
 
+#include "core/eintr_wrapper.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "host/host_debug_interface.h"
@@ -54,8 +55,9 @@ class Client {
   bool connected() const { return connected_; }
   int error() const { return error_; }
   void Send(const std::string& bytes) {
-    ASSERT_EQ(static_cast<ssize_t>(bytes.size()),
-              send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL));
+    ASSERT_EQ(
+        static_cast<ssize_t>(bytes.size()),
+        HANDLE_EINTR(send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL)));
   }
   // Reads until |text| has arrived, the server closes, or the patience
   // ends; returns all read so far.
@@ -68,10 +70,10 @@ class Client {
               end - std::chrono::steady_clock::now())
               .count());
       pollfd p = {fd_, POLLIN, 0};
-      if (left <= 0 || poll(&p, 1, left) <= 0)
+      if (left <= 0 || HANDLE_EINTR(poll(&p, 1, left)) <= 0)
         break;
       char buffer[4096];
-      const ssize_t n = recv(fd_, buffer, sizeof(buffer), 0);
+      const ssize_t n = HANDLE_EINTR(recv(fd_, buffer, sizeof(buffer), 0));
       if (n <= 0) {
         closed_by_server_ = true;
         break;

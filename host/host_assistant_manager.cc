@@ -9,9 +9,10 @@
 
 #include <utility>
 
+#include "core/eintr_wrapper.h"
 #include "core/logging.h"
 #include "host/plugin_registry.h"
-#include "platform/utils/config_accessor_internal.h"
+#include "platform/utils/config_inspector.h"
 #include "platform/utils/file_utils.h"
 
 namespace vantor_host {
@@ -22,7 +23,7 @@ using namespace assistant_client;  // NOLINT: a stand-in full of overrides.
 std::unique_ptr<assistant_reference::ConfigAccessor> ParseHostConfig(
     const std::string& config) {
   std::string error;
-  auto accessor = assistant_reference::ConfigAccessorInternal::TryParse(
+  auto accessor = assistant_reference::ConfigInspector::TryParse(
       config, HostAssistantManager::kConfigSection, &error);
   if (!accessor) {
     // A plug-in given this text would abort; the host keeps running without
@@ -35,9 +36,9 @@ std::unique_ptr<assistant_reference::ConfigAccessor> ParseHostConfig(
 
 std::string RandomHexId() {
   unsigned char bytes[16] = {};
-  int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+  int fd = HANDLE_EINTR(open("/dev/urandom", O_RDONLY | O_CLOEXEC));
   if (fd >= 0) {
-    ssize_t got = read(fd, bytes, sizeof(bytes));
+    ssize_t got = HANDLE_EINTR(read(fd, bytes, sizeof(bytes)));
     (void)got;  // Zeroes are still an id; a device without urandom is odd.
     close(fd);
   }
@@ -53,7 +54,7 @@ std::string RandomHexId() {
 bool HasKey(const assistant_reference::ConfigAccessor& config,
             const std::string& key) {
   for (const std::string& present :
-       assistant_reference::ConfigAccessorInternal::SectionKeys(config)) {
+       assistant_reference::ConfigInspector::SectionKeys(config)) {
     if (present == key)
       return true;
   }
@@ -96,7 +97,7 @@ HostAssistantManager::~HostAssistantManager() {
   scheduler_.Stop();
   LOG(INFO) << "Assistant manager deleted after " << conversation_->accepted()
             << " interaction(s)";
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   network_reactions_.reset();
   system_reactions_.reset();
   conversation_.reset();
@@ -111,7 +112,7 @@ std::string HostAssistantManager::OptionalString(const std::string& key) {
 
 void HostAssistantManager::LoadPlatform() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    core::AutoLock lock(&mutex_);
     if (platform_loaded_)
       return;
     platform_loaded_ = true;
@@ -136,7 +137,7 @@ void HostAssistantManager::LoadPlatform() {
     chosen.file = providers.file.get();
     chosen.network = providers.network.get();
     chosen.system = providers.system.get();
-    std::lock_guard<std::mutex> lock(mutex_);
+    core::AutoLock lock(&mutex_);
     plugin_providers_ = std::move(providers);
   }
   builtin_platform_.Choose(chosen);
@@ -158,7 +159,7 @@ void HostAssistantManager::LoadPlatform() {
   conversation_->SetPlatform(builtin_platform_.GetAudioInputProvider(),
                              builtin_platform_.GetAudioOutputProvider(),
                              [mute] { return mute && mute->IsMuted(); });
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   network_reactions_ = std::move(network_reactions);
   system_reactions_ = std::move(system_reactions);
 }
@@ -247,7 +248,7 @@ void HostAssistantManager::SetAuthTokens(
 }
 
 std::string HostAssistantManager::GetDeviceId() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   if (device_id_.empty()) {
     if (host_config_ && HasKey(*host_config_, "device_id"))
       device_id_ = host_config_->GetString("device_id", "");

@@ -12,10 +12,10 @@
 #define HOST_HOST_ASSISTANT_MANAGER_H_
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "core/synchronization.h"
 #include "host/builtin_platform.h"
 #include "host/client_listeners.h"
 #include "host/conversation.h"
@@ -71,7 +71,7 @@ class HostAssistantManager : public assistant_client::AssistantManager {
  private:
   // Chooses the provider of each kind once: the client's platform, else the
   // plug-ins', else the built-in ones.
-  void LoadPlatform();
+  void LoadPlatform() CORE_EXCLUDES(mutex_);
   // An optional key of the host's section: absent is not worth a warning.
   std::string OptionalString(const std::string& key);
 
@@ -87,16 +87,16 @@ class HostAssistantManager : public assistant_client::AssistantManager {
   HostDebugInterface debug_interface_;
   std::unique_ptr<Conversation> conversation_;
 
-  std::mutex mutex_;  // Guards everything below.
-  bool platform_loaded_ = false;
-  std::string device_id_;  // Empty until first asked.
+  core::Mutex mutex_;
+  bool platform_loaded_ CORE_GUARDED_BY(mutex_) = false;
+  std::string device_id_ CORE_GUARDED_BY(mutex_);  // Empty until first asked.
   // The plug-ins' providers; released (their Destroy) after everything that
   // uses them.
-  PluginProviders plugin_providers_;
+  PluginProviders plugin_providers_ CORE_GUARDED_BY(mutex_);
   // Reactions to the network and system provider in use; they go before
   // the providers they use.
-  std::unique_ptr<NetworkReactions> network_reactions_;
-  std::unique_ptr<SystemReactions> system_reactions_;
+  std::unique_ptr<NetworkReactions> network_reactions_ CORE_GUARDED_BY(mutex_);
+  std::unique_ptr<SystemReactions> system_reactions_ CORE_GUARDED_BY(mutex_);
 };
 
 }  // namespace vantor_host

@@ -182,12 +182,10 @@ void HostDebugInterface::RegisterUriPath(const std::string& path,
                  << "): the host serves this path itself; ignored";
     return;
   }
-  auto route = std::make_shared<Route>();
-  route->methods = methods;
-  route->callback = std::move(callback);
+  auto route = std::make_shared<Route>(methods, std::move(callback));
   std::shared_ptr<Route> replaced;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    core::AutoLock lock(&mutex_);
     replaced = std::exchange(routes_[path], route);
   }
   LOG(INFO) << "DebugInterface::RegisterUriPath(" << path << ", "
@@ -197,7 +195,7 @@ void HostDebugInterface::RegisterUriPath(const std::string& path,
 
 void HostDebugInterface::SetDebugVariable(const std::string& name,
                                           const std::string& value) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   variables_[name] = value;
   LOG(INFO) << "DebugInterface::SetDebugVariable(" << name << ", " << value
             << ")";
@@ -244,7 +242,7 @@ void HostDebugInterface::Handle(const HttpRequest& request,
   }
   std::shared_ptr<Route> route;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    core::AutoLock lock(&mutex_);
     auto it = routes_.find(request.path);
     if (it != routes_.end())
       route = it->second;
@@ -266,12 +264,12 @@ void HostDebugInterface::Handle(const HttpRequest& request,
   }
   // The context passes to the handler, which deletes it when it is done.
   auto* context = new HostHttpContext(request, method, std::move(exchange));
-  std::lock_guard<std::mutex> calling(route->calling);
+  core::AutoLock calling(&route->calling);
   route->callback(context);
 }
 
 std::string HostDebugInterface::VariablesJson() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   if (variables_.empty())
     return "{}";
   std::string json = "{";

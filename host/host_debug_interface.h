@@ -16,10 +16,11 @@
 
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "core/synchronization.h"
 #include "host/debug_http_server.h"
 #include "prebuilt/lib/debug_interface.h"
 
@@ -55,16 +56,20 @@ class HostDebugInterface : public assistant_client::DebugInterface {
 
  private:
   struct Route {
-    std::vector<assistant_client::DebugHttpContext::Method> methods;
-    std::mutex calling;  // Held while |callback| runs.
-    HandlerCallback callback;
+    Route(std::vector<assistant_client::DebugHttpContext::Method> methods,
+          HandlerCallback callback)
+        : methods(std::move(methods)), callback(std::move(callback)) {}
+
+    const std::vector<assistant_client::DebugHttpContext::Method> methods;
+    core::Mutex calling;
+    HandlerCallback callback CORE_GUARDED_BY(calling);
   };
 
-  std::string VariablesJson();
+  std::string VariablesJson() CORE_EXCLUDES(mutex_);
 
-  std::mutex mutex_;  // Guards the two maps.
-  std::map<std::string, std::shared_ptr<Route>> routes_;
-  std::map<std::string, std::string> variables_;
+  core::Mutex mutex_;
+  std::map<std::string, std::shared_ptr<Route>> routes_ CORE_GUARDED_BY(mutex_);
+  std::map<std::string, std::string> variables_ CORE_GUARDED_BY(mutex_);
   std::unique_ptr<DebugHttpServer> server_;  // Owner's thread only.
 };
 

@@ -21,46 +21,12 @@
 #include "core/logging.h"
 #include "gtest/gtest.h"
 #include "prebuilt/lib/assistant_client.h"
+#include "testing/event_log.h"
 
 namespace vantor_host {
 namespace testing_util {
 
-// Entries from any thread, in the order they came.
-class EventLog {
- public:
-  static constexpr std::chrono::seconds kPatience{10};
-
-  void Add(const std::string& entry) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    entries_.push_back(entry);
-    changed_.notify_all();
-  }
-  // Waits until |entry| is there |times| times.
-  bool WaitFor(const std::string& entry, int times = 1) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, kPatience, [&] {
-      return std::count(entries_.begin(), entries_.end(), entry) >= times;
-    });
-  }
-  int Count(const std::string& entry) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<int>(
-        std::count(entries_.begin(), entries_.end(), entry));
-  }
-  std::vector<std::string> entries() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return entries_;
-  }
-  void Clear() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    entries_.clear();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<std::string> entries_;
-};
+using testing_support::EventLog;
 
 // Log lines while it lives; the lines still go nowhere else.
 class LogCapture {

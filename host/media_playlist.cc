@@ -58,52 +58,50 @@ std::vector<MediaMetadata> HostMediaManager::DefaultTracks() {
 }
 
 void HostMediaManager::AddListener(Listener* listener) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   listeners_.push_back(listener);
   LOG(INFO) << "MediaManager::AddListener: " << listeners_.size()
             << " listener(s)";
 }
 
 void HostMediaManager::Next() {
-  std::unique_lock<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   if (tracks_.empty() || state_ == PlaybackState::kStopped)
     return Unchanged("Next");
   if (index_ + 1 >= tracks_.size())
-    return Move(PlaybackState::kStopped, index_, 0, "Next", &lock);
-  Move(PlaybackState::kPlaying, index_ + 1, 0, "Next", &lock);
+    return Move(PlaybackState::kStopped, index_, 0, "Next");
+  Move(PlaybackState::kPlaying, index_ + 1, 0, "Next");
 }
 
 void HostMediaManager::Previous() {
-  std::unique_lock<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   if (tracks_.empty())
     return Unchanged("Previous");
-  Move(PlaybackState::kPlaying, index_ > 0 ? index_ - 1 : 0, 0, "Previous",
-       &lock);
+  Move(PlaybackState::kPlaying, index_ > 0 ? index_ - 1 : 0, 0, "Previous");
 }
 
 void HostMediaManager::Resume() {
-  std::unique_lock<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   if (tracks_.empty() || state_ == PlaybackState::kPlaying)
     return Unchanged("Resume");
   // Paused: from where it was; idle or stopped: the track from its start.
   const int64_t from = state_ == PlaybackState::kPaused ? position_ms_ : 0;
-  Move(PlaybackState::kPlaying, index_, from, "Resume", &lock);
+  Move(PlaybackState::kPlaying, index_, from, "Resume");
 }
 
 void HostMediaManager::Pause() {
-  std::unique_lock<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   if (state_ != PlaybackState::kPlaying)
     return Unchanged("Pause");
-  Move(PlaybackState::kPaused, index_, StatusLocked().position_ms, "Pause",
-       &lock);
+  Move(PlaybackState::kPaused, index_, StatusLocked().position_ms, "Pause");
 }
 
 void HostMediaManager::StopAndClearPlaylist() {
-  std::unique_lock<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   if (tracks_.empty() && state_ == PlaybackState::kStopped)
     return Unchanged("StopAndClearPlaylist");
   tracks_.clear();
-  Move(PlaybackState::kStopped, 0, 0, "StopAndClearPlaylist", &lock);
+  Move(PlaybackState::kStopped, 0, 0, "StopAndClearPlaylist");
 }
 
 void HostMediaManager::Control(const std::string& control) {
@@ -122,7 +120,7 @@ void HostMediaManager::Control(const std::string& control) {
 }
 
 MediaStatus HostMediaManager::GetStatus() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   return StatusLocked();
 }
 
@@ -152,8 +150,7 @@ void HostMediaManager::Unchanged(const char* control) {
 void HostMediaManager::Move(PlaybackState state,
                             size_t index,
                             int64_t position_ms,
-                            const char* control,
-                            std::unique_lock<std::mutex>* lock) {
+                            const char* control) {
   state_ = state;
   index_ = index;
   position_ms_ = position_ms;
@@ -171,7 +168,6 @@ void HostMediaManager::Move(PlaybackState state,
     for (Listener* listener : listeners)
       listener->OnPlaybackStateChange(status);
   });
-  lock->unlock();
 }
 
 }  // namespace vantor_host

@@ -15,10 +15,10 @@
 #define HOST_MEDIA_PLAYLIST_H_
 
 #include <chrono>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "core/synchronization.h"
 #include "host/scheduler.h"
 #include "prebuilt/lib/media_manager.h"
 
@@ -47,28 +47,29 @@ class HostMediaManager : public assistant_client::MediaManager {
  private:
   using Clock = std::chrono::steady_clock;
 
-  // Under |mutex_|: the status as it is now.
-  assistant_client::MediaStatus StatusLocked();
-  // Under |mutex_|, for a control that changes nothing: says so.
-  void Unchanged(const char* control);
-  // Under |lock| of |mutex_|: moves to |state| on track |index|, from
-  // |position_ms|, posts the new status to the listeners and releases the
-  // lock.
+  // The status as it is now.
+  assistant_client::MediaStatus StatusLocked() CORE_REQUIRES(mutex_);
+  // For a control that changes nothing: says so.
+  void Unchanged(const char* control) CORE_REQUIRES(mutex_);
+  // Moves to |state| on track |index|, from |position_ms|, and posts the new
+  // status to the listeners.
   void Move(assistant_client::PlaybackState state,
             size_t index,
             int64_t position_ms,
-            const char* control,
-            std::unique_lock<std::mutex>* lock);
+            const char* control) CORE_REQUIRES(mutex_);
 
   TaskRunner* const runner_;
-  std::mutex mutex_;                  // Guards everything below.
-  std::vector<Listener*> listeners_;  // Borrowed; outlive the manager.
-  std::vector<assistant_client::MediaMetadata> tracks_;
-  size_t index_ = 0;
-  assistant_client::PlaybackState state_ =
+  core::Mutex mutex_;
+  // Borrowed; outlive the manager.
+  std::vector<Listener*> listeners_ CORE_GUARDED_BY(mutex_);
+  std::vector<assistant_client::MediaMetadata> tracks_ CORE_GUARDED_BY(mutex_);
+  size_t index_ CORE_GUARDED_BY(mutex_) = 0;
+  assistant_client::PlaybackState state_ CORE_GUARDED_BY(mutex_) =
       assistant_client::PlaybackState::kIdle;
-  int64_t position_ms_ = 0;          // Where the track was when it last moved.
-  Clock::time_point playing_since_;  // While |state_| is kPlaying.
+  // Where the track was when it last moved.
+  int64_t position_ms_ CORE_GUARDED_BY(mutex_) = 0;
+  // While |state_| is kPlaying.
+  Clock::time_point playing_since_ CORE_GUARDED_BY(mutex_);
 };
 
 }  // namespace vantor_host

@@ -8,12 +8,12 @@
 #include <stdio.h>
 
 #include <array>
-#include <mutex>
 #include <utility>
 #include <vector>
 
 #include "core/logging.h"
-#include "platform/utils/config_accessor_internal.h"
+#include "core/synchronization.h"
+#include "platform/utils/config_inspector.h"
 
 namespace vantor_host {
 namespace {
@@ -60,7 +60,7 @@ const char* ResultName(MdnsResponder::Result result) {
 bool HasKey(const assistant_reference::ConfigAccessor& config,
             const std::string& key) {
   for (const std::string& present :
-       assistant_reference::ConfigAccessorInternal::SectionKeys(config)) {
+       assistant_reference::ConfigInspector::SectionKeys(config)) {
     if (present == key)
       return true;
   }
@@ -99,8 +99,13 @@ constexpr char kReadvertised[] = "Re-registered mdns service instance: ";
 // The watched plug-ins' names, by handler slot. Written before the
 // plug-in's threads exist, only read afterwards.
 constexpr int kMaxWatched = 8;
+// A slot's name is written once, before its handler is handed out.
 std::string g_watched[kMaxWatched];
-int g_watched_count = 0;  // Guarded by the mutex in WatchPluginLog.
+core::Mutex& WatchedMutex() {
+  static core::Mutex* mutex = new core::Mutex();  // Never destroyed.
+  return *mutex;
+}
+int g_watched_count CORE_GUARDED_BY(WatchedMutex()) = 0;
 
 bool OnPluginLine(const std::string& plugin, const std::string& line) {
   const size_t at = line.find(kReadvertised);
@@ -145,8 +150,8 @@ std::string TxtRecord(const std::vector<std::string>& strings) {
 }  // namespace
 
 struct NetworkReactions::Advertisement {
-  std::mutex mutex;
-  bool refused = false;  // Guarded by |mutex|.
+  core::Mutex mutex;
+  bool refused CORE_GUARDED_BY(mutex) = false;
 };
 
 NetworkReactions::NetworkReactions(
@@ -182,7 +187,7 @@ NetworkReactions::NetworkReactions(
         }
         LOG(WARNING) << "Advertising " << service
                      << " failed: " << ResultName(result) << " " << message;
-        std::lock_guard<std::mutex> lock(advertisement->mutex);
+        core::AutoLock lock(&advertisement->mutex);
         advertisement->refused = true;
       });
 }
@@ -191,7 +196,7 @@ NetworkReactions::~NetworkReactions() {
   if (!responder_)
     return;
   {
-    std::lock_guard<std::mutex> lock(advertisement_->mutex);
+    core::AutoLock lock(&advertisement_->mutex);
     if (advertisement_->refused)
       return;
   }
@@ -206,8 +211,7 @@ void WatchPluginLog(void* handle, const std::string& plugin_name) {
       reinterpret_cast<SetHandler>(dlsym(handle, kSetLogMessageHandler));
   if (!set_handler)
     return;
-  static std::mutex mutex;
-  std::lock_guard<std::mutex> lock(mutex);
+  core::AutoLock lock(&WatchedMutex());
   if (g_watched_count == kMaxWatched)
     return;
   const int slot = g_watched_count++;

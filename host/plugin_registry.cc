@@ -12,9 +12,9 @@
 
 #include <algorithm>
 #include <map>
-#include <mutex>
 
 #include "core/logging.h"
+#include "core/synchronization.h"
 #include "core/version.h"
 #include "host/network_reactions.h"
 #include "prebuilt/lib/api_wrappers.h"
@@ -46,8 +46,8 @@ std::string FolderOfThisLibrary() {
 
 // Loaded libraries by path; entries stay for the life of the process.
 struct Loaded {
-  std::mutex mutex;
-  std::map<std::string, Plugin> by_path;
+  core::Mutex mutex;
+  std::map<std::string, Plugin> by_path CORE_GUARDED_BY(mutex);
 };
 
 Loaded& GetLoaded() {
@@ -86,7 +86,7 @@ std::vector<Plugin> LoadPlugins(const std::string& folder) {
 
   std::vector<Plugin> plugins;
   Loaded& loaded = GetLoaded();
-  std::lock_guard<std::mutex> lock(loaded.mutex);
+  core::AutoLock lock(&loaded.mutex);
   for (const std::string& name : names) {
     const std::string path = folder + "/" + name;
     auto it = loaded.by_path.find(path);

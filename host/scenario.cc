@@ -5,7 +5,7 @@
 #include "host/scenario.h"
 
 #include "core/logging.h"
-#include "platform/utils/config_accessor_internal.h"
+#include "platform/utils/config_inspector.h"
 
 namespace vantor_host {
 namespace {
@@ -43,7 +43,7 @@ constexpr const char* kMediaControls[] = {"next", "previous", "resume", "pause",
                                           "stop"};
 
 using assistant_reference::ConfigAccessor;
-using assistant_reference::ConfigAccessorInternal;
+using assistant_reference::ConfigInspector;
 
 // Reads the optional fields of one entry; false with |*why| set when one
 // has the wrong type or value.
@@ -101,7 +101,7 @@ class EntryReader {
 
  private:
   std::string Type(const char* key) const {
-    return ConfigAccessorInternal::TypeOf(entry_, key);
+    return ConfigInspector::TypeOf(entry_, key);
   }
 
   const ConfigAccessor& entry_;
@@ -175,7 +175,7 @@ Scenario DefaultScenario() {
 int OptionalMs(const ConfigAccessor& section,
                const char* key,
                int default_value) {
-  const std::string type = ConfigAccessorInternal::TypeOf(section, key);
+  const std::string type = ConfigInspector::TypeOf(section, key);
   if (type == "NUL")
     return default_value;
   const double value = type == "NUMBER" ? section.GetDouble(key, 0) : 0;
@@ -200,8 +200,7 @@ bool Scenario::HasTurns() const {
 Scenario ParseScenario(const ConfigAccessor* section) {
   if (!section || !section->IsSectionPresent())
     return DefaultScenario();
-  const std::string type =
-      ConfigAccessorInternal::TypeOf(*section, kScenarioKey);
+  const std::string type = ConfigInspector::TypeOf(*section, kScenarioKey);
   Scenario scenario;
   if (type == "NUL") {
     scenario = DefaultScenario();
@@ -209,15 +208,14 @@ Scenario ParseScenario(const ConfigAccessor* section) {
     LOG(WARNING) << "vantor_host.scenario is not a list; playing the default";
     scenario = DefaultScenario();
   } else {
-    const auto list =
-        ConfigAccessorInternal::ListElements(*section, kScenarioKey);
+    const auto list = ConfigInspector::ListElements(*section, kScenarioKey);
     for (size_t i = 0; i < list.size(); ++i) {
       const ConfigAccessor& item = *list[i];
       ScenarioEntry entry;
       std::string why = "it is not an object";
       bool ok = false;
       if (item.IsSectionPresent()) {
-        entry.is_turn = ConfigAccessorInternal::TypeOf(item, "event") == "NUL";
+        entry.is_turn = ConfigInspector::TypeOf(item, "event") == "NUL";
         ok = entry.is_turn ? ReadTurn(item, &entry.turn, &why)
                            : ReadEvent(item, &entry.event, &why);
       }

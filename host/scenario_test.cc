@@ -13,7 +13,7 @@
 #include "gtest/gtest.h"
 #include "host/conversation.h"
 #include "host/host_test_util.h"
-#include "platform/utils/config_accessor_internal.h"
+#include "platform/utils/config_inspector.h"
 
 namespace vantor_host {
 namespace {
@@ -31,7 +31,7 @@ using Listener = ConversationStateListener;
 // The scenario of |section|, the vantor_host section's JSON text.
 Scenario Parse(const std::string& section) {
   std::string error;
-  auto accessor = assistant_reference::ConfigAccessorInternal::TryParse(
+  auto accessor = assistant_reference::ConfigInspector::TryParse(
       "{\"vantor_host\": " + section + "}", "vantor_host", &error);
   EXPECT_TRUE(accessor) << error;
   return ParseScenario(accessor.get());

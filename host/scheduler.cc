@@ -17,17 +17,17 @@ Scheduler::~Scheduler() {
 }
 
 Scheduler::TaskId Scheduler::PostDelayed(Clock::duration delay, Task task) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   if (stopping_)
     return 0;
   const TaskId id = ++last_id_;
   tasks_.emplace(std::make_pair(Clock::now() + delay, id), std::move(task));
-  changed_.notify_one();
+  changed_.Signal();
   return id;
 }
 
 bool Scheduler::Cancel(TaskId id) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  core::AutoLock lock(&mutex_);
   for (auto it = tasks_.begin(); it != tasks_.end(); ++it) {
     if (it->first.second == id) {
       tasks_.erase(it);
@@ -39,13 +39,13 @@ bool Scheduler::Cancel(TaskId id) {
 
 void Scheduler::Stop() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    core::AutoLock lock(&mutex_);
     if (stopping_)
       return;
     // A task cannot wait for its own thread to end.
     CHECK(!thread_.IsCurrentThread());
     stopping_ = true;
-    changed_.notify_one();
+    changed_.Signal();
   }
   thread_.Join();
 }
@@ -53,7 +53,7 @@ void Scheduler::Stop() {
 bool Scheduler::RunOne() {
   Task task;
   {
-    std::unique_lock<std::mutex> lock(mutex_);
+    core::AutoLock lock(&mutex_);
     for (;;) {
       const Clock::time_point now = Clock::now();
       if (!tasks_.empty() && tasks_.begin()->first.first <= now)
@@ -63,9 +63,9 @@ bool Scheduler::RunOne() {
         return false;
       }
       if (tasks_.empty())
-        changed_.wait(lock);
+        changed_.Wait();
       else
-        changed_.wait_until(lock, tasks_.begin()->first.first);
+        changed_.WaitUntil(tasks_.begin()->first.first);
     }
     task = std::move(tasks_.begin()->second);
     tasks_.erase(tasks_.begin());

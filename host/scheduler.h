@@ -16,14 +16,13 @@
 #define HOST_SCHEDULER_H_
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <string>
 #include <utility>
 
+#include "core/synchronization.h"
 #include "core/thread.h"
 
 namespace vantor_host {
@@ -71,12 +70,13 @@ class Scheduler : public TaskRunner {
   // One pass of the thread's loop: waits for the earliest task and runs it.
   bool RunOne();
 
-  std::mutex mutex_;
-  std::condition_variable changed_;  // Signalled under |mutex_|.
-  // Guarded by |mutex_|: by due time, then posting order (the id).
-  std::map<std::pair<Clock::time_point, TaskId>, Task> tasks_;
-  TaskId last_id_ = 0;     // Guarded by |mutex_|.
-  bool stopping_ = false;  // Guarded by |mutex_|.
+  core::Mutex mutex_;
+  core::CondVar changed_{&mutex_};  // Signalled under |mutex_|.
+  // By due time, then posting order (the id).
+  std::map<std::pair<Clock::time_point, TaskId>, Task> tasks_
+      CORE_GUARDED_BY(mutex_);
+  TaskId last_id_ CORE_GUARDED_BY(mutex_) = 0;
+  bool stopping_ CORE_GUARDED_BY(mutex_) = false;
   core::Thread thread_;
 };
 

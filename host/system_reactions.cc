@@ -4,10 +4,10 @@
 
 #include "host/system_reactions.h"
 
-#include <mutex>
 #include <utility>
 
 #include "core/logging.h"
+#include "core/synchronization.h"
 
 namespace vantor_host {
 namespace {
@@ -19,25 +19,30 @@ const char* MuteWord(bool muted) {
 }  // namespace
 
 struct SystemReactions::Shared {
-  std::mutex mutex;
-  // Null once the reactions are gone; the callback then does nothing. Held
-  // while the callback asks the provider and reports, so the destructor,
-  // and with it the provider's destruction, waits for a running report.
-  assistant_client::SystemProvider* provider = nullptr;
-  MuteChanged changed;
-  bool muted = false;  // As last reported.
+  // Held while the callback asks the provider and reports, so the
+  // destructor, and with it the provider's destruction, waits for a running
+  // report.
+  core::Mutex mutex;
+  // Null once the reactions are gone; the callback then does nothing.
+  assistant_client::SystemProvider* provider CORE_GUARDED_BY(mutex) = nullptr;
+  MuteChanged changed CORE_GUARDED_BY(mutex);
+  bool muted CORE_GUARDED_BY(mutex) = false;  // As last reported.
 };
 
 SystemReactions::SystemReactions(assistant_client::SystemProvider* provider,
                                  MuteChanged changed)
     : provider_(provider), shared_(std::make_shared<Shared>()) {
-  shared_->provider = provider;
-  shared_->changed = std::move(changed);
-  shared_->muted = IsMuted();
-  LOG(INFO) << "Microphone: " << MuteWord(shared_->muted);
+  const bool muted = IsMuted();
+  {
+    core::AutoLock lock(&shared_->mutex);
+    shared_->provider = provider;
+    shared_->changed = std::move(changed);
+    shared_->muted = muted;
+  }
+  LOG(INFO) << "Microphone: " << MuteWord(muted);
   provider_->RegisterMicMuteChangeCallback(
       [shared = shared_] {  // Runs on the provider's watch thread.
-        std::lock_guard<std::mutex> lock(shared->mutex);
+        core::AutoLock lock(&shared->mutex);
         if (!shared->provider)
           return;
         const bool muted = shared->provider->GetMicMuteState() != 0;
@@ -51,7 +56,7 @@ SystemReactions::SystemReactions(assistant_client::SystemProvider* provider,
 }
 
 SystemReactions::~SystemReactions() {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
+  core::AutoLock lock(&shared_->mutex);
   shared_->provider = nullptr;
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/eintr_wrapper.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/utils/file_utils.h"
@@ -91,7 +92,7 @@ class AssistantSampleTest : public ::testing::Test {
     if (rc != 0)
       return result;
     int status = 0;
-    waitpid(pid, &status, 0);
+    HANDLE_EINTR(waitpid(pid, &status, 0));
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
     result.out = assistant_reference::ReadFile(out, false);
     result.err = assistant_reference::ReadFile(err, false);

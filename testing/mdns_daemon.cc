@@ -18,6 +18,8 @@
 #include <sstream>
 #include <thread>
 
+#include "core/eintr_wrapper.h"
+
 extern char** environ;
 
 namespace testing_support {
@@ -146,7 +148,7 @@ Browser::Browser(const std::string& type) {
 Browser::~Browser() {
   if (pid_ > 0) {
     kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
+    HANDLE_EINTR(waitpid(pid_, nullptr, 0));
   }
   if (out_ >= 0)
     close(out_);
@@ -161,13 +163,14 @@ bool Browser::WaitUntil(const std::function<bool(const Seen&)>& done,
     if (pid_ <= 0 || left.count() <= 0)
       return false;
     pollfd readable = {out_, POLLIN, 0};
+    // Not HANDLE_EINTR: after a signal the loop waits only for what is left.
     const int ready = poll(&readable, 1, static_cast<int>(left.count()));
     if (ready < 0 && errno != EINTR)
       return false;
     if (ready <= 0)
       continue;
     char buffer[4096];
-    const ssize_t got = read(out_, buffer, sizeof(buffer));
+    const ssize_t got = HANDLE_EINTR(read(out_, buffer, sizeof(buffer)));
     if (got <= 0)
       return done(seen_);  // The browser ended.
     partial_.append(buffer, static_cast<size_t>(got));

@@ -23,18 +23,19 @@
 
 #include <string>
 
+#include "core/eintr_wrapper.h"
+
 namespace {
 
 bool WriteAll(const std::string& path, const std::string& contents) {
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = HANDLE_EINTR(
+      open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (fd < 0)
     return false;
   const char* data = contents.data();
   size_t left = contents.size();
   while (left > 0) {
-    ssize_t n = write(fd, data, left);
-    if (n < 0 && errno == EINTR)
-      continue;
+    ssize_t n = HANDLE_EINTR(write(fd, data, left));
     if (n <= 0) {
       close(fd);
       return false;
@@ -86,8 +87,7 @@ int main(int argc, char** argv) {
     fflush(stdout);
     timespec pause = {static_cast<time_t>(interval_ms / 1000),
                       (interval_ms % 1000) * 1000000};
-    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-    }
+    HANDLE_EINTR(nanosleep(&pause, &pause));  // |pause| keeps what is left.
   }
   return 0;
 }

@@ -33,7 +33,7 @@
 #include "core/logging.h"
 #include "core/version.h"
 #include "platform/utils/config_accessor.h"
-#include "platform/utils/config_accessor_internal.h"
+#include "platform/utils/config_inspector.h"
 #include "platform/utils/file_utils.h"
 #include "platform/utils/state_files.h"
 
@@ -178,8 +178,8 @@ bool ResolvePath(const std::string& config_path,
   }
   std::string parse_error;
   std::unique_ptr<assistant_reference::ConfigAccessor> config =
-      assistant_reference::ConfigAccessorInternal::TryParse(text, kSection,
-                                                            &parse_error);
+      assistant_reference::ConfigInspector::TryParse(text, kSection,
+                                                     &parse_error);
   if (!config) {
     *error = "configuration " + config_path + " does not parse: " + parse_error;
     return false;
@@ -190,7 +190,7 @@ bool ResolvePath(const std::string& config_path,
   // a key of the wrong type still warns, as it does in the plug-in.
   *path = fallback;
   for (const std::string& key :
-       assistant_reference::ConfigAccessorInternal::SectionKeys(*config)) {
+       assistant_reference::ConfigInspector::SectionKeys(*config)) {
     if (key == file.key)
       *path = config->GetString(file.key, fallback);
   }

@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/eintr_wrapper.h"
 #include "core/version.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
@@ -211,7 +212,7 @@ class VantorStateTest : public ::testing::Test {
     close(err_fd);
     Result result;
     int status = 0;
-    EXPECT_EQ(pid, waitpid(pid, &status, 0));
+    EXPECT_EQ(pid, HANDLE_EINTR(waitpid(pid, &status, 0)));
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
     result.out = Slurp(out);
     result.err = Slurp(err);
@@ -302,7 +303,7 @@ TEST_F(VantorStateTest, ReplacesTheFileWithOneRenameOntoItsName) {
 
   std::vector<uint32_t> on_name;
   alignas(inotify_event) char buffer[4096];
-  for (ssize_t n; (n = read(fd, buffer, sizeof(buffer))) > 0;) {
+  for (ssize_t n; (n = HANDLE_EINTR(read(fd, buffer, sizeof(buffer)))) > 0;) {
     for (char* p = buffer; p < buffer + n;) {
       auto* event = reinterpret_cast<inotify_event*>(p);
       if (event->len && std::string(event->name) == "mic_state")
@@ -619,7 +620,7 @@ class VantorStateWithSampleTest : public VantorStateTest {
       if (stdin_fd_ >= 0)
         close(stdin_fd_);
       kill(sample_, SIGKILL);
-      waitpid(sample_, nullptr, 0);
+      HANDLE_EINTR(waitpid(sample_, nullptr, 0));
     }
     VantorStateTest::TearDown();
   }
@@ -665,7 +666,7 @@ class VantorStateWithSampleTest : public VantorStateTest {
     return true;
   }
 
-  void Interact() { ASSERT_EQ(1, write(stdin_fd_, "x", 1)); }
+  void Interact() { ASSERT_EQ(1, HANDLE_EINTR(write(stdin_fd_, "x", 1))); }
 
   // Log lines that the host's reaction to the system provider wrote.
   int MicChangeLines() { return Count(Slurp(log_), "system_reactions.cc("); }
@@ -709,7 +710,7 @@ TEST_F(VantorStateWithSampleTest, MuteChangeReachesTheHostOnce) {
   close(stdin_fd_);
   stdin_fd_ = -1;
   int status = 0;
-  ASSERT_EQ(sample_, waitpid(sample_, &status, 0));
+  ASSERT_EQ(sample_, HANDLE_EINTR(waitpid(sample_, &status, 0)));
   sample_ = -1;
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << Slurp(log_);
   EXPECT_THAT(Slurp(log_), Not(HasSubstr("Plug-in folder")));

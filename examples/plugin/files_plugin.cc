@@ -28,8 +28,8 @@
 #include "core/version.h"
 #include "platform/utils/config_accessor.h"
 #include "platform/utils/file_utils.h"
-#include "platform/utils/plugin_factory.h"
 #include "prebuilt/lib/assistant_client.h"
+#include "prebuilt/lib/plugin_factory.h"
 
 namespace {
 

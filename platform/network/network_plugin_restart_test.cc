@@ -31,6 +31,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/eintr_wrapper.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "prebuilt/lib/api_wrappers.h"
@@ -436,7 +437,7 @@ TEST(StandInHostTest, LogsTheReadvertisementItDidNotAskFor) {
 
   input_end.reset();
   int status = 0;
-  ASSERT_EQ(waitpid(sample, &status, 0), sample);
+  ASSERT_EQ(HANDLE_EINTR(waitpid(sample, &status, 0)), sample);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << Slurp(log);
   EXPECT_TRUE(testing_support::RemoveTree(dir));
 }

@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/eintr_wrapper.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/utils/file_utils.h"
@@ -296,7 +297,7 @@ TEST_F(NetworkPluginTest, NameHeldByAnotherClientIsRefused) {
   // Ended however the test ends.
   std::unique_ptr<pid_t, void (*)(pid_t*)> reap(&publisher, [](pid_t* pid) {
     kill(*pid, SIGTERM);
-    waitpid(*pid, nullptr, 0);
+    HANDLE_EINTR(waitpid(*pid, nullptr, 0));
   });
   std::vector<Advertised> found = BrowseUntil(
       name, [](const std::vector<Advertised>& f) { return !f.empty(); });

@@ -2,32 +2,12 @@
 //
 // SPDX-License-Identifier: Apache-2.0
 
-// The system plug-in's factory and its exported entry point.
+// The system plug-in's exported entry point: it offers the system provider.
 #include "platform/system/system_provider_impl.h"
-#include "platform/utils/plugin_factory.h"
-#include "prebuilt/lib/abi_wrapper.h"
-#include "prebuilt/lib/api_wrappers.h"
-
-namespace assistant_reference {
-namespace {
-
-// Offers the system provider only.
-class PlatformFactoryImpl : public PluginFactory {
- protected:
-  assistant_client::SystemProvider* MakeSystemProvider(
-      const std::string& config) override {
-    return new SystemProviderImpl(config);
-  }
-};
-
-}  // namespace
-}  // namespace assistant_reference
+#include "prebuilt/lib/plugin_entrypoint.h"
 
 extern "C" __attribute__((visibility("default"))) C_API_PlatformFactory*
 NewVantorPlatformEntrypoint(int version) {
-  // Called from the host's C frames: an allocation failure answers null.
-  return assistant_client::internal_api::GuardSlot(__func__, [version] {
-    return assistant_client::CreatePlatformEntrypoint(
-        version, new assistant_reference::PlatformFactoryImpl());
-  });
+  return assistant_reference::NewPluginEntrypoint<
+      assistant_reference::SystemProviderImpl>(version);
 }

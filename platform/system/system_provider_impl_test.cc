@@ -22,7 +22,7 @@
 #include "gtest/gtest.h"
 #include "platform/utils/file_utils.h"
 #include "platform/utils/file_watcher.h"
-#include "testing/callback_collector.h"
+#include "testing/event_log.h"
 #include "testing/file_tree.h"
 
 namespace assistant_reference {
@@ -36,14 +36,13 @@ std::string ConfigFor(const std::string& path) {
 
 // Records runs of the provider's change callbacks (repeatable Callbacks)
 // and of plain watcher callbacks.
-class Collector : public testing_support::CallbackCollector {
+class Collector : public testing_support::EventLog {
  public:
   assistant_client::Callback<true> Callback(const std::string& label) {
-    return assistant_client::Callback<true>(
-        testing_support::CallbackCollector::Callback(label));
+    return assistant_client::Callback<true>(EventLog::Callback(label));
   }
   std::function<void()> Plain(const std::string& label) {
-    return testing_support::CallbackCollector::Callback(label);
+    return EventLog::Callback(label);
   }
 };
 
@@ -142,7 +141,7 @@ TEST_F(SystemProviderTest, ChangesCallEveryCallbackInOrderOnWatchThread) {
   ASSERT_TRUE(WriteFile(state_, "off\n"));  // Same word: nobody.
   Fence();
   EXPECT_EQ((std::vector<std::string>{"first", "second", "fence"}),
-            collector_.runs());
+            collector_.entries());
   for (const std::string& thread : collector_.threads())
     EXPECT_EQ("FileWatcher", thread);
 

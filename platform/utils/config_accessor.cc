@@ -4,524 +4,58 @@
 
 #include "platform/utils/config_accessor.h"
 
-#include <inttypes.h>
-#include <locale.h>
 #include <math.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
 
-#include <algorithm>
 #include <climits>
-#include <cstddef>
-#include <cstdint>
-#include <iterator>
 #include <ostream>
 #include <utility>
 
-// Boost.JSON's push parser, compiled into this file: the parser template and
-// the four sources it calls, so that no Boost library is linked or shipped.
-#include <boost/version.hpp>
-#if BOOST_VERSION / 100 != 1081
-#error "The Boost.JSON sources included below are the set that 1.81 needs."
-#endif
-#include <boost/json/basic_parser_impl.hpp>
-#include <boost/json/detail/impl/default_resource.ipp>
-#include <boost/json/detail/impl/shared_resource.ipp>
-#include <boost/json/detail/impl/stack.ipp>
-#include <boost/json/impl/error.ipp>
-
 #include "core/logging.h"
-#include "platform/utils/config_accessor_internal.h"
-
-// Configurations were written for a json11 parser in standard mode; this file
-// accepts the same texts, with the same values:
-// - String bytes pass through unchanged, invalid UTF-8 included. A \u escape
-//   of a UTF-16 surrogate that is not half of a pair becomes its three-byte
-//   encoding, as json11 wrote it; a pair becomes one 4-byte character.
-// - Every number is the double strtod() reads from its text in the "C"
-//   locale (1e999 is infinity, 1e-400 zero), except that "-0" is 0: json11
-//   read integers of up to nine characters with atoi().
-// - At most 200 containers enclose any value (json11's depth limit; an empty
-//   container may be the 201st). Of repeated keys the last one counts.
-// - A NUL byte or a leading byte-order mark is refused with its own message
-//   (json11 refused both too).
-// Boost refuses lone surrogate escapes and exponents beyond the int range;
-// PrepareForParser() rewrites both into text of the same meaning first.
-//
-// Deliberate difference from json11: the error texts (Boost's or ours, with
-// the line and column in the text the parser was given, so after the
-// sanitizing and the rewrites).
+#include "platform/utils/config_inspector.h"
+#include "platform/utils/config_parser.h"
 
 namespace assistant_reference {
-namespace {
 
-constexpr size_t kMaxDepth = 200;
-constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
-// An exponent with more significant digits than this is beyond Boost's int.
-constexpr size_t kMaxExponentDigits = 9;
-
-struct Member;
-
-// A parsed JSON value, with json11's types.
-struct Value {
-  enum class Type { kNull, kNumber, kBool, kString, kArray, kObject };
-
-  explicit Value(Type type = Type::kNull) : type(type) {}
-
-  bool is_null() const { return type == Type::kNull; }
-
-  // The member named |key|; null when there is none or this is no object.
-  const Value* Find(const std::string& key) const;
-  Value* Find(const std::string& key) {
-    return const_cast<Value*>(std::as_const(*this).Find(key));
-  }
-
-  Type type;
-  bool boolean = false;
-  double number = 0;
-  std::string string;
-  std::vector<Value> items;     // kArray.
-  std::vector<Member> members;  // kObject: ordered by key, keys unique.
-};
-
-struct Member {
-  std::string key;
-  Value value;
-};
-
-const Value* Value::Find(const std::string& key) const {
-  if (type != Type::kObject)
-    return nullptr;
-  auto it = std::lower_bound(members.begin(), members.end(), key,
-                             [](const Member& member, const std::string& k) {
-                               return member.key < k;
-                             });
-  return it != members.end() && it->key == key ? &it->value : nullptr;
-}
-
-}  // namespace
-
+// Behind the accessor's pointer, so that its header needs no parser types.
 class ConfigSection {
  public:
-  explicit ConfigSection(Value value) : value(std::move(value)) {}
+  explicit ConfigSection(ConfigValue value) : value(std::move(value)) {}
 
-  const Value value;
+  const ConfigValue value;
 };
 
 namespace {
 
-// isspace() of the "C" locale, whatever locale the host process set.
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
-         c == '\r';
-}
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-// Follows a left-to-right walk: inside a string literal or not. A quote
-// toggles the state unless an odd run of backslashes escapes it.
-class StringTracker {
- public:
-  void Feed(char c) {
-    if (c == '"' && backslashes_ % 2 == 0)
-      in_string_ = !in_string_;
-    backslashes_ = c == '\\' ? backslashes_ + 1 : 0;
-  }
-  bool in_string() const { return in_string_; }
-
- private:
-  bool in_string_ = false;
-  size_t backslashes_ = 0;
-};
-
-// Removes "//" comments (up to the newline, which stays) and commas whose
-// next non-space character is '}', both outside string literals. Commas
-// before ']' stay, so such text still fails to parse.
-std::string SanitizeInput(const std::string& text) {
-  std::string uncommented;
-  uncommented.reserve(text.size());
-  StringTracker tracker;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '/' && i + 1 < text.size() && text[i + 1] == '/' &&
-        !tracker.in_string()) {
-      i = text.find('\n', i);
-      if (i == std::string::npos)
-        break;
-    }
-    tracker.Feed(text[i]);
-    uncommented.push_back(text[i]);
-  }
-
-  std::string result;
-  result.reserve(uncommented.size());
-  tracker = StringTracker();
-  for (size_t i = 0; i < uncommented.size(); ++i) {
-    const char c = uncommented[i];
-    const bool in_string = tracker.in_string();
-    tracker.Feed(c);
-    if (c == ',' && !in_string) {
-      size_t next = i + 1;
-      while (next < uncommented.size() && IsSpace(uncommented[next]))
-        ++next;
-      if (next < uncommented.size() && uncommented[next] == '}')
-        continue;
-    }
-    result.push_back(c);
-  }
-  return result;
-}
-
-int HexDigit(char c) {
-  if (IsDigit(c))
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
-}
-
-// The code unit of a \u escape starting at |text[i]|, or -1 when there is
-// none.
-long EscapedUnit(const std::string& text, size_t i) {
-  if (i + 6 > text.size() || text[i] != '\\' || text[i + 1] != 'u')
-    return -1;
-  long unit = 0;
-  for (size_t j = i + 2; j < i + 6; ++j) {
-    const int digit = HexDigit(text[j]);
-    if (digit < 0)
-      return -1;
-    unit = unit * 16 + digit;
-  }
-  return unit;
-}
-
-bool IsHighSurrogate(long unit) {
-  return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
-bool IsLowSurrogate(long unit) {
-  return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
-// Rewrites what json11 accepted and Boost refuses into text of the same
-// meaning:
-// - A \u escape of a surrogate that is not half of a pair becomes the three
-//   bytes json11 wrote for it. (A pair stays: both combine it.)
-// - An exponent of more significant digits than Boost takes becomes nine
-//   nines; for any mantissa a text can hold, both mean infinity or zero.
-// Only escapes inside strings and exponents after a digit outside them are
-// touched, so text that does not parse still does not.
-std::string PrepareForParser(const std::string& text) {
-  std::string result;
-  result.reserve(text.size());
-  bool in_string = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (in_string && c == '\\' && i + 1 < text.size()) {
-      const long unit = EscapedUnit(text, i);
-      if (IsHighSurrogate(unit) && IsLowSurrogate(EscapedUnit(text, i + 6))) {
-        result.append(text, i, 12);
-        i += 11;
-      } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
-        result.push_back(static_cast<char>(0xE0 | (unit >> 12)));
-        result.push_back(static_cast<char>(0x80 | ((unit >> 6) & 0x3F)));
-        result.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
-        i += 5;
-      } else {
-        // Whatever is escaped, it does not end the string.
-        result.append(text, i, 2);
-        ++i;
-      }
-      continue;
-    }
-    if (c == '"') {
-      in_string = !in_string;
-    } else if (!in_string && (c == 'e' || c == 'E') && i > 0 &&
-               IsDigit(text[i - 1])) {
-      size_t digits = i + 1;
-      if (digits < text.size() && (text[digits] == '+' || text[digits] == '-'))
-        ++digits;
-      while (digits < text.size() && text[digits] == '0')
-        ++digits;
-      size_t end = digits;
-      while (end < text.size() && IsDigit(text[end]))
-        ++end;
-      if (end - digits > kMaxExponentDigits) {
-        result.append(text, i, digits - i);
-        result.append(kMaxExponentDigits, '9');
-        i = end - 1;
-        continue;
-      }
-    }
-    result.push_back(c);
-  }
-  return result;
-}
-
-// strtod() of the "C" locale, whatever locale the host process set.
-double ReadDouble(const std::string& text) {
-  static const locale_t kC = [] {
-    const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    CHECK(c);
-    return c;
-  }();
-  return strtod_l(text.c_str(), nullptr, kC);
-}
-
-// Orders |members| by key, keeping the last of repeated keys as json11's map
-// assignment did.
-void SortMembers(std::vector<Member>* members) {
-  std::stable_sort(
-      members->begin(), members->end(),
-      [](const Member& a, const Member& b) { return a.key < b.key; });
-  auto kept = members->begin();
-  for (auto it = members->begin(); it != members->end();) {
-    auto last = it;
-    while (last + 1 != members->end() && (last + 1)->key == it->key)
-      ++last;
-    if (kept != last)
-      *kept = std::move(*last);
-    ++kept;
-    it = last + 1;
-  }
-  members->erase(kept, members->end());
-}
-
-using ErrorCode = boost::json::error_code;
-using StringView = boost::json::string_view;
-
-void Append(std::string* text, StringView part) {
-  text->append(part.data(), part.size());
-}
-
-// The handler of boost::json::basic_parser: builds the document from its
-// events. Returning false stops the parse; nothing here throws.
-class DocumentBuilder {
- public:
-  static constexpr size_t max_object_size = SIZE_MAX;
-  static constexpr size_t max_array_size = SIZE_MAX;
-  static constexpr size_t max_key_size = SIZE_MAX;
-  static constexpr size_t max_string_size = SIZE_MAX;
-
-  bool on_document_begin(ErrorCode&) { return true; }
-  bool on_document_end(ErrorCode&) { return true; }
-  bool on_object_begin(ErrorCode&) { return Open(Value::Type::kObject); }
-  bool on_object_end(size_t, ErrorCode&) {
-    SortMembers(&open_.back()->members);
-    open_.pop_back();
-    return true;
-  }
-  bool on_array_begin(ErrorCode&) { return Open(Value::Type::kArray); }
-  bool on_array_end(size_t, ErrorCode&) {
-    open_.pop_back();
-    return true;
-  }
-  bool on_key_part(StringView part, size_t, ErrorCode&) {
-    Append(&key_, part);
-    return true;
-  }
-  bool on_key(StringView part, size_t, ErrorCode&) {
-    Append(&key_, part);
-    return true;
-  }
-  bool on_string_part(StringView part, size_t, ErrorCode&) {
-    Append(&text_, part);
-    return true;
-  }
-  bool on_string(StringView part, size_t, ErrorCode&) {
-    Append(&text_, part);
-    Value value(Value::Type::kString);
-    value.string = std::move(text_);
-    text_.clear();
-    return Place(std::move(value));
-  }
-  bool on_number_part(StringView part, ErrorCode&) {
-    Append(&text_, part);
-    return true;
-  }
-  // Boost 1.81 rounds some doubles otherwise than strtod() does ("9e91", for
-  // one): every number is read again from its text.
-  bool on_int64(int64_t, StringView part, ErrorCode&) {
-    return AddNumber(part);
-  }
-  bool on_uint64(uint64_t, StringView part, ErrorCode&) {
-    return AddNumber(part);
-  }
-  bool on_double(double, StringView part, ErrorCode&) {
-    return AddNumber(part);
-  }
-  bool on_bool(bool boolean, ErrorCode&) {
-    Value value(Value::Type::kBool);
-    value.boolean = boolean;
-    return Place(std::move(value));
-  }
-  bool on_null(ErrorCode&) { return Place(Value()); }
-  // Comments are refused by the parse options; these are never called.
-  bool on_comment_part(StringView, ErrorCode&) { return false; }
-  bool on_comment(StringView, ErrorCode&) { return false; }
-
-  bool too_deep() const { return too_deep_; }
-  Value& document() { return document_; }
-
- private:
-  bool AddNumber(StringView last_part) {
-    Append(&text_, last_part);
-    Value value(Value::Type::kNumber);
-    value.number = text_ == "-0" ? 0.0 : ReadDouble(text_);
-    text_.clear();
-    return Place(std::move(value));
-  }
-
-  bool Open(Value::Type type) {
-    Value* container = Place(Value(type));
-    if (container)
-      open_.push_back(container);
-    return container != nullptr;
-  }
-
-  // Stores |value| in the open container, or as the document, and returns
-  // where it now lives: stable while it is the open container, since nothing
-  // is added to its parent until it closes. Null past the depth limit.
-  Value* Place(Value value) {
-    if (open_.size() > kMaxDepth) {
-      too_deep_ = true;
-      return nullptr;
-    }
-    if (open_.empty()) {
-      document_ = std::move(value);
-      return &document_;
-    }
-    Value* parent = open_.back();
-    if (parent->type == Value::Type::kArray) {
-      parent->items.push_back(std::move(value));
-      return &parent->items.back();
-    }
-    parent->members.push_back(Member{std::move(key_), std::move(value)});
-    key_.clear();
-    return &parent->members.back().value;
-  }
-
-  Value document_;
-  std::vector<Value*> open_;  // Containers being filled, innermost last.
-  std::string key_;           // The key of the next member.
-  std::string text_;          // The string or number being read.
-  bool too_deep_ = false;
-};
-
-// "line L, column C" of |offset| in |text|, both counted from 1.
-std::string Position(const std::string& text, size_t offset) {
-  const auto at = text.begin() + std::min(offset, text.size());
-  const auto line_start =
-      std::find(std::make_reverse_iterator(at), text.rend(), '\n').base();
-  return "line " + std::to_string(1 + std::count(text.begin(), at, '\n')) +
-         ", column " + std::to_string(1 + (at - line_start));
-}
-
-// Parses |text| (already sanitized) as json11 did; otherwise returns false
-// with the reason in |*error|.
-bool ParseJson(const std::string& text, Value* document, std::string* error) {
-  if (text.find('\0') != std::string::npos) {
-    *error = "unexpected NUL byte";
-    return false;
-  }
-  if (text.compare(0, sizeof(kUtf8Bom) - 1, kUtf8Bom) == 0) {
-    *error = "unexpected UTF-8 byte order mark";
-    return false;
-  }
-  const std::string prepared = PrepareForParser(text);
-  boost::json::parse_options options;
-  options.allow_invalid_utf8 = true;
-  // Room for one more container than the builder takes, so that its own
-  // check, which also counts scalars, decides.
-  options.max_depth = kMaxDepth + 2;
-  boost::json::basic_parser<DocumentBuilder> parser(options);
-  ErrorCode code;
-  const size_t used =
-      parser.write_some(/*more=*/false, prepared.data(), prepared.size(), code);
-  if (parser.handler().too_deep()) {
-    *error = "exceeded maximum nesting depth at " + Position(prepared, used);
-    return false;
-  }
-  if (code) {
-    *error = code.message() + " at " + Position(prepared, used);
-    return false;
-  }
-  // The parser stops after the first value and the space behind it.
-  if (used != prepared.size()) {
-    *error = "extra data at " + Position(prepared, used);
-    return false;
-  }
-  *document = std::move(parser.handler().document());
-  return true;
-}
-
-// Sanitizes and parses |config| into a document that is not null; otherwise
-// returns false with the reason in |*error|.
-bool ParseDocument(const std::string& config,
-                   Value* document,
-                   std::string* error) {
-  Value root;
-  if (!ParseJson(SanitizeInput(config), &root, error))
-    return false;
-  if (root.is_null()) {
-    *error = "document is null";
-    return false;
-  }
-  *document = std::move(root);
-  return true;
-}
-
-Value TakeSection(Value root, const std::string& section_name) {
-  Value section;
-  if (Value* found = root.Find(section_name))
+ConfigValue TakeSection(ConfigValue root, const std::string& section_name) {
+  ConfigValue section;
+  if (ConfigValue* found = root.Find(section_name))
     section = std::move(*found);
-  if (section.type != Value::Type::kObject)
+  if (section.type != ConfigValue::Type::kObject)
     LOG(WARNING) << "Can not find section_name: " << section_name;
   return section;
 }
 
-Value ParseConfig(const std::string& config, const std::string& section_name) {
-  Value root;
+ConfigValue ParseConfig(const std::string& config,
+                        const std::string& section_name) {
+  ConfigValue root;
   if (!config.empty()) {
     std::string error;
-    ParseDocument(config, &root, &error);
+    ParseConfigText(config, &root, &error);
     CHECK(!root.is_null()) << "Platform config failed to parse with error: "
                            << error;
   }
   return TakeSection(std::move(root), section_name);
 }
 
-const Value& Lookup(const Value& section, const std::string& key) {
-  static const Value* const kNull = new Value();  // Never destroyed.
-  const Value* value = section.Find(key);
+const ConfigValue& Lookup(const ConfigValue& section, const std::string& key) {
+  static const ConfigValue* const kNull =
+      new ConfigValue();  // Never destroyed.
+  const ConfigValue* value = section.Find(key);
   return value ? *value : *kNull;
 }
 
-const char* TypeName(const Value& value) {
-  switch (value.type) {
-    case Value::Type::kNull:
-      return "NUL";
-    case Value::Type::kNumber:
-      return "NUMBER";
-    case Value::Type::kBool:
-      return "BOOL";
-    case Value::Type::kString:
-      return "STRING";
-    case Value::Type::kArray:
-      return "ARRAY";
-    case Value::Type::kObject:
-      return "OBJECT";
-  }
-  CHECK(false);
-  return "";
-}
-
-bool ToInt(const Value& value, int* result) {
-  if (value.type != Value::Type::kNumber)
+bool ToInt(const ConfigValue& value, int* result) {
+  if (value.type != ConfigValue::Type::kNumber)
     return false;
   const double number = value.number;
   // Converting a double outside the int range is undefined.
@@ -531,15 +65,15 @@ bool ToInt(const Value& value, int* result) {
   return true;
 }
 
-bool ToDouble(const Value& value, double* result) {
-  if (value.type != Value::Type::kNumber)
+bool ToDouble(const ConfigValue& value, double* result) {
+  if (value.type != ConfigValue::Type::kNumber)
     return false;
   *result = value.number;
   return true;
 }
 
-bool ToString(const Value& value, std::string* result) {
-  if (value.type != Value::Type::kString)
+bool ToString(const ConfigValue& value, std::string* result) {
+  if (value.type != ConfigValue::Type::kString)
     return false;
   *result = value.string;
   return true;
@@ -561,29 +95,29 @@ std::ostream& operator<<(std::ostream& out, const PrintedList<T>& list) {
 template <typename T>
 void WarnMismatch(const std::string& section_name,
                   const std::string& key,
-                  const Value& found,
+                  const ConfigValue& found,
                   const char* instead_of,
                   const T& returning) {
   LOG(WARNING) << "For key |" << section_name << "." << key << "| found type "
-               << TypeName(found) << instead_of << returning;
+               << ConfigTypeName(found) << instead_of << returning;
 }
 
 template <typename T>
 std::vector<T> GetArray(const std::string& section_name,
-                        const Value& section,
+                        const ConfigValue& section,
                         const std::string& key,
                         std::vector<T> default_value,
-                        bool (*convert)(const Value&, T*),
+                        bool (*convert)(const ConfigValue&, T*),
                         const char* in_array_instead_of) {
-  const Value& value = Lookup(section, key);
-  if (value.type != Value::Type::kArray) {
+  const ConfigValue& value = Lookup(section, key);
+  if (value.type != ConfigValue::Type::kArray) {
     WarnMismatch(section_name, key, value, " instead of ARRAY; returning: ",
                  PrintedList<T>{default_value});
     return default_value;
   }
   std::vector<T> result;
   result.reserve(value.items.size());
-  for (const Value& item : value.items) {
+  for (const ConfigValue& item : value.items) {
     T converted{};
     if (!convert(item, &converted)) {
       WarnMismatch(section_name, key, item, in_array_instead_of,
@@ -593,47 +127,6 @@ std::vector<T> GetArray(const std::string& section_name,
     result.push_back(std::move(converted));
   }
   return result;
-}
-
-void DumpString(const std::string& text, std::string* out) {
-  *out += 's' + std::to_string(text.size()) + ':';
-  *out += text;
-}
-
-void Dump(const Value& value, std::string* out) {
-  switch (value.type) {
-    case Value::Type::kNull:
-      *out += 'n';
-      return;
-    case Value::Type::kBool:
-      *out += value.boolean ? 't' : 'f';
-      return;
-    case Value::Type::kNumber: {
-      uint64_t bits;
-      memcpy(&bits, &value.number, sizeof(bits));
-      char hex[sizeof("d") + 16];
-      snprintf(hex, sizeof(hex), "d%016" PRIx64, bits);
-      *out += hex;
-      return;
-    }
-    case Value::Type::kString:
-      DumpString(value.string, out);
-      return;
-    case Value::Type::kArray:
-      *out += '[';
-      for (const Value& item : value.items)
-        Dump(item, out);
-      *out += ']';
-      return;
-    case Value::Type::kObject:
-      *out += '{';
-      for (const Member& member : value.members) {
-        DumpString(member.key, out);
-        Dump(member.value, out);
-      }
-      *out += '}';
-      return;
-  }
 }
 
 }  // namespace
@@ -659,12 +152,12 @@ ConfigAccessor::ConfigAccessor(const std::string& section_name,
 ConfigAccessor::~ConfigAccessor() = default;
 
 bool ConfigAccessor::IsSectionPresent() const {
-  return section_->value.type == Value::Type::kObject;
+  return section_->value.type == ConfigValue::Type::kObject;
 }
 
 bool ConfigAccessor::GetBool(const std::string& key, bool default_value) const {
-  const Value& value = Lookup(section_->value, key);
-  if (value.type == Value::Type::kBool)
+  const ConfigValue& value = Lookup(section_->value, key);
+  if (value.type == ConfigValue::Type::kBool)
     return value.boolean;
   WarnMismatch(section_name_, key, value, " instead of BOOL; returning: ",
                default_value ? "true" : "false");
@@ -672,7 +165,7 @@ bool ConfigAccessor::GetBool(const std::string& key, bool default_value) const {
 }
 
 int ConfigAccessor::GetInt(const std::string& key, int default_value) const {
-  const Value& value = Lookup(section_->value, key);
+  const ConfigValue& value = Lookup(section_->value, key);
   int result;
   if (ToInt(value, &result))
     return result;
@@ -683,7 +176,7 @@ int ConfigAccessor::GetInt(const std::string& key, int default_value) const {
 
 double ConfigAccessor::GetDouble(const std::string& key,
                                  double default_value) const {
-  const Value& value = Lookup(section_->value, key);
+  const ConfigValue& value = Lookup(section_->value, key);
   double result;
   if (ToDouble(value, &result))
     return result;
@@ -694,7 +187,7 @@ double ConfigAccessor::GetDouble(const std::string& key,
 
 std::string ConfigAccessor::GetString(const std::string& key,
                                       const std::string& default_value) const {
-  const Value& value = Lookup(section_->value, key);
+  const ConfigValue& value = Lookup(section_->value, key);
   std::string result;
   if (ToString(value, &result))
     return result;
@@ -728,12 +221,12 @@ std::vector<std::string> ConfigAccessor::GetStringArray(
 }
 
 // static
-std::unique_ptr<ConfigAccessor> ConfigAccessorInternal::TryParse(
+std::unique_ptr<ConfigAccessor> ConfigInspector::TryParse(
     const std::string& config,
     const std::string& section_name,
     std::string* error) {
-  Value root;
-  if (!config.empty() && !ParseDocument(config, &root, error))
+  ConfigValue root;
+  if (!config.empty() && !ParseConfigText(config, &root, error))
     return nullptr;
   return std::unique_ptr<ConfigAccessor>(new ConfigAccessor(
       section_name, std::make_unique<const ConfigSection>(
@@ -741,28 +234,28 @@ std::unique_ptr<ConfigAccessor> ConfigAccessorInternal::TryParse(
 }
 
 // static
-std::vector<std::string> ConfigAccessorInternal::SectionKeys(
+std::vector<std::string> ConfigInspector::SectionKeys(
     const ConfigAccessor& accessor) {
   std::vector<std::string> keys;
-  for (const Member& member : accessor.section_->value.members)
+  for (const ConfigMember& member : accessor.section_->value.members)
     keys.push_back(member.key);
   return keys;
 }
 
 // static
-std::string ConfigAccessorInternal::TypeOf(const ConfigAccessor& accessor,
-                                           const std::string& key) {
-  const Value* value = accessor.section_->value.Find(key);
-  return value ? TypeName(*value) : "NUL";
+std::string ConfigInspector::TypeOf(const ConfigAccessor& accessor,
+                                    const std::string& key) {
+  const ConfigValue* value = accessor.section_->value.Find(key);
+  return value ? ConfigTypeName(*value) : "NUL";
 }
 
 // static
-std::vector<std::unique_ptr<ConfigAccessor>>
-ConfigAccessorInternal::ListElements(const ConfigAccessor& accessor,
-                                     const std::string& key) {
+std::vector<std::unique_ptr<ConfigAccessor>> ConfigInspector::ListElements(
+    const ConfigAccessor& accessor,
+    const std::string& key) {
   std::vector<std::unique_ptr<ConfigAccessor>> elements;
-  const Value* list = accessor.section_->value.Find(key);
-  if (!list || list->type != Value::Type::kArray)
+  const ConfigValue* list = accessor.section_->value.Find(key);
+  if (!list || list->type != ConfigValue::Type::kArray)
     return elements;
   for (size_t i = 0; i < list->items.size(); ++i) {
     elements.emplace_back(new ConfigAccessor(
@@ -770,18 +263,6 @@ ConfigAccessorInternal::ListElements(const ConfigAccessor& accessor,
         std::make_unique<const ConfigSection>(list->items[i])));
   }
   return elements;
-}
-
-// static
-bool ConfigAccessorInternal::DumpDocument(const std::string& text,
-                                          std::string* dump,
-                                          std::string* error) {
-  Value document;
-  if (!ParseJson(text, &document, error))
-    return false;
-  dump->clear();
-  Dump(document, dump);
-  return true;
 }
 
 }  // namespace assistant_reference

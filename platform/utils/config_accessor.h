@@ -23,8 +23,8 @@
 
 namespace assistant_reference {
 
-// The parsed section; defined in config_accessor.cc so that no caller sees
-// the JSON library.
+// The parsed section; defined in config_accessor.cc so that callers see
+// neither the parser's types nor the JSON library.
 class ConfigSection;
 
 class VANTOR_EXPORT ConfigAccessor {
@@ -58,7 +58,7 @@ class VANTOR_EXPORT ConfigAccessor {
       std::vector<std::string> default_value) const;
 
  private:
-  friend class ConfigAccessorInternal;  // Builds accessors without the CHECK.
+  friend class ConfigInspector;  // Builds accessors without the CHECK.
 
   VANTOR_HIDDEN ConfigAccessor(const std::string& section_name,
                                std::unique_ptr<const ConfigSection> section);

@@ -16,7 +16,8 @@
 #include "core/logging.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "platform/utils/config_accessor_internal.h"
+#include "platform/utils/config_inspector.h"
+#include "platform/utils/config_parser.h"
 
 namespace assistant_reference {
 namespace {
@@ -79,7 +80,7 @@ class ConfigTest : public testing::Test {
   // The parser's error for |text|, or "" when it parses.
   static std::string ParseError(const std::string& text) {
     std::string error;
-    if (ConfigAccessorInternal::TryParse(text, kSection, &error))
+    if (ConfigInspector::TryParse(text, kSection, &error))
       return "";
     EXPECT_FALSE(error.empty()) << text;
     return error;
@@ -129,7 +130,7 @@ TEST_F(ConfigSanitizeTest, StringContentsAreKept) {
     const std::string text = std::string("{\"platform_config\": {\"k\": ") +
                              c.literal + ", // comment \"\n}}";
     std::string error;
-    auto config = ConfigAccessorInternal::TryParse(text, kSection, &error);
+    auto config = ConfigInspector::TryParse(text, kSection, &error);
     ASSERT_TRUE(config) << text << ": " << error;
     EXPECT_EQ(c.value, config->GetString("k", "")) << text;
   }
@@ -156,8 +157,7 @@ TEST_F(ConfigSanitizeTest, DepthIsLimitedTo200) {
   for (const std::string& text :
        {Enclosed(200, "1"), Enclosed(200, "\"x\""), Nested(201)}) {
     std::string error;
-    EXPECT_TRUE(ConfigAccessorInternal::TryParse(text, kSection, &error))
-        << error;
+    EXPECT_TRUE(ConfigInspector::TryParse(text, kSection, &error)) << error;
   }
   EXPECT_TRUE(ConfigAccessor::Parse(Nested(201), kSection)->IsSectionPresent());
   for (const std::string& text :
@@ -230,13 +230,13 @@ TEST_F(ConfigSanitizeTest, ErrorTexts) {
 
 TEST_F(ConfigSanitizeTest, DumpFormat) {
   std::string dump, error;
-  ASSERT_TRUE(ConfigAccessorInternal::DumpDocument(
+  ASSERT_TRUE(DumpConfigJson(
       R"({"b": [1, "x\u0000"], "a": null, "c": true, "d": false})", &dump,
       &error))
       << error;
   EXPECT_EQ(std::string("{s1:ans1:b[d3ff0000000000000s2:x\0]s1:cts1:df}", 45),
             dump);
-  EXPECT_FALSE(ConfigAccessorInternal::DumpDocument("{} // c", &dump, &error));
+  EXPECT_FALSE(DumpConfigJson("{} // c", &dump, &error));
 }
 
 // What json11 accepted beyond strict JSON, and the values it gave.
@@ -377,7 +377,7 @@ TEST_F(ConfigJson11Test, RepeatedKeysTheLastWins) {
   EXPECT_EQ("three", config->GetString("k", ""));
   EXPECT_EQ(2, config->GetInt("b", 0));
   EXPECT_THAT(config->GetIntArray("a", {1}), IsEmpty());
-  EXPECT_THAT(ConfigAccessorInternal::SectionKeys(*config),
+  EXPECT_THAT(ConfigInspector::SectionKeys(*config),
               ElementsAre("a", "b", "k"));
   EXPECT_THAT(TakeWarnings(), IsEmpty());
 }

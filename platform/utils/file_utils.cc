@@ -61,7 +61,7 @@ bool SyncFolder(const std::string& folder) {
       HANDLE_EINTR(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd < 0)
     return false;
-  const bool synced = fsync(fd) == 0 || errno == EINVAL;
+  const bool synced = HANDLE_EINTR(fsync(fd)) == 0 || errno == EINVAL;
   const int sync_errno = errno;
   close(fd);
   errno = sync_errno;
@@ -363,7 +363,7 @@ bool WriteFile(const std::string& path, const std::string& contents) {
   // never an empty file or the old ones. The lock is held until the
   // temporary's name is gone.
   bool written = WriteAll(temp.fd, contents);
-  written = fsync(temp.fd) == 0 && written;
+  written = HANDLE_EINTR(fsync(temp.fd)) == 0 && written;
   written = close(temp.fd) == 0 && written;
   bool durable = false;
   if (written && ReplaceFile(temp.name, path)) {

@@ -22,6 +22,7 @@
 #include "gtest/gtest.h"
 #include "prebuilt/lib/api_wrappers.h"
 #include "prebuilt/lib/assistant_client.h"
+#include "testing/event_log.h"
 
 // The bridge's failure style: glibc prints "<file>:<line>: <function>:
 // Assertion `false' failed." with the bridge's one source name.
@@ -58,22 +59,7 @@ class Probe {
   CallCounts* counts_;
 };
 
-// A thread-safe record of what happened, in order.
-class EventLog {
- public:
-  void Add(const std::string& event) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    events_.push_back(event);
-  }
-  std::vector<std::string> events() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return events_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> events_;
-};
+using testing_support::EventLog;
 
 // Logs |name| when the structure's Destroy slot runs, then runs the original.
 // Works for any structure whose Destroy takes the structure (or void*).

@@ -157,22 +157,22 @@ TEST_F(ManagerRoundTripTest, EveryOperationArrivesWithItsArguments) {
   manager_->SetAuthTokens({{"scope", "t\0k"s}, {"", ""}});
   manager_->ResetAllDataAndShutdown();
   manager_->StopAllTts();
-  EXPECT_EQ(log_.events(), (std::vector<std::string>{
-                               "Start",
-                               "EnableListening(1)",
-                               "EnableListening(0)",
-                               "PlayAudioWithFocus(48879,2)",
-                               "StartAssistantInteraction",
-                               "StopAssistantInteraction",
-                               "StopTopInteraction",
-                               "StopAllInteractions",
-                               "StartPresetUpdateInteraction(up\0date)"s,
-                               "StartPresetExecuteInteraction()",
-                               "SetAuthTokens(0)",
-                               "SetAuthTokens(2)",
-                               "ResetAllDataAndShutdown",
-                               "StopAllTts",
-                           }));
+  EXPECT_EQ(log_.entries(), (std::vector<std::string>{
+                                "Start",
+                                "EnableListening(1)",
+                                "EnableListening(0)",
+                                "PlayAudioWithFocus(48879,2)",
+                                "StartAssistantInteraction",
+                                "StopAssistantInteraction",
+                                "StopTopInteraction",
+                                "StopAllInteractions",
+                                "StartPresetUpdateInteraction(up\0date)"s,
+                                "StartPresetExecuteInteraction()",
+                                "SetAuthTokens(0)",
+                                "SetAuthTokens(2)",
+                                "ResetAllDataAndShutdown",
+                                "StopAllTts",
+                            }));
   EXPECT_EQ(fake_->token_sets[1], (Tokens{{"scope", "t\0k"s}, {"", ""}}));
 
   fake_->device_id = "dev\0id"s;
@@ -220,7 +220,7 @@ TEST_F(ManagerRoundTripTest, HandlerPassesToTheHostListenersStayTheClients) {
   delete manager_;
   manager_ = nullptr;
   EXPECT_EQ(handler_deletions.count, 1);
-  EXPECT_EQ(log_.events(), std::vector<std::string>{"manager deleted"});
+  EXPECT_EQ(log_.entries(), std::vector<std::string>{"manager deleted"});
 }
 
 TEST_F(ManagerRoundTripTest, AttachmentsAreBuiltOnceAndReachTheHostObjects) {
@@ -395,7 +395,7 @@ TEST(ManagerStructureTest, DestroyReleasesInOrder) {
   }
   c->Destroy(c);
   // Every listener wrapper outlives the manager that may still call it.
-  EXPECT_EQ(log.events(),
+  EXPECT_EQ(log.entries(),
             (std::vector<std::string>{"manager deleted", "media listener",
                                       "conversation 1", "conversation 2",
                                       "device 1", "device 2"}));
@@ -522,7 +522,7 @@ TEST(EntrypointBridgeTest, RoundTripReachesTheEntrypointAndItsManagers) {
   delete manager;
   delete with_platform;
   entry.reset();
-  EXPECT_EQ(log.events(),
+  EXPECT_EQ(log.entries(),
             (std::vector<std::string>{
                 "NewAssistantManager(cfg\0x,null)"s, "StopAllTts",
                 "NewAssistantManager(,platform)", "factory deleted",
@@ -568,19 +568,19 @@ TEST_F(ClientEntryTest, CreatePassesNullPlatformAndReleasesTheEntrypoint) {
       AssistantManager::Create(nullptr, "config"));
   ASSERT_NE(manager, nullptr);
   EXPECT_EQ(host_.entry_versions, std::vector<int>{0});
-  EXPECT_EQ(host_.log.events(),
+  EXPECT_EQ(host_.log.entries(),
             (std::vector<std::string>{"NewAssistantManager(config,null)",
                                       "entry deleted"}));
   manager->StartAssistantInteraction();
   manager.reset();
-  EXPECT_EQ(host_.log.events().back(), "manager deleted");
+  EXPECT_EQ(host_.log.entries().back(), "manager deleted");
 }
 
 TEST_F(ClientEntryTest, CreateConvertsAGivenPlatform) {
   InertPlatformApi platform;
   std::unique_ptr<AssistantManager> manager(
       AssistantManager::Create(&platform, ""));
-  EXPECT_EQ(host_.log.events().front(), "NewAssistantManager(,platform)");
+  EXPECT_EQ(host_.log.entries().front(), "NewAssistantManager(,platform)");
   auto* host_manager = static_cast<RecordingManager*>(
       GetAssistantManagerBehindC(GetAssistantManagerBehindCpp(manager.get())));
   EXPECT_EQ(host_manager->platform->GetNetworkProvider()->GetConnectionStatus(),
@@ -595,7 +595,7 @@ TEST_F(ClientEntryTest, UnwrapAsksAFreshEntrypointForTheHostManager) {
   EXPECT_EQ(internal,
             reinterpret_cast<AssistantManagerInternal*>(&g_internal_token));
   EXPECT_EQ(host_.entry_versions.size(), 2u);
-  EXPECT_EQ(host_.log.events().back(), "entry deleted");
+  EXPECT_EQ(host_.log.entries().back(), "entry deleted");
 }
 
 TEST_F(ClientEntryTest, EachLoaderReleasesFactoryThenEntrypoint) {
@@ -629,7 +629,7 @@ TEST_F(ClientEntryTest, EachLoaderReleasesFactoryThenEntrypoint) {
   for (size_t i = 0; i < loaders.size(); ++i) {
     EXPECT_TRUE(loaders[i]()) << i;
     EXPECT_EQ(host_.provider_deletions.count, static_cast<int>(i + 1)) << i;
-    const std::vector<std::string> events = host_.log.events();
+    const std::vector<std::string> events = host_.log.entries();
     ASSERT_GE(events.size(), 2u);
     EXPECT_EQ(events[events.size() - 2], "factory deleted") << i;
     EXPECT_EQ(events.back(), "entry deleted") << i;
@@ -642,7 +642,7 @@ TEST_F(ClientEntryTest, LoaderAnswersNullWhenTheFactoryOffersNothing) {
   host_.offer = false;
   InertPlatformApi platform;
   EXPECT_EQ(LoadNetworkProvider("", &platform), nullptr);
-  EXPECT_EQ(host_.log.events(),
+  EXPECT_EQ(host_.log.entries(),
             (std::vector<std::string>{"factory deleted", "entry deleted"}));
 }
 

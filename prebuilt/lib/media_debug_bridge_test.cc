@@ -148,9 +148,9 @@ TEST(MediaBridgeTest, FreeingTheManagerReleasesListenersInRegistrationOrder) {
   ASSERT_EQ(media.listeners.size(), 2u);
   media.listeners[1]->OnPlaybackStateChange(MediaStatus());
   EXPECT_EQ(listener.statuses.size(), 1u);
-  EXPECT_TRUE(log.events().empty());
+  EXPECT_TRUE(log.entries().empty());
   DestroyMediaManagerInC(c);
-  EXPECT_EQ(log.events(), (std::vector<std::string>{"first", "second"}));
+  EXPECT_EQ(log.entries(), (std::vector<std::string>{"first", "second"}));
 }
 
 // ---- Debug

@@ -237,11 +237,11 @@ TEST(PlatformApiBridgeTest, DeleteReleasesCachedProvidersThenThePlatform) {
   api->GetNetworkProvider();
   api->GetAuthProvider();
   api->GetAudioInputProvider();
-  EXPECT_TRUE(log.events().empty());
+  EXPECT_TRUE(log.entries().empty());
   delete api;
-  EXPECT_EQ(log.events(), (std::vector<std::string>{
-                              "audio input", "audio output", "auth", "file",
-                              "network", "system", "platform"}));
+  EXPECT_EQ(log.entries(), (std::vector<std::string>{
+                               "audio input", "audio output", "auth", "file",
+                               "network", "system", "platform"}));
 }
 
 TEST(PlatformApiBridgeTest, ConcurrentFirstCallsAskThePeerOnce) {

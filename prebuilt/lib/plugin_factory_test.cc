@@ -4,8 +4,9 @@
 
 // The plug-ins' factory base: each kind reaches its Make* hook with the
 // configuration text, and the platform wrapper of every request is released
-// once, whether or not a provider came of it.
-#include "platform/utils/plugin_factory.h"
+// once, whether or not a provider came of it. A single-provider factory
+// offers exactly the kind its provider implements.
+#include "prebuilt/lib/plugin_factory.h"
 
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "gtest/gtest.h"
 #include "prebuilt/lib/bridge_test_util.h"
+#include "prebuilt/lib/plugin_entrypoint.h"
 
 namespace assistant_reference {
 namespace {
@@ -68,6 +70,29 @@ TEST(PluginFactoryTest, OffersItsKindsAndReleasesEveryPlatformOnce) {
   EXPECT_EQ(nullptr, factory.NewAudioInputProvider("", platform()));
   EXPECT_EQ(nullptr, factory.NewAudioOutputProvider("", platform()));
   EXPECT_EQ(nullptr, factory.NewNetworkProvider("", platform()));
+  EXPECT_EQ(6, platforms.count);
+}
+
+struct ConfiguredSystemProvider : InertSystemProvider {
+  explicit ConfiguredSystemProvider(const std::string& config)
+      : config(config) {}
+  const std::string config;
+};
+
+TEST(PluginFactoryTest, SingleProviderFactoryOffersItsProvidersKindOnly) {
+  SingleProviderFactory<ConfiguredSystemProvider> factory;
+  Deletions platforms;
+  auto platform = [&] { return new CountedPlatform(&platforms); };
+  EXPECT_EQ(nullptr, factory.NewAuthProvider("", platform()));
+  EXPECT_EQ(nullptr, factory.NewAudioInputProvider("", platform()));
+  EXPECT_EQ(nullptr, factory.NewAudioOutputProvider("", platform()));
+  EXPECT_EQ(nullptr, factory.NewFileProvider("", platform()));
+  EXPECT_EQ(nullptr, factory.NewNetworkProvider("", platform()));
+  std::unique_ptr<assistant_client::SystemProvider> system(
+      factory.NewSystemProvider("the config", platform()));
+  ASSERT_NE(nullptr, system);
+  EXPECT_EQ("the config",
+            static_cast<ConfiguredSystemProvider*>(system.get())->config);
   EXPECT_EQ(6, platforms.count);
 }
 

@@ -2,10 +2,16 @@
 //
 // SPDX-License-Identifier: Apache-2.0
 
-// ConfigAccessor below its fatal check, for the fuzzer and the tests. Not
-// part of the exported interface.
-#ifndef PLATFORM_UTILS_CONFIG_ACCESSOR_INTERNAL_H_
-#define PLATFORM_UTILS_CONFIG_ACCESSOR_INTERNAL_H_
+// What the stand-in host and the tools read of a configuration beyond the
+// accessor's typed getters: text that may not parse without aborting, the
+// keys a section holds, the type of a value, and lists of objects.
+//
+//   std::string error;
+//   auto config = ConfigInspector::TryParse(text, "vantor_host", &error);
+//   for (const std::string& key : ConfigInspector::SectionKeys(*config))
+//     ...
+#ifndef PLATFORM_UTILS_CONFIG_INSPECTOR_H_
+#define PLATFORM_UTILS_CONFIG_INSPECTOR_H_
 
 #include <memory>
 #include <string>
@@ -15,7 +21,7 @@
 
 namespace assistant_reference {
 
-class ConfigAccessorInternal {
+class ConfigInspector {
  public:
   // Does what the ConfigAccessor constructor does (sanitize, parse, take the
   // section, warn when it is missing), except that text which does not parse
@@ -39,22 +45,8 @@ class ConfigAccessorInternal {
   static std::vector<std::unique_ptr<ConfigAccessor>> ListElements(
       const ConfigAccessor& accessor,
       const std::string& key);
-
-  // Parses |text| as the accessor does after sanitizing it (no comment or
-  // comma removal here) and writes the whole document to |*dump| in a form
-  // for comparing parsers; false with the reason in |*error| when it does
-  // not parse. The form, with no separators:
-  //   null "n", true "t", false "f";
-  //   number "d" and the 16 lowercase hex digits of its IEEE-754 bits;
-  //   string "s", its length in bytes in decimal, ":", its bytes;
-  //   array "[", the elements, "]";
-  //   object "{", then each key (as a string) and its value, keys in
-  //   std::string order, then "}".
-  static bool DumpDocument(const std::string& text,
-                           std::string* dump,
-                           std::string* error);
 };
 
 }  // namespace assistant_reference
 
-#endif  // PLATFORM_UTILS_CONFIG_ACCESSOR_INTERNAL_H_
+#endif  // PLATFORM_UTILS_CONFIG_INSPECTOR_H_

@@ -14,10 +14,8 @@
 // These providers do not use it, so it is released at once instead of
 // staying allocated for the life of the process, whatever kind was asked for;
 // a provider that needs it derives from PlatformFactory itself and keeps it.
-// Header-only: it needs the bridge's interfaces, which platform_utils does
-// not link.
-#ifndef PLATFORM_UTILS_PLUGIN_FACTORY_H_
-#define PLATFORM_UTILS_PLUGIN_FACTORY_H_
+#ifndef PREBUILT_LIB_PLUGIN_FACTORY_H_
+#define PREBUILT_LIB_PLUGIN_FACTORY_H_
 
 #include <memory>
 #include <string>
@@ -96,4 +94,4 @@ class PluginFactory : public assistant_client::PlatformFactory {
 
 }  // namespace assistant_reference
 
-#endif  // PLATFORM_UTILS_PLUGIN_FACTORY_H_
+#endif  // PREBUILT_LIB_PLUGIN_FACTORY_H_
