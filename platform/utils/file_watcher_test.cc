@@ -268,6 +268,7 @@ TEST_F(FileWatcherTest, WaitForRunningCallbackWaitsForIt) {
 // callbacks, and other threads' watch changes, go on meanwhile.
 TEST_F(FileWatcherTest, CallbacksRunWhileEventsNeverPause) {
   constexpr std::chrono::seconds kFloodPatience{60};
+  Add(Path("canary"), "canary");  // Never written.
   // Many paths make each event slow to match, and renames are cheap to
   // make: the renamers outpace the reading.
   for (int i = 0; i < 1000; ++i)
@@ -304,10 +305,20 @@ TEST_F(FileWatcherTest, CallbacksRunWhileEventsNeverPause) {
     watcher_->AddWatch(late, collector_.Callback("late"));
     watcher_->RemoveWatch(late);
   }
-  // What is still queued, and the last overflow's run of every callback,
-  // stay with this test.
+  // What is still queued, and every overflow's run of every callback, stay
+  // with this test: a fence reached by an overflow's run may have events
+  // behind it, another overflow among them. The canary runs only for
+  // overflows, so a fence passed without it was reached by its own write.
   joiner.Join();
-  Fence(kFloodPatience);
+  for (;;) {
+    const int overflows = collector_.Count("canary");
+    Fence(kFloodPatience);
+    if (HasFatalFailure())
+      return;
+    watcher_->WaitForRunningCallback();  // The rest of the fence's batch.
+    if (collector_.Count("canary") == overflows)
+      break;
+  }
   // The queue overflows over and over; the log hears of it once a minute.
   std::lock_guard<std::mutex> lock(g_log_mutex);
   EXPECT_GE(1, std::count_if(log_lines_.begin(), log_lines_.end(),
@@ -323,22 +334,32 @@ void NoteSignal(int) {
 }
 
 TEST_F(FileWatcherTest, SignalDuringPollDoesNotEndWatching) {
-  pthread_t watch_thread;
-  std::atomic<bool> known{false};
+  std::mutex mutex;
+  std::condition_variable cv;
+  pthread_t watch_thread;  // Guarded by |mutex|.
+  bool known = false;      // Guarded by |mutex|.
+  pthread_t target;
   ScopedWatch who(Path("who"), [&] {
+    std::lock_guard<std::mutex> lock(mutex);
     watch_thread = pthread_self();
     known = true;
+    cv.notify_all();
   });
   Add(Path("mic_state"), "mic");
   Write(Path("who"), "x");
-  Fence();
-  ASSERT_TRUE(known);
+  {
+    // Waited for itself: any run of the fence, after an overflow for one,
+    // may come before it.
+    std::unique_lock<std::mutex> lock(mutex);
+    ASSERT_TRUE(cv.wait_for(lock, kPatience, [&] { return known; }));
+    target = watch_thread;
+  }
 
   // Left installed: restoring the default could race with the delivery.
   struct sigaction action = {};
   action.sa_handler = &NoteSignal;
   ASSERT_EQ(0, sigaction(SIGUSR1, &action, nullptr));
-  ASSERT_EQ(0, pthread_kill(watch_thread, SIGUSR1));
+  ASSERT_EQ(0, pthread_kill(target, SIGUSR1));
   const auto deadline = std::chrono::steady_clock::now() + kPatience;
   while (!g_signalled && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
