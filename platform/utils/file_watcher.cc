@@ -86,6 +86,11 @@ std::string Parent(const std::string& directory) {
                                                   : directory.substr(0, slash);
 }
 
+bool IsLink(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 bool ReadLink(const std::string& path, std::string* target) {
   char buffer[PATH_MAX];
   ssize_t length = readlink(path.c_str(), buffer, sizeof(buffer));
@@ -127,6 +132,30 @@ std::string FileWatcher::NormalizePath(const std::string& path) {
       normalized += "/" + part;
   }
   return normalized.empty() ? "/" : normalized;
+}
+
+// static
+FileWatcher::Stamp FileWatcher::Stamp::Of(const std::string& path) {
+  Stamp stamp;
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0)
+    return stamp;
+  stamp.exists = true;
+  stamp.device = st.st_dev;
+  stamp.inode = st.st_ino;
+  stamp.size = st.st_size;
+  stamp.modified = st.st_mtim;
+  stamp.changed = st.st_ctim;
+  return stamp;
+}
+
+bool FileWatcher::Stamp::operator==(const Stamp& other) const {
+  auto same = [](const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+  };
+  return exists == other.exists && device == other.device &&
+         inode == other.inode && size == other.size &&
+         same(modified, other.modified) && same(changed, other.changed);
 }
 
 FileWatcher::FileWatcher()
@@ -239,15 +268,20 @@ bool FileWatcher::WatchLoop() {
     for (auto& [path, entry] : entries_) {
       if (entry.settling && entry.settle_deadline <= now) {
         entry.settling = false;
-        // A creation may have been a link: walk the path again.
-        due_.emplace_back(path, true);
+        // Taken before the callback reads the file: a close that finds
+        // the same has nothing newer to tell.
+        entry.quiet_run = Stamp::Of(path);
+        // A creation may have been a link.
+        due_.emplace_back(path, Walk::kIfLink);
       }
     }
-    for (const auto& [path, structural] : due_) {
+    for (const auto& [path, walk] : due_) {
       auto it = entries_.find(path);
       if (it == entries_.end())
         continue;  // Removed meanwhile.
-      if (structural)
+      // The walk is done before the callback reads, so that a change
+      // after the read is seen through the watches it adds.
+      if (walk == Walk::kFull || (walk == Walk::kIfLink && IsLink(path)))
         Resolve(path, &it->second);
       if (it->second.callback)
         callbacks.push_back(it->second.callback);
@@ -305,23 +339,43 @@ void FileWatcher::HandleEvent(const inotify_event& event) {
       if (event.mask & IN_IGNORED)
         dependency.watch_id = -1;
       if (self) {
-        Schedule(path, true);
+        Schedule(path, Walk::kFull);
         break;
       }
       if (dependency.name != name)
         continue;
-      if (dependency.is_file && !(event.mask & kCompleteEvents) &&
-          (event.mask & (IN_MODIFY | IN_CREATE))) {
-        entry.settling = true;
-        entry.settle_deadline = std::chrono::steady_clock::now() + kQuietTime;
-      } else {
-        // A close changes the contents only; anything else may change where
-        // the path leads.
-        Schedule(path, !(dependency.is_file && (event.mask & IN_CLOSE_WRITE)));
-      }
+      if (dependency.is_file)
+        HandleFileEvent(path, &entry, event.mask);
+      else
+        Schedule(path, Walk::kFull);  // The path may lead elsewhere now.
       break;
     }
   }
+}
+
+void FileWatcher::HandleFileEvent(const std::string& path,
+                                  Entry* entry,
+                                  uint32_t mask) {
+  if (mask & IN_ISDIR)
+    return;  // A folder at the file's name reads as no file, as before.
+  if (!(mask & kCompleteEvents)) {
+    // Written or created, maybe more to come: wait for the close or for
+    // quiet, whichever is first.
+    entry->settling = true;
+    entry->settle_deadline = std::chrono::steady_clock::now() + kQuietTime;
+    entry->quiet_run.reset();
+    return;
+  }
+  if ((mask & IN_CLOSE_WRITE) && !entry->settling && entry->quiet_run) {
+    // The quiet run reported these writes already, unless the file changed
+    // in a way that raises no event.
+    const bool same = *entry->quiet_run == Stamp::Of(path);
+    entry->quiet_run.reset();
+    if (same)
+      return;
+  }
+  // A new file at the name may be a link, to be followed.
+  Schedule(path, (mask & IN_MOVED_TO) ? Walk::kIfLink : Walk::kNone);
 }
 
 void FileWatcher::Resolve(const std::string& path, Entry* entry) {
@@ -445,17 +499,19 @@ void FileWatcher::Release(int watch_id) {
   watcher_map_.erase(it);
 }
 
-void FileWatcher::Schedule(const std::string& path, bool structural) {
+void FileWatcher::Schedule(const std::string& path, Walk walk) {
   // A complete write or a replacement reports what a pending quiet write
   // would have.
-  entries_[path].settling = false;
-  due_.emplace_back(path, structural);
+  Entry& entry = entries_[path];
+  entry.settling = false;
+  entry.quiet_run.reset();
+  due_.emplace_back(path, walk);
 }
 
 void FileWatcher::ScheduleAll() {
   for (auto& [path, entry] : entries_) {
     (void)entry;
-    Schedule(path, true);
+    Schedule(path, Walk::kFull);
   }
 }
 

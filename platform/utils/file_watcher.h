@@ -17,10 +17,17 @@
 // held. A path is followed by name: every folder on it is watched for the
 // next name on the path, symbolic links included, so a folder that does not
 // exist yet, is renamed away and made again, or is a link pointed elsewhere
-// is followed at once and without polling. A callback runs after each
-// change event of the file; a write that is not followed by a close (a
-// writer keeping the file open) is reported once the file has been quiet for
-// a moment. Callbacks report possible changes: a reader compares states.
+// is followed at once and without polling. Callbacks report possible
+// changes: a reader compares states.
+//
+// A callback runs once per change: at once for a close after writing, a
+// rename onto or away from the file's name and a deletion; for a write that
+// is not followed by a close (a writer keeping the file open) once the file
+// has been quiet for a moment. A close ends the writes before it: it takes
+// the place of their pending quiet run, and after one that already ran it
+// runs nothing unless the file changed since. A folder made, removed or
+// renamed at the file's name runs nothing: it reads as no file, as before.
+//
 // After an inotify queue overflow every callback runs once; overflows are
 // logged at most once a minute.
 //
@@ -32,10 +39,12 @@
 
 #include <stdint.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -76,6 +85,21 @@ class FileWatcher {
     bool is_file;  // The name of the file itself, not of a folder or link.
   };
 
+  // What a file was when its quiet run was picked up: a close with the same
+  // has nothing new to report. Also catches writes through a shared mapping,
+  // which raise no event of their own.
+  struct Stamp {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified = {};
+    timespec changed = {};
+
+    static Stamp Of(const std::string& path);
+    bool operator==(const Stamp& other) const;
+  };
+
   // One watched path.
   struct Entry {
     std::function<void()> callback;
@@ -88,6 +112,8 @@ class FileWatcher {
     // file has been quiet until then, unless a close comes first.
     bool settling = false;
     std::chrono::steady_clock::time_point settle_deadline;
+    // Set when a quiet run was picked up and nothing was written since.
+    std::optional<Stamp> quiet_run;
     // Errors of failed watches already logged, once each per path: a
     // limit reached fails every folder on it.
     std::set<int> logged_failures;
@@ -100,11 +126,21 @@ class FileWatcher {
     int users = 0;  // Entries whose dependencies name it.
   };
 
+  // How much of a path to walk again before its callback runs.
+  enum class Walk {
+    kNone,    // Only the file's contents changed, or it went away.
+    kIfLink,  // A new file came to its name: walk on only if it is a link.
+    kFull,    // A folder or link on the way changed.
+  };
+
   FileWatcher();
   ~FileWatcher() = delete;
 
   bool WatchLoop();
   void HandleEvent(const inotify_event& event) CORE_REQUIRES(mutex_);
+  // An event of the file's own name.
+  void HandleFileEvent(const std::string& path, Entry* entry, uint32_t mask)
+      CORE_REQUIRES(mutex_);
   // Walks |path| anew, watching every folder it goes through and releasing
   // the watches it no longer needs.
   void Resolve(const std::string& path, Entry* entry) CORE_REQUIRES(mutex_);
@@ -112,9 +148,8 @@ class FileWatcher {
   int WatchFolder(const std::string& directory, uint32_t mask, Entry* entry)
       CORE_REQUIRES(mutex_);
   void Release(int watch_id) CORE_REQUIRES(mutex_);
-  // Queues a run of the callback of |path|, walking it anew first when
-  // |structural|.
-  void Schedule(const std::string& path, bool structural) CORE_REQUIRES(mutex_);
+  // Queues a run of the callback of |path|; a pending quiet run is replaced.
+  void Schedule(const std::string& path, Walk walk) CORE_REQUIRES(mutex_);
   void ScheduleAll() CORE_REQUIRES(mutex_);
   // Runs a batch that was picked up, and counted in |started_|, under the
   // same hold of |mutex_|. Call without |mutex_|.
@@ -134,8 +169,8 @@ class FileWatcher {
   // Watches removed here whose IN_IGNORED has not been read yet: their late
   // events are expected, not worth a warning.
   std::set<int> removed_ids_ CORE_GUARDED_BY(mutex_);
-  // Runs due, in event order: the path and whether to walk it anew.
-  std::vector<std::pair<std::string, bool>> due_ CORE_GUARDED_BY(mutex_);
+  // Runs due, in event order: the path and how much of it to walk anew.
+  std::vector<std::pair<std::string, Walk>> due_ CORE_GUARDED_BY(mutex_);
   // Queue overflows: when the last was logged, and how many came since.
   bool overflow_reported_ CORE_GUARDED_BY(mutex_) = false;
   std::chrono::steady_clock::time_point last_overflow_report_
