@@ -6,7 +6,6 @@
 // way change in every way a writer or an administrator may change them: the
 // last state reported must always be what the file says, and nothing is
 // reported when nothing changed.
-#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -28,6 +27,7 @@
 #include "platform/utils/file_watcher.h"
 #include "testing/file_tree.h"
 #include "testing/scoped_watch.h"
+#include "testing/thread_switches.h"
 
 namespace assistant_reference {
 namespace {
@@ -258,30 +258,6 @@ TEST_F(SystemProviderChangesTest, MissingFoldersAreFollowedHoweverTheyAppear) {
   EXPECT_TRUE(moved.Hears(1));
 }
 
-// Voluntary and involuntary context switches of the thread named |name|.
-long ThreadSwitches(const std::string& name) {
-  DIR* tasks = opendir("/proc/self/task");
-  if (!tasks)
-    return -1;
-  long switches = -1;
-  while (dirent* task = readdir(tasks)) {
-    const std::string base = std::string("/proc/self/task/") + task->d_name;
-    std::string comm;
-    std::getline(std::ifstream(base + "/comm"), comm);
-    if (comm != name)
-      continue;
-    std::ifstream status(base + "/status");
-    std::string line;
-    switches = 0;
-    while (std::getline(status, line)) {
-      if (line.find("ctxt_switches:") != std::string::npos)
-        switches += std::stol(line.substr(line.find(':') + 1));
-    }
-  }
-  closedir(tasks);
-  return switches;
-}
-
 TEST_F(SystemProviderChangesTest, NoWakeUpWhileTheFolderIsMissing) {
   // Every folder on the path is watched, so the folders above this test's
   // must be quiet for the count to mean anything: /tmp is busy with other
@@ -296,11 +272,11 @@ TEST_F(SystemProviderChangesTest, NoWakeUpWhileTheFolderIsMissing) {
     // removal raises one last event each) before counting.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     FileWatcher::GetInstance()->WaitForRunningCallback();
-    const long before = ThreadSwitches("FileWatcher");
+    const long before = testing_support::ThreadSwitches("FileWatcher");
     ASSERT_GE(before, 0);
     // Longer than any retry interval a poller would choose.
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    EXPECT_EQ(before, ThreadSwitches("FileWatcher"));
+    EXPECT_EQ(before, testing_support::ThreadSwitches("FileWatcher"));
     ASSERT_TRUE(WriteFile(quiet + "/later/mic_state", "off\n"));
     EXPECT_TRUE(listener.Hears(1));
   }

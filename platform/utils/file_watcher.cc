@@ -8,12 +8,15 @@
 #include <limits.h>
 #include <poll.h>
 #include <string.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <deque>
 #include <utility>
 
+#include "core/eintr_wrapper.h"
 #include "core/logging.h"
 
 namespace assistant_reference {
@@ -35,6 +38,13 @@ constexpr uint32_t kSelfEvents = IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED;
 // its callback runs. A writer that closes at once is reported on the close
 // alone; one that keeps the file open is reported this much later.
 constexpr auto kQuietTime = std::chrono::milliseconds(100);
+
+// A folder that cannot be watched (the watch limit, kernel memory, its
+// permissions) is tried again after this, then after twice as long each time,
+// up to the cap: a raised limit is noticed within seconds, a lasting one costs
+// a wake-up every few seconds.
+constexpr auto kFirstRetry = std::chrono::milliseconds(1000);
+constexpr auto kMaxRetry = std::chrono::milliseconds(4000);
 
 // Room for a pass's events: about a hundred short names, and always one
 // event with the longest name.
@@ -160,8 +170,10 @@ bool FileWatcher::Stamp::operator==(const Stamp& other) const {
 
 FileWatcher::FileWatcher()
     : inotify_fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)),
+      wake_fd_(inotify_fd_ < 0 ? -1 : eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
       watch_thread_("FileWatcher"),
-      callbacks_done_(&mutex_) {
+      callbacks_done_(&mutex_),
+      retry_interval_(kFirstRetry) {
   if (inotify_fd_ < 0) {
     // The mute state is still read on request; only its changes go
     // unreported. Not worth taking the host's process down for.
@@ -173,6 +185,11 @@ FileWatcher::FileWatcher()
                        : "")
                << "; changes of watched files are not reported";
     return;
+  }
+  if (wake_fd_ < 0) {
+    LOG(WARNING) << "Cannot make an eventfd: " << strerror(errno)
+                 << "; a folder that cannot be watched is tried again only "
+                    "after the next event";
   }
   watch_thread_.Start([this] { return WatchLoop(); });
 }
@@ -193,7 +210,7 @@ void FileWatcher::AddWatch(const std::string& path,
   if (inotify_fd_ < 0 || entry.filename.empty())
     return;
   Resolve(key, &entry);
-  if (!entry.following) {
+  if (!entry.following && !entry.blind) {
     LOG(INFO) << "Waiting for folder '" << entry.directory
               << "' to be watchable: " << strerror(ENOENT);
   }
@@ -234,28 +251,29 @@ bool FileWatcher::WatchLoop() {
     core::AutoLock lock(&mutex_);
     timeout = NextTimeout();
   }
-  struct pollfd readable = {inotify_fd_, POLLIN, 0};
-  int ready = poll(&readable, 1, timeout);
+  struct pollfd fds[2] = {{inotify_fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+  const int ready = HANDLE_EINTR(poll(fds, wake_fd_ < 0 ? 1 : 2, timeout));
   if (ready < 0) {
-    if (errno == EINTR)
-      return true;  // A signal handled elsewhere is no reason to stop.
     LOG(ERROR) << "poll() failed: " << strerror(errno);
     return false;
+  }
+  if (ready > 0 && (fds[1].revents & POLLIN)) {
+    // Only a wake-up: the deadlines below are read afresh.
+    uint64_t count;
+    (void)HANDLE_EINTR(read(wake_fd_, &count, sizeof(count)));
   }
 
   std::vector<std::function<void()>> callbacks;
   {
     core::AutoLock lock(&mutex_);
-    if (ready > 0 && (readable.revents & POLLIN)) {
+    if (ready > 0 && (fds[0].revents & POLLIN)) {
       // One read per pass: events that keep coming faster than they are
       // matched would otherwise keep this thread reading, with the lock
       // held, and no callback would ever run. The rest waits for the next
       // pass; a read returns whole events only.
       alignas(inotify_event) char buffer[kReadBufferSize];
-      ssize_t length;
-      do {
-        length = read(inotify_fd_, buffer, sizeof(buffer));
-      } while (length < 0 && errno == EINTR);
+      const ssize_t length =
+          HANDLE_EINTR(read(inotify_fd_, buffer, sizeof(buffer)));
       ssize_t offset = 0;
       while (offset + static_cast<ssize_t>(sizeof(inotify_event)) <= length) {
         const auto* event =
@@ -275,6 +293,8 @@ bool FileWatcher::WatchLoop() {
         due_.emplace_back(path, Walk::kIfLink);
       }
     }
+    if (retry_armed_ && retry_deadline_ <= now)
+      RetryBlind(now);
     for (const auto& [path, walk] : due_) {
       auto it = entries_.find(path);
       if (it == entries_.end())
@@ -382,6 +402,7 @@ void FileWatcher::Resolve(const std::string& path, Entry* entry) {
   std::vector<Dependency> dependencies;
   std::set<int> touched;
   bool reached_folder = false;
+  entry->blind = false;
   std::deque<std::string> pending = Components(path);
   std::string directory = "/";
   int links = 0;
@@ -453,14 +474,20 @@ void FileWatcher::Resolve(const std::string& path, Entry* entry) {
   }
   entry->dependencies = std::move(dependencies);
 
-  if (reached_folder && !entry->following && entry->waited) {
+  // A blind walk logged its failures already.
+  const bool watched = reached_folder && !entry->blind;
+  if (watched && !entry->following && entry->waited) {
     LOG(INFO) << "Watching folder '" << entry->directory << "'";
   } else if (!reached_folder && entry->following) {
     LOG(INFO) << "Folder '" << entry->directory
               << "' went away; waiting for it to come back";
   }
-  entry->waited = entry->waited || !reached_folder;
-  entry->following = reached_folder;
+  entry->waited = entry->waited || !watched;
+  entry->following = watched;
+  if (entry->blind)
+    ArmRetry();
+  else
+    entry->logged_failures.clear();  // A later failure is news again.
 }
 
 int FileWatcher::WatchFolder(const std::string& directory,
@@ -470,8 +497,10 @@ int FileWatcher::WatchFolder(const std::string& directory,
   if (watch_id < 0) {
     const int error = errno;
     // A folder that went away meanwhile is followed through its parent.
-    if (error != ENOENT && error != ENOTDIR &&
-        entry->logged_failures.insert(error).second) {
+    if (error == ENOENT || error == ENOTDIR)
+      return -1;
+    entry->blind = true;
+    if (entry->logged_failures.insert(error).second) {
       LOG(WARNING) << "Cannot watch folder '" << directory
                    << "': " << strerror(error)
                    << (error == ENOSPC
@@ -515,9 +544,45 @@ void FileWatcher::ScheduleAll() {
   }
 }
 
+void FileWatcher::ArmRetry() {
+  if (retry_armed_)
+    return;
+  retry_armed_ = true;
+  retry_deadline_ = std::chrono::steady_clock::now() + retry_interval_;
+  // The watch thread may be in poll without a timeout.
+  if (wake_fd_ >= 0 && !watch_thread_.IsCurrentThread()) {
+    const uint64_t one = 1;
+    (void)HANDLE_EINTR(write(wake_fd_, &one, sizeof(one)));
+  }
+}
+
+void FileWatcher::RetryBlind(std::chrono::steady_clock::time_point now) {
+  retry_armed_ = false;
+  bool still_blind = false;
+  for (auto& [path, entry] : entries_) {
+    if (!entry.blind)
+      continue;
+    Resolve(path, &entry);
+    if (entry.blind) {
+      still_blind = true;
+    } else {
+      // What changed while nothing was watched raised no event.
+      Schedule(path, Walk::kNone);
+    }
+  }
+  if (!still_blind) {
+    retry_interval_ = kFirstRetry;
+    return;
+  }
+  // The walks above armed a retry at the old interval; back off.
+  retry_interval_ = std::min(retry_interval_ * 2, kMaxRetry);
+  retry_armed_ = true;
+  retry_deadline_ = now + retry_interval_;
+}
+
 int FileWatcher::NextTimeout() const {
-  bool any = false;
-  std::chrono::steady_clock::time_point first;
+  bool any = retry_armed_;
+  std::chrono::steady_clock::time_point first = retry_deadline_;
   for (const auto& [path, entry] : entries_) {
     (void)path;
     if (entry.settling && (!any || entry.settle_deadline < first)) {

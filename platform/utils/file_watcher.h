@@ -28,8 +28,12 @@
 // runs nothing unless the file changed since. A folder made, removed or
 // renamed at the file's name runs nothing: it reads as no file, as before.
 //
-// After an inotify queue overflow every callback runs once; overflows are
-// logged at most once a minute.
+// A folder that exists but cannot be watched (the inotify watch limit is
+// reached, or it may not be read) is logged once and tried again after 1 s,
+// 2 s, then every 4 s; once it is watched the callback runs, since the file
+// may have changed meanwhile. Apart from quiet runs, only that state wakes
+// the thread without an event. After an inotify queue overflow every
+// callback runs once; overflows are logged at most once a minute.
 //
 // Paths must contain a '/'; adding one path twice is fatal ("a//b" and
 // "a/./b" are one path). Two spellings of one file through links share the
@@ -106,8 +110,10 @@ class FileWatcher {
     std::string directory;  // The file's folder as named, for the log.
     std::string filename;
     std::vector<Dependency> dependencies;  // From the root down.
-    bool following = false;                // The file's folder is watched.
-    bool waited = false;                   // It was not, once: say when it is.
+    bool following = false;  // Every folder on the path is watched.
+    bool waited = false;     // They were not, once: say when they are.
+    // A folder on the path exists but could not be watched: tried again.
+    bool blind = false;
     // A write or creation not yet followed by a close: reported when the
     // file has been quiet until then, unless a close comes first.
     bool settling = false;
@@ -151,13 +157,22 @@ class FileWatcher {
   // Queues a run of the callback of |path|; a pending quiet run is replaced.
   void Schedule(const std::string& path, Walk walk) CORE_REQUIRES(mutex_);
   void ScheduleAll() CORE_REQUIRES(mutex_);
+  // Schedules the next attempt at the watches of blind entries, unless one
+  // is due already.
+  void ArmRetry() CORE_REQUIRES(mutex_);
+  // Walks every blind entry again; those now watched are reported.
+  void RetryBlind(std::chrono::steady_clock::time_point now)
+      CORE_REQUIRES(mutex_);
   // Runs a batch that was picked up, and counted in |started_|, under the
   // same hold of |mutex_|. Call without |mutex_|.
   void RunCallbacks(const std::vector<std::function<void()>>& callbacks);
-  // Milliseconds until the next quiet write is due, or -1.
+  // Milliseconds until the next quiet write or retry is due, or -1.
   int NextTimeout() const CORE_REQUIRES(mutex_);
 
   const int inotify_fd_;  // Negative when inotify is unavailable.
+  // Wakes the watch thread for a retry that another thread scheduled;
+  // negative when unavailable (the retry then waits for the next event).
+  const int wake_fd_;
   core::Thread watch_thread_;
 
   core::Mutex mutex_;             // Guards the members below.
@@ -176,6 +191,10 @@ class FileWatcher {
   std::chrono::steady_clock::time_point last_overflow_report_
       CORE_GUARDED_BY(mutex_);
   int overflows_unreported_ CORE_GUARDED_BY(mutex_) = 0;
+  // The next attempt at the watches of blind entries, while there are any.
+  bool retry_armed_ CORE_GUARDED_BY(mutex_) = false;
+  std::chrono::steady_clock::time_point retry_deadline_ CORE_GUARDED_BY(mutex_);
+  std::chrono::milliseconds retry_interval_ CORE_GUARDED_BY(mutex_);
   // Callback batches the watch thread has picked up and finished.
   uint64_t started_ CORE_GUARDED_BY(mutex_) = 0;
   uint64_t finished_ CORE_GUARDED_BY(mutex_) = 0;

@@ -12,8 +12,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/logging.h"
@@ -22,9 +26,11 @@
 #include "platform/utils/file_utils.h"
 #include "platform/utils/file_watcher.h"
 #include "testing/file_tree.h"
+#include "testing/thread_switches.h"
 
 namespace {
 std::atomic<int> g_add_watch_errno{0};
+std::atomic<int> g_add_watch_calls{0};
 }  // namespace
 
 extern "C" int __real_inotify_add_watch(int fd,
@@ -33,6 +39,7 @@ extern "C" int __real_inotify_add_watch(int fd,
 extern "C" int __wrap_inotify_add_watch(int fd,
                                         const char* path,
                                         uint32_t mask) {
+  ++g_add_watch_calls;
   if (const int error = g_add_watch_errno.load()) {
     errno = error;
     return -1;
@@ -43,7 +50,6 @@ extern "C" int __wrap_inotify_add_watch(int fd,
 namespace assistant_reference {
 namespace {
 
-using ::testing::Contains;
 using ::testing::HasSubstr;
 
 std::mutex g_mutex;
@@ -55,38 +61,99 @@ bool Keep(int /*severity*/, const std::string& line) {
   return false;
 }
 
-TEST(FileWatcherLimitsTest, WatchLimitIsLoggedOnceWithWhatToRaise) {
-  char pattern[] = "/tmp/file_watcher_limits_test.XXXXXX";
+constexpr auto kPatience = std::chrono::seconds(20);
+
+// Counts the runs of a callback and lets the test wait for them.
+class Runs {
+ public:
+  std::function<void()> Callback() {
+    return [this] {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++count_;
+      changed_.notify_all();
+    };
+  }
+  bool WaitFor(int count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, kPatience, [&] { return count_ >= count; });
+  }
+  int count() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return count_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int count_ = 0;  // Guarded by |mutex_|.
+};
+
+std::vector<std::string> LinesWith(const std::string& text) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  std::vector<std::string> found;
+  for (const std::string& line : g_lines) {
+    if (line.find(text) != std::string::npos)
+      found.push_back(line);
+  }
+  return found;
+}
+
+// Waits until the watcher has tried to add a watch |more| more times.
+bool WaitForAttempts(int more) {
+  const int target = g_add_watch_calls + more;
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (g_add_watch_calls < target) {
+    if (std::chrono::steady_clock::now() > deadline)
+      return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+TEST(FileWatcherLimitsTest, RaisedWatchLimitIsNoticedAndTheFileReadAgain) {
+  // Every folder on the path is watched, so they must be quiet for the
+  // wake-ups to be counted: /tmp is busy with other tests, /var/tmp is not.
+  char pattern[] = "/var/tmp/file_watcher_limits_test.XXXXXX";
   ASSERT_NE(nullptr, mkdtemp(pattern));
   const std::string dir = pattern;
+  const std::string path = dir + "/mic_state";
   core::SetLogMessageHandler(&Keep);
   FileWatcher* watcher = FileWatcher::GetInstance();
+  Runs runs;
 
   g_add_watch_errno = ENOSPC;
-  watcher->AddWatch(dir + "/mic_state", [] {});
-  g_add_watch_errno = 0;
-  watcher->RemoveWatch(dir + "/mic_state");
+  watcher->AddWatch(path, runs.Callback());
+  // Changed while nothing watches it: no event will ever tell.
+  ASSERT_TRUE(WriteFile(path, "off\n"));
+  // Tried again, still at the limit: nothing to report.
+  ASSERT_TRUE(WaitForAttempts(1));
+  watcher->WaitForRunningCallback();  // Also waits for the attempt's pass.
+  EXPECT_EQ(0, runs.count());
 
-  core::SetLogMessageHandler(nullptr);
-  std::vector<std::string> warnings;
-  for (const std::string& line : g_lines) {
-    if (line.find("Cannot watch folder") != std::string::npos)
-      warnings.push_back(line);
-  }
-  ASSERT_EQ(warnings.size(), 1u);
+  // The limit raised: watched and reported without another change.
+  g_add_watch_errno = 0;
+  EXPECT_TRUE(runs.WaitFor(1));
+  EXPECT_EQ(1u, LinesWith("Watching folder '" + dir + "'").size());
+  ASSERT_TRUE(WriteFile(path, "on\n"));
+  EXPECT_TRUE(runs.WaitFor(2));
+  // However often it was tried, the limit was logged once.
+  std::vector<std::string> warnings = LinesWith("Cannot watch folder");
+  ASSERT_EQ(1u, warnings.size());
   EXPECT_THAT(warnings[0],
               HasSubstr("': No space left on device (the inotify watch limit "
                         "is reached: raise fs.inotify.max_user_watches)"));
 
-  // Below the limit again, the same path is watched as usual.
-  std::atomic<int> runs{0};
-  watcher->AddWatch(dir + "/mic_state", [&] { ++runs; });
-  ASSERT_TRUE(WriteFile(dir + "/mic_state", "off\n"));
-  for (int i = 0; i < 1000 && runs == 0; ++i)
-    usleep(10000);
-  EXPECT_GE(runs.load(), 1);
-  watcher->RemoveWatch(dir + "/mic_state");
+  // Healthy again: the watch thread sleeps until the next event, for longer
+  // than the first retry would wait.
   watcher->WaitForRunningCallback();
+  const long switches = testing_support::ThreadSwitches("FileWatcher");
+  ASSERT_GE(switches, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_EQ(switches, testing_support::ThreadSwitches("FileWatcher"));
+
+  watcher->RemoveWatch(path);
+  watcher->WaitForRunningCallback();
+  core::SetLogMessageHandler(nullptr);
   ASSERT_TRUE(testing_support::RemoveTree(dir));
 }
 
