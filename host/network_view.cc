@@ -120,6 +120,7 @@ NetworkView::~NetworkView() {
 }
 
 void NetworkView::Connect() {
+  client_worked_ = false;
   int error = 0;
   client_ =
       avahi_client_new(avahi_threaded_poll_get(poll_), AVAHI_CLIENT_NO_FAIL,
@@ -145,6 +146,8 @@ void NetworkView::Reconnect() {
 }
 
 void NetworkView::ClientState(AvahiClient* client, int state) {
+  const bool worked = client_worked_;
+  client_worked_ = state != AVAHI_CLIENT_FAILURE;
   switch (state) {
     case AVAHI_CLIENT_S_REGISTERING:
     case AVAHI_CLIENT_S_COLLISION:
@@ -173,10 +176,13 @@ void NetworkView::ClientState(AvahiClient* client, int state) {
       Gone("the mDNS daemon went away");
       DropLookups();
       if (state == AVAHI_CLIENT_FAILURE) {
-        // The client is spent; a new one is made outside its callback.
+        // The client is spent; a new one is made outside its callback, at
+        // once unless this one failed from the start.
         const AvahiPoll* api = avahi_threaded_poll_get(poll_);
         timeval at;
-        api->timeout_update(reconnect_, avahi_elapse_time(&at, 0, 0));
+        api->timeout_update(
+            reconnect_,
+            avahi_elapse_time(&at, worked ? 0 : kReconnectSeconds * 1000, 0));
       }
       return;
   }

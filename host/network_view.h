@@ -86,6 +86,8 @@ class NetworkView {
   // Since when it is not shown, after it was.
   std::optional<Clock::time_point> lost_at_;
   bool daemon_serving_ = false;
+  // The current client was in a state other than failure.
+  bool client_worked_ = false;
 };
 
 }  // namespace vantor_host
