@@ -4,15 +4,13 @@
 
 #include "host/network_reactions.h"
 
-#include <dlfcn.h>
-#include <stdio.h>
-
-#include <array>
+#include <algorithm>
 #include <utility>
 #include <vector>
 
 #include "core/logging.h"
 #include "core/synchronization.h"
+#include "host/network_view.h"
 #include "platform/utils/config_inspector.h"
 
 namespace vantor_host {
@@ -88,54 +86,6 @@ uint16_t OptionalPort(const assistant_reference::ConfigAccessor& config,
   return static_cast<uint16_t>(port);
 }
 
-// core::SetLogMessageHandler as every deliverable exports it.
-constexpr char kSetLogMessageHandler[] =
-    "_ZN4core20SetLogMessageHandlerEPFbiRKNSt7__cxx1112basic_stringIcSt11"
-    "char_traitsIcESaIcEEEE";
-// What the network plug-in logs when it registered a service again by
-// itself.
-constexpr char kReadvertised[] = "Re-registered mdns service instance: ";
-
-// The watched plug-ins' names, by handler slot. Written before the
-// plug-in's threads exist, only read afterwards.
-constexpr int kMaxWatched = 8;
-// A slot's name is written once, before its handler is handed out.
-std::string g_watched[kMaxWatched];
-core::Mutex& WatchedMutex() {
-  static core::Mutex* mutex = new core::Mutex();  // Never destroyed.
-  return *mutex;
-}
-int g_watched_count CORE_GUARDED_BY(WatchedMutex()) = 0;
-
-bool OnPluginLine(const std::string& plugin, const std::string& line) {
-  const size_t at = line.find(kReadvertised);
-  if (at == std::string::npos)
-    return false;
-  std::string id = line.substr(at + sizeof(kReadvertised) - 1);
-  if (!id.empty() && id.back() == '\n')
-    id.pop_back();
-  // The plug-in's own line first, exactly as it would have written it.
-  fwrite(line.data(), 1, line.size(), stderr);
-  LOG(INFO) << "mDNS: " << id << " advertised again by " << plugin
-            << " after the daemon came back; the host did not ask";
-  return true;
-}
-
-// One handler per slot: a handler is a plain function, and it must know
-// whose line it reads.
-template <int kSlot>
-bool OnWatchedLine(int /*severity*/, const std::string& line) {
-  return OnPluginLine(g_watched[kSlot], line);
-}
-
-template <int... kSlots>
-constexpr std::array<core::LogMessageHandler, sizeof...(kSlots)> Handlers(
-    std::integer_sequence<int, kSlots...>) {
-  return {&OnWatchedLine<kSlots>...};
-}
-constexpr std::array<core::LogMessageHandler, kMaxWatched> kHandlers =
-    Handlers(std::make_integer_sequence<int, kMaxWatched>());
-
 // DNS TXT record data: each string behind its one-byte length.
 std::string TxtRecord(const std::vector<std::string>& strings) {
   std::string wire;
@@ -150,16 +100,37 @@ std::string TxtRecord(const std::vector<std::string>& strings) {
 }  // namespace
 
 struct NetworkReactions::Advertisement {
+  enum class State {
+    kAsked,       // A request awaits its answer.
+    kAdvertised,  // SUCCESS.
+    kWaiting,     // NON_FATAL_ERROR: a new try is planned.
+    kRefused,     // FATAL_ERROR: given up.
+  };
+
   core::Mutex mutex;
-  bool refused CORE_GUARDED_BY(mutex) = false;
+  State state CORE_GUARDED_BY(mutex) = State::kAsked;
+  int failures CORE_GUARDED_BY(mutex) = 0;
+  Scheduler::TaskId retry CORE_GUARDED_BY(mutex) = 0;
+  // Null once the owner is going: answers after that change nothing.
+  NetworkReactions* owner CORE_GUARDED_BY(mutex) = nullptr;
 };
+
+std::chrono::milliseconds NetworkReactions::RetryDelay(const Options& options,
+                                                       int attempt) {
+  std::chrono::milliseconds delay = options.first_retry;
+  for (int i = 1; i < attempt && delay < options.max_retry; ++i)
+    delay *= 2;
+  return std::min(delay, options.max_retry);
+}
 
 NetworkReactions::NetworkReactions(
     NetworkProvider* provider,
     const assistant_reference::ConfigAccessor& host_config,
-    const std::string& device_id)
+    const std::string& device_id,
+    Options options)
     : provider_(provider),
       responder_(provider->GetMdnsResponder()),
+      options_(options),
       service_type_(OptionalString(host_config,
                                    "mdns_service_type",
                                    kDefaultServiceType)),
@@ -167,7 +138,9 @@ NetworkReactions::NetworkReactions(
                                     "mdns_instance_name",
                                     kDefaultInstanceName)),
       port_(OptionalPort(host_config, "mdns_port", kDefaultPort)),
-      advertisement_(std::make_shared<Advertisement>()) {
+      txt_record_(TxtRecord({"id=" + device_id})),
+      advertisement_(std::make_shared<Advertisement>()),
+      retry_("VantorMdnsRetry") {
   LOG(INFO) << "Connection status: "
             << StatusName(provider_->GetConnectionStatus());
   if (!responder_) {
@@ -175,48 +148,90 @@ NetworkReactions::NetworkReactions(
                  "not advertised";
     return;
   }
-  const std::string service = instance_name_ + "." + service_type_;
-  LOG(INFO) << "Advertising " << service << " on port " << port_;
-  responder_->AddService(
-      service_type_, instance_name_, port_, TxtRecord({"id=" + device_id}),
-      [advertisement = advertisement_, service](MdnsResponder::Result result,
-                                                std::string message) {
-        if (result == MdnsResponder::SUCCESS) {
-          LOG(INFO) << "Advertised " << service << ": SUCCESS";
+  {
+    core::AutoLock lock(&advertisement_->mutex);
+    advertisement_->owner = this;
+  }
+  LOG(INFO) << "Advertising " << instance_name_ << "." << service_type_
+            << " on port " << port_;
+  Request();
+  if (!options_.watch_network)
+    return;
+  // A daemon that starts to serve is worth a try at once, however long the
+  // planned pause.
+  view_ = std::make_unique<NetworkView>(
+      service_type_, device_id, [advertisement = advertisement_] {
+        core::AutoLock lock(&advertisement->mutex);
+        NetworkReactions* owner = advertisement->owner;
+        if (!owner || advertisement->state != Advertisement::State::kWaiting ||
+            !owner->retry_.Cancel(advertisement->retry)) {
           return;
         }
-        LOG(WARNING) << "Advertising " << service
-                     << " failed: " << ResultName(result) << " " << message;
-        core::AutoLock lock(&advertisement->mutex);
-        advertisement->refused = true;
+        LOG(INFO) << "The mDNS daemon serves: advertising again now";
+        advertisement->retry =
+            owner->retry_.Post([owner] { owner->Request(); });
       });
 }
 
 NetworkReactions::~NetworkReactions() {
   if (!responder_)
     return;
+  view_.reset();
   {
     core::AutoLock lock(&advertisement_->mutex);
-    if (advertisement_->refused)
-      return;
+    advertisement_->owner = nullptr;
+  }
+  // A try under way finishes asking; planned ones are dropped.
+  retry_.Stop();
+  Advertisement::State state;
+  {
+    core::AutoLock lock(&advertisement_->mutex);
+    state = advertisement_->state;
+  }
+  if (state != Advertisement::State::kAsked &&
+      state != Advertisement::State::kAdvertised) {
+    return;
   }
   // Also when the answer has not come yet: the removal runs after it.
   LOG(INFO) << "Withdrawing " << instance_name_ << "." << service_type_;
   responder_->RemoveService(service_type_, instance_name_);
 }
 
-void WatchPluginLog(void* handle, const std::string& plugin_name) {
-  using SetHandler = void (*)(core::LogMessageHandler);
-  auto* set_handler =
-      reinterpret_cast<SetHandler>(dlsym(handle, kSetLogMessageHandler));
-  if (!set_handler)
-    return;
-  core::AutoLock lock(&WatchedMutex());
-  if (g_watched_count == kMaxWatched)
-    return;
-  const int slot = g_watched_count++;
-  g_watched[slot] = plugin_name;
-  set_handler(kHandlers[slot]);
+void NetworkReactions::Request() {
+  {
+    core::AutoLock lock(&advertisement_->mutex);
+    if (!advertisement_->owner)
+      return;
+    advertisement_->state = Advertisement::State::kAsked;
+  }
+  const std::string service = instance_name_ + "." + service_type_;
+  const Options options = options_;
+  responder_->AddService(
+      service_type_, instance_name_, port_, txt_record_,
+      [advertisement = advertisement_, service, options](
+          MdnsResponder::Result result, std::string message) {
+        core::AutoLock lock(&advertisement->mutex);
+        NetworkReactions* owner = advertisement->owner;
+        if (result == MdnsResponder::SUCCESS) {
+          advertisement->state = Advertisement::State::kAdvertised;
+          LOG(INFO) << "Advertised " << service << ": SUCCESS";
+          return;
+        }
+        if (result != MdnsResponder::NON_FATAL_ERROR || !owner) {
+          advertisement->state = Advertisement::State::kRefused;
+          LOG(WARNING) << "Advertising " << service
+                       << " failed: " << ResultName(result) << " " << message;
+          return;
+        }
+        const std::chrono::milliseconds delay =
+            RetryDelay(options, ++advertisement->failures);
+        LOG(WARNING) << "Advertising " << service
+                     << " failed: " << ResultName(result) << " " << message
+                     << "; trying again in " << delay.count() << " ms";
+        advertisement->state = Advertisement::State::kWaiting;
+        advertisement->retry =
+            owner->retry_.PostDelayed(delay, [owner] { owner->Request(); });
+      });
 }
 
 }  // namespace vantor_host

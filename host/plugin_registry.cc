@@ -16,7 +16,6 @@
 #include "core/logging.h"
 #include "core/synchronization.h"
 #include "core/version.h"
-#include "host/network_reactions.h"
 #include "prebuilt/lib/api_wrappers.h"
 
 namespace vantor_host {
@@ -91,10 +90,6 @@ std::vector<Plugin> LoadPlugins(const std::string& folder) {
     const std::string path = folder + "/" + name;
     auto it = loaded.by_path.find(path);
     if (it == loaded.by_path.end()) {
-      // A plug-in that the embedding program loaded first keeps whatever
-      // log handler it was given there.
-      const bool loaded_before =
-          dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD) != nullptr;
       // RTLD_LOCAL: each plug-in carries its own copy of the bridge and
       // the runtime, which must not resolve against another's.
       void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -112,8 +107,6 @@ std::vector<Plugin> LoadPlugins(const std::string& folder) {
       LOG(INFO) << "Loaded plug-in " << path << " (vantor " << core::kVersion
                 << ", host API version "
                 << assistant_client::internal_api::kApiVersion << ")";
-      if (!loaded_before)
-        WatchPluginLog(handle, name);
     }
     plugins.push_back(it->second);
   }

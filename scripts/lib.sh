@@ -23,10 +23,11 @@ ensure_packages() {
 
 # What every native build needs (dpkg-dev and file: the package test;
 # libboost1.81-dev: the configuration parser, header-only; libmicrohttpd:
-# the stand-in host's debug server; curl: the example client's test).
+# the stand-in host's debug server; libavahi-client-dev: the stand-in host's
+# view of the network; curl: the example client's test).
 BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libboost1.81-dev libavahi-compat-libdnssd-dev
-  libmicrohttpd-dev dpkg-dev file curl)
+  libavahi-client-dev libmicrohttpd-dev dpkg-dev file curl)
 
 # What scripts/mdns-daemon runs: a system bus, the mDNS daemon and the
 # browser that the network tests read the advertisements back with.
@@ -41,7 +42,7 @@ ARMHF_PACKAGES=(cmake ninja-build qemu-user
   g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf pkgconf:armhf
   libboost1.81-dev libc6:armhf libstdc++6:armhf
   libgtest-dev:armhf libgmock-dev:armhf libavahi-compat-libdnssd-dev:armhf
-  libmicrohttpd-dev:armhf curl)
+  libavahi-client-dev:armhf libmicrohttpd-dev:armhf curl)
 
 # Enables the armhf architecture in dpkg, then installs ARMHF_PACKAGES.
 ensure_armhf_packages() {

@@ -5,45 +5,44 @@
 #include "platform/net/bonjour/bonjour_mdns_responder.h"
 
 #include <arpa/inet.h>
-#include <errno.h>
 #include <poll.h>
 #include <stdlib.h>
 
 #include <algorithm>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include "core/eintr_wrapper.h"
 #include "core/logging.h"
+#include "platform/net/bonjour/bonjour_mdns_responder_internal.h"
+#include "platform/net/bonjour/mdns_argument_checks.h"
 
 namespace assistant_reference {
-namespace {
 
-using Clock = std::chrono::steady_clock;
+using bonjour_internal::Clock;
+using bonjour_internal::ConvertToResult;
+using bonjour_internal::IsDaemonGone;
+using bonjour_internal::RunResultCallback;
 using Result = assistant_client::MdnsResponder::Result;
 using ResultCallback = assistant_client::MdnsResponder::ResultCallback;
 
-// The first pause before trying a lost daemon again: a restarted daemon is
-// usually back within a second.
-constexpr std::chrono::milliseconds kFirstRetryInterval{100};
-// DNS limits: a label, and the 16-bit length of a TXT record.
-constexpr size_t kMaxLabelBytes = 63;
-constexpr size_t kMaxTxtRecordBytes = 65535;
+namespace bonjour_internal {
+namespace {
+
 // mDNSResponder's kDNSServiceErr_ServiceNotRunning, which Avahi's dns_sd.h
 // lacks.
 constexpr DNSServiceErrorType kServiceNotRunning = -65563;
-
-std::string GetServiceInstanceId(const std::string& service_type,
-                                 const std::string& instance_name) {
-  return instance_name + "." + service_type;
-}
 
 bool IsFatalError(int error_code) {
   return error_code == kDNSServiceErr_NoMemory ||
          error_code == kDNSServiceErr_BadParam ||
          error_code == kDNSServiceErr_Incompatible;
 }
+
+}  // namespace
 
 Result ConvertToResult(int error_code) {
   if (error_code == kDNSServiceErr_NoError)
@@ -52,8 +51,6 @@ Result ConvertToResult(int error_code) {
                                   : Result::NON_FATAL_ERROR;
 }
 
-// What the client libraries say when their daemon is not there: Avahi's
-// reports "unknown", mDNSResponder's "service not running".
 bool IsDaemonGone(int error_code) {
   return error_code == kDNSServiceErr_Unknown ||
          error_code == kServiceNotRunning;
@@ -74,98 +71,13 @@ void RunResultCallback(ResultCallback callback,
     callback(result, message);
 }
 
-// RFC 3629: no overlong forms, no surrogates, nothing above U+10FFFF. The
-// daemon's D-Bus library aborts the process on anything else.
-bool IsValidUtf8(const std::string& text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const auto* end = p + text.size();
-  while (p < end) {
-    const unsigned char lead = *p++;
-    if (lead < 0x80)
-      continue;
-    int more;
-    unsigned char min = 0x80, max = 0xbf;  // Range of the first trail byte.
-    if (lead >= 0xc2 && lead <= 0xdf) {
-      more = 1;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-      more = 2;
-      if (lead == 0xe0)
-        min = 0xa0;
-      if (lead == 0xed)
-        max = 0x9f;
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-      more = 3;
-      if (lead == 0xf0)
-        min = 0x90;
-      if (lead == 0xf4)
-        max = 0x8f;
-    } else {
-      return false;
-    }
-    if (end - p < more || *p < min || *p > max)
-      return false;
-    for (int i = 1; i < more; ++i) {
-      if (p[i] < 0x80 || p[i] > 0xbf)
-        return false;
-    }
-    p += more;
-  }
-  return true;
-}
+}  // namespace bonjour_internal
 
-// Empty when the DNS-SD layer can take |name|, else the reason.
-std::string CheckInstanceName(const std::string& name) {
-  if (name.find('\0') != std::string::npos)
-    return "Invalid instance name: contains a NUL byte";
-  if (!IsValidUtf8(name))
-    return "Invalid instance name: not valid UTF-8";
-  if (name.size() > kMaxLabelBytes) {
-    return "Invalid instance name: " + std::to_string(name.size()) +
-           " bytes, more than " + std::to_string(kMaxLabelBytes);
-  }
-  return "";
-}
+namespace {
 
-// _name._tcp or _name._udp, the name a DNS label of letters, digits, '-'
-// and '_'.
-std::string CheckServiceType(const std::string& type) {
-  const std::string invalid =
-      "Invalid service type: not of the form _name._tcp or _name._udp";
-  const size_t dot = type.find('.');
-  if (dot == std::string::npos || dot < 2 || dot > kMaxLabelBytes ||
-      type[0] != '_') {
-    return invalid;
-  }
-  for (size_t i = 1; i < dot; ++i) {
-    const char c = type[i];
-    if (!(c >= 'a' && c <= 'z') && !(c >= 'A' && c <= 'Z') &&
-        !(c >= '0' && c <= '9') && c != '-' && c != '_') {
-      return invalid;
-    }
-  }
-  std::string protocol = type.substr(dot + 1);
-  for (char& c : protocol)
-    c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  return protocol == "_tcp" || protocol == "_udp" ? "" : invalid;
-}
-
-// TXT record data: strings, each behind its length byte, filling the record
-// exactly; its length must fit the 16 bits it travels in.
-std::string CheckTxtRecord(const std::string& txt) {
-  if (txt.size() > kMaxTxtRecordBytes) {
-    return "Invalid TXT record: " + std::to_string(txt.size()) +
-           " bytes, more than " + std::to_string(kMaxTxtRecordBytes);
-  }
-  size_t at = 0;
-  while (at < txt.size()) {
-    const size_t length = static_cast<unsigned char>(txt[at]);
-    if (length > txt.size() - at - 1) {
-      return "Invalid TXT record: the string at byte " + std::to_string(at) +
-             " has length " + std::to_string(length) + ", past the end";
-    }
-    at += 1 + length;
-  }
-  return "";
+std::string GetServiceInstanceId(const std::string& service_type,
+                                 const std::string& instance_name) {
+  return instance_name + "." + service_type;
 }
 
 // Milliseconds from now until |when|, rounded up so that a wait does not end
@@ -191,104 +103,6 @@ void SilenceCompatibilityWarning() {
 }
 
 }  // namespace
-
-// One host request, as the responder thread applies it; it may wait in its
-// instance's list behind a registration.
-struct BonjourMdnsResponder::Request {
-  enum class Kind { kAdd, kUpdate, kRemove };
-
-  Request(Kind kind,
-          const std::string& service_type,
-          const std::string& instance_name,
-          const std::string& service_instance_id,
-          uint16_t port,
-          const std::string& txt_record,
-          ResultCallback result_cb)
-      : kind(kind),
-        service_type(service_type),
-        instance_name(instance_name),
-        service_instance_id(service_instance_id),
-        port(port),
-        txt_record(txt_record),
-        result_cb(std::move(result_cb)) {}
-  Request(Request&&) = default;
-  Request& operator=(Request&&) = default;
-  ~Request() { CHECK(!result_cb); }
-
-  void Answer(Result result, const std::string& message) {
-    RunResultCallback(std::move(result_cb), result, message,
-                      service_instance_id);
-  }
-
-  Kind kind;
-  std::string service_type;  // kAdd only, as are |instance_name| and |port|.
-  std::string instance_name;
-  std::string service_instance_id;
-  uint16_t port;             // Host byte order.
-  std::string txt_record;    // kAdd and kUpdate.
-  ResultCallback result_cb;  // Empty for kRemove; may be empty for kUpdate.
-};
-
-// A service instance from the host's registration request until its removal
-// or a failed registration.
-struct BonjourMdnsResponder::Instance {
-  enum class State {
-    kRegistering,    // The host's registration awaits its reply.
-    kRegistered,     // Advertised.
-    kLost,           // The daemon went away; to be registered again.
-    kReregistering,  // Registered again, awaiting the reply.
-  };
-
-  explicit Instance(Request* request)
-      : service_type(request->service_type),
-        instance_name(request->instance_name),
-        service_instance_id(request->service_instance_id),
-        port(request->port),
-        txt_record(request->txt_record),
-        result_cb(std::move(request->result_cb)) {}
-  ~Instance() {
-    CHECK(!result_cb);
-    CHECK(parked.empty());
-  }
-
-  bool AwaitsReply() const {
-    return state == State::kRegistering || state == State::kReregistering;
-  }
-
-  const std::string service_type;
-  const std::string instance_name;
-  const std::string service_instance_id;
-  const uint16_t port;     // Host byte order.
-  std::string txt_record;  // The latest the host asked for.
-  State state = State::kRegistering;
-  DNSServiceRef ref = nullptr;  // Null only while kLost.
-  int fd = -1;                  // |ref|'s socket.
-  Clock::time_point deadline;   // For the reply, while AwaitsReply().
-  DNSServiceErrorType loss_code = kDNSServiceErr_NoError;  // kLost.
-  // The host's answer while kRegistering; empty otherwise.
-  ResultCallback result_cb;
-  // Requests for this instance made while it awaits a reply, in order.
-  std::vector<Request> parked;
-  // What the reply callback reported during the last DNSServiceProcessResult.
-  bool replied = false;
-  DNSServiceErrorType reply_error = kDNSServiceErr_NoError;
-
-  static void DNSSD_API
-  OnDNSServiceRegisterReply(DNSServiceRef service_ref,
-                            DNSServiceFlags /*flags*/,
-                            DNSServiceErrorType error_code,
-                            const char* /*name*/,
-                            const char* /*regtype*/,
-                            const char* /*domain*/,
-                            void* context) {
-    CHECK(service_ref);
-    // Only noted here: the reference must not go while the library still
-    // works on it.
-    auto* instance = static_cast<Instance*>(context);
-    instance->replied = true;
-    instance->reply_error = error_code;
-  }
-};
 
 class BonjourMdnsResponder::AddServiceTask : public core::TaskQueue::Task {
  public:
@@ -395,10 +209,9 @@ void BonjourMdnsResponder::Events::OnWaitDone(const std::vector<pollfd>& fds) {
 
 BonjourMdnsResponder::BonjourMdnsResponder(
     std::chrono::milliseconds reply_timeout,
-    std::chrono::milliseconds max_retry_interval)
+    DaemonReturnWatch::Options daemon_return)
     : reply_timeout_((SilenceCompatibilityWarning(), reply_timeout)),
-      max_retry_interval_(max_retry_interval),
-      retry_interval_(std::min(kFirstRetryInterval, max_retry_interval)),
+      daemon_return_(std::move(daemon_return)),
       thread_("BonjourMdnsResponder"),
       task_queue_(&thread_, &events_) {}
 
@@ -564,8 +377,6 @@ void BonjourMdnsResponder::RemoveServiceInternal(
 int BonjourMdnsResponder::PrepareWait(std::vector<pollfd>* fds) {
   polled_.clear();
   std::optional<Clock::time_point> until;
-  if (retry_at_ && !closing_)
-    until = retry_at_;
   for (const auto& entry : services_) {
     const Instance& instance = *entry.second;
     if (!instance.ref)
@@ -575,6 +386,11 @@ int BonjourMdnsResponder::PrepareWait(std::vector<pollfd>* fds) {
     if (instance.AwaitsReply() && (!until || instance.deadline < *until))
       until = instance.deadline;
   }
+  // Its descriptor comes last: OnWaitDone reads |fds| by |polled_|'s index.
+  std::optional<Clock::time_point> retry;
+  daemon_return_.PrepareWait(fds, &retry);
+  if (retry && !closing_ && (!until || *retry < *until))
+    until = retry;
   return until ? MillisecondsUntil(*until, Clock::now()) : -1;
 }
 
@@ -589,7 +405,7 @@ void BonjourMdnsResponder::OnWaitDone(const std::vector<pollfd>& fds) {
     if (it != services_.end() && it->second->ref == polled[i].second)
       Dispatch(it->second.get());
   }
-  const Clock::time_point now = Clock::now();
+  Clock::time_point now = Clock::now();
   std::vector<std::string> expired;
   for (const auto& entry : services_) {
     if (entry.second->AwaitsReply() && entry.second->deadline <= now)
@@ -609,7 +425,9 @@ void BonjourMdnsResponder::OnWaitDone(const std::vector<pollfd>& fds) {
       FailReregistration(instance, kDNSServiceErr_Unknown);
     }
   }
-  if (retry_at_ && !closing_ && *retry_at_ <= now)
+  now = Clock::now();
+  daemon_return_.OnWaitDone(fds, now);
+  if (!closing_ && daemon_return_.Due(now))
     Retry();
 }
 
@@ -644,24 +462,22 @@ void BonjourMdnsResponder::Dispatch(Instance* instance) {
         FailReregistration(instance, process_error);
       return;
     case Instance::State::kRegistered: {
-      // A later reply without an error (a rename) changes nothing here.
+      // A later reply without an error: the daemon renamed the instance
+      // after a conflict (a link came up onto a namesake).
+      if (replied && reply_error == kDNSServiceErr_NoError &&
+          process_error == kDNSServiceErr_NoError) {
+        NoteAdvertisedName(instance);
+        return;
+      }
       DNSServiceErrorType lost = process_error;
       if (lost == kDNSServiceErr_NoError && replied)
         lost = reply_error;
       if (lost == kDNSServiceErr_NoError)
         return;
-      if (!IsDaemonGone(lost)) {
+      if (IsDaemonGone(lost))
+        LoseAllRegistered(lost);
+      else
         Lose({instance}, lost);
-        return;
-      }
-      // One daemon serves them all: what one reference says of it holds for
-      // every registration.
-      std::vector<Instance*> registered;
-      for (const auto& entry : services_) {
-        if (entry.second->state == Instance::State::kRegistered)
-          registered.push_back(entry.second.get());
-      }
-      Lose(registered, lost);
       return;
     }
     case Instance::State::kLost:
@@ -669,16 +485,29 @@ void BonjourMdnsResponder::Dispatch(Instance* instance) {
   }
 }
 
+void BonjourMdnsResponder::NoteAdvertisedName(Instance* instance) {
+  const std::string& name = instance->reply_name;
+  if (name.empty())
+    return;  // A library that does not say keeps the asked name.
+  // Back to the asked name after a rename is news too.
+  if (name != instance->instance_name || (!instance->advertised_name.empty() &&
+                                          name != instance->advertised_name)) {
+    LOG(INFO) << instance->service_instance_id << " is advertised as '" << name
+              << "'";
+  }
+  instance->advertised_name = name;
+}
+
 void BonjourMdnsResponder::Registered(Instance* instance) {
   instance->state = Instance::State::kRegistered;
+  NoteAdvertisedName(instance);
   std::vector<Request> parked = std::move(instance->parked);
   instance->parked.clear();
   RunResultCallback(std::move(instance->result_cb), Result::SUCCESS, "",
                     instance->service_instance_id);
   RunParked(std::move(parked));
   // The daemon answers again: no need to wait for the next try.
-  if (retry_at_)
-    retry_at_ = Clock::now();
+  daemon_return_.TryNow(Clock::now());
 }
 
 void BonjourMdnsResponder::FailRegistration(Instance* instance,
@@ -693,105 +522,6 @@ void BonjourMdnsResponder::FailRegistration(Instance* instance,
   services_.erase(id);
   RunResultCallback(std::move(result_cb), result, message, id);
   RunParked(std::move(parked));
-}
-
-void BonjourMdnsResponder::Reregistered(Instance* instance) {
-  instance->state = Instance::State::kRegistered;
-  LOG(INFO) << "Re-registered mdns service instance: "
-            << instance->service_instance_id;
-  retry_interval_ = std::min(kFirstRetryInterval, max_retry_interval_);
-  std::vector<Request> parked = std::move(instance->parked);
-  instance->parked.clear();
-  RunParked(std::move(parked));
-}
-
-void BonjourMdnsResponder::FailReregistration(Instance* instance,
-                                              DNSServiceErrorType error_code) {
-  DNSServiceRefDeallocate(instance->ref);
-  instance->ref = nullptr;
-  std::vector<Request> parked = std::move(instance->parked);
-  instance->parked.clear();
-  if (IsDaemonGone(error_code)) {
-    // Away again (or still starting): tried again later, quietly; the
-    // loss was logged when it happened.
-    instance->state = Instance::State::kLost;
-    instance->loss_code = error_code;
-    ScheduleRetry(/*fresh_loss=*/false);
-  } else {
-    Drop(instance, error_code);
-  }
-  RunParked(std::move(parked));
-}
-
-void BonjourMdnsResponder::Lose(const std::vector<Instance*>& instances,
-                                DNSServiceErrorType error_code) {
-  std::vector<std::string> ids;
-  for (Instance* instance : instances) {
-    DNSServiceRefDeallocate(instance->ref);
-    instance->ref = nullptr;
-    instance->fd = -1;
-    instance->state = Instance::State::kLost;
-    instance->loss_code = error_code;
-    ids.push_back(instance->service_instance_id);
-  }
-  std::sort(ids.begin(), ids.end());
-  std::string names;
-  for (const std::string& id : ids)
-    names += (names.empty() ? "" : ", ") + id;
-  LOG(WARNING) << "Lost mdns service instances error_code=" << error_code
-               << ", registering them again when the daemon is back: " << names;
-  ScheduleRetry(/*fresh_loss=*/true);
-}
-
-// After a fresh loss the daemon was there a moment ago: the first try comes
-// soon. Every further failure doubles the pause, up to the cap.
-void BonjourMdnsResponder::ScheduleRetry(bool fresh_loss) {
-  if (fresh_loss) {
-    retry_interval_ = std::min(kFirstRetryInterval, max_retry_interval_);
-  } else if (retry_at_) {
-    return;
-  } else {
-    retry_interval_ = std::min(retry_interval_ * 2, max_retry_interval_);
-  }
-  retry_at_ = Clock::now() + retry_interval_;
-}
-
-// Such as a name another device took meanwhile: trying again would only fail
-// again, so the instance is given up.
-void BonjourMdnsResponder::Drop(Instance* instance,
-                                DNSServiceErrorType error_code) {
-  const std::string id = instance->service_instance_id;
-  LOG(WARNING) << "Can't re-register mdns service instance: " << id
-               << " error_code=" << error_code << "; it stays withdrawn";
-  services_.erase(id);
-}
-
-void BonjourMdnsResponder::Retry() {
-  retry_at_.reset();
-  std::vector<std::string> lost;
-  for (const auto& entry : services_) {
-    if (entry.second->state == Instance::State::kLost)
-      lost.push_back(entry.first);
-  }
-  std::sort(lost.begin(), lost.end());
-  // The first one tells whether the daemon is back; the others follow at
-  // once only when it is.
-  for (const std::string& id : lost) {
-    Instance* instance = services_.at(id).get();
-    DNSServiceErrorType error_code;
-    std::string message;
-    if (StartRegistration(instance, &error_code, &message)) {
-      instance->state = Instance::State::kReregistering;
-      continue;
-    }
-    if (!IsDaemonGone(error_code)) {
-      Drop(instance, error_code);
-      continue;
-    }
-    instance->loss_code = error_code;
-    ScheduleRetry(/*fresh_loss=*/false);
-    return;
-  }
 }
 
 void BonjourMdnsResponder::RunParked(std::vector<Request> parked) {
@@ -815,7 +545,7 @@ void BonjourMdnsResponder::RemoveAllServices() {
   while (AwaitsHostReply()) {
     fds.clear();
     const int timeout_ms = PrepareWait(&fds);
-    if (poll(fds.data(), fds.size(), timeout_ms) < 0) {
+    if (HANDLE_EINTR(poll(fds.data(), fds.size(), timeout_ms)) < 0) {
       for (pollfd& fd : fds)
         fd.revents = 0;
     }

@@ -16,10 +16,15 @@
 // instance are applied in the order they were made (a request behind a
 // registration still waiting for its reply waits too).
 //
+// The name the daemon finally advertises an instance under (after a rename
+// on a conflict, at registration or at any time later) is logged whenever
+// it differs from the one asked for; ids, results and later requests keep
+// using the asked name.
+//
 // When the daemon goes away, the registered instances are kept (type, name,
 // port, latest TXT record) and registered again by the responder itself once
-// the daemon is back; it tries again after 100 ms, doubling up to
-// |max_retry_interval|, one DNSServiceRegister per try.
+// the daemon is back; DaemonReturnWatch says when to try, without polling
+// for a daemon that stays away.
 //
 // The destructor answers everything pending, withdraws every instance and
 // joins the thread; it must not run inside a result callback.
@@ -31,7 +36,6 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -39,6 +43,7 @@
 
 #include "core/task_queue.h"
 #include "core/thread.h"
+#include "platform/net/bonjour/daemon_return_watch.h"
 #include "prebuilt/lib/mdns_responder.h"
 
 namespace assistant_reference {
@@ -56,12 +61,10 @@ class BonjourMdnsResponder : public DeletableMdnsResponder {
   // a second, a rename about two; a daemon that never answers must not hold
   // the requests for its instance for ever.
   static constexpr std::chrono::milliseconds kDefaultReplyTimeout{10000};
-  // Longest pause between two tries to reach a daemon that went away.
-  static constexpr std::chrono::milliseconds kDefaultMaxRetryInterval{2000};
 
   explicit BonjourMdnsResponder(
       std::chrono::milliseconds reply_timeout = kDefaultReplyTimeout,
-      std::chrono::milliseconds max_retry_interval = kDefaultMaxRetryInterval);
+      DaemonReturnWatch::Options daemon_return = {});
   ~BonjourMdnsResponder() override;
 
   void AddService(const std::string& service_type,
@@ -99,6 +102,7 @@ class BonjourMdnsResponder : public DeletableMdnsResponder {
   };
 
   // All below: responder thread only.
+  // Requests (bonjour_mdns_responder.cc).
   void Handle(Request request);
   void Add(Request request);
   void Update(Request request);
@@ -114,26 +118,27 @@ class BonjourMdnsResponder : public DeletableMdnsResponder {
   void FailRegistration(Instance* instance,
                         Result result,
                         const std::string& message);
-  void Reregistered(Instance* instance);
-  void FailReregistration(Instance* instance, DNSServiceErrorType error_code);
-  void Lose(const std::vector<Instance*>& instances,
-            DNSServiceErrorType error_code);
-  void ScheduleRetry(bool fresh_loss);
-  void Retry();
-  void Drop(Instance* instance, DNSServiceErrorType error_code);
+  // Logs the name the last reply gave when it is news.
+  void NoteAdvertisedName(Instance* instance);
   void RunParked(std::vector<Request> parked);
   bool AwaitsHostReply() const;
   void RemoveAllServices();
 
+  // The daemon's loss and return (bonjour_mdns_responder_loss.cc).
+  void Lose(const std::vector<Instance*>& instances,
+            DNSServiceErrorType error_code);
+  void LoseAllRegistered(DNSServiceErrorType error_code);
+  void Reregistered(Instance* instance);
+  void FailReregistration(Instance* instance, DNSServiceErrorType error_code);
+  void Retry();
+  void Drop(Instance* instance, DNSServiceErrorType error_code);
+
   const std::chrono::milliseconds reply_timeout_;
-  const std::chrono::milliseconds max_retry_interval_;
   // Instance id -> everything known of it, from its registration request
   // until its removal (or a failed registration). Responder thread only.
   std::unordered_map<std::string, std::unique_ptr<Instance>> services_;
-  // When to try again to register the instances the daemon lost, and how
-  // long the pause after that one will be. Responder thread only.
-  std::optional<std::chrono::steady_clock::time_point> retry_at_;
-  std::chrono::milliseconds retry_interval_;
+  // When to register again what the daemon lost. Responder thread only.
+  DaemonReturnWatch daemon_return_;
   // Destruction has begun: nothing is registered again. Responder thread
   // only.
   bool closing_ = false;

@@ -6,6 +6,8 @@
 
 #include <arpa/inet.h>
 #include <pthread.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -118,6 +120,11 @@ bool Eventually(const std::function<bool()>& done) {
   return done();
 }
 
+std::string MakeFolder() {
+  char folder[] = "/tmp/bonjour_mdns_responder_test.XXXXXX";
+  return mkdtemp(folder) ? folder : "";
+}
+
 std::vector<fake_dns_sd::Call> RegisterCalls() {
   std::vector<fake_dns_sd::Call> registers;
   for (const fake_dns_sd::Call& call : fake_dns_sd::Calls()) {
@@ -129,13 +136,25 @@ std::vector<fake_dns_sd::Call> RegisterCalls() {
 
 class BonjourMdnsResponderTest : public testing::Test {
  protected:
+  // How long tries go on after a loss, in these tests.
+  static constexpr std::chrono::milliseconds kLossWindow{300};
+
+  ~BonjourMdnsResponderTest() override {
+    unlink((folder_ + "/socket").c_str());
+    rmdir(folder_.c_str());
+  }
+
   void SetUp() override {
+    ASSERT_FALSE(folder_.empty());
     fake_dns_sd::Reset();
+    // The fake daemon's socket goes where the responder watches.
+    fake_dns_sd::SetDaemonFolder(folder_);
     g_log = &log_;
     core::SetLogMessageHandler(&CaptureLine);
   }
   void TearDown() override {
     responder_.reset();
+    fake_dns_sd::SetDaemonFolder("");
     core::SetLogMessageHandler(nullptr);
     g_log = nullptr;
     // Every DNS-SD call is on the responder thread, no call ever waits on
@@ -162,10 +181,23 @@ class BonjourMdnsResponderTest : public testing::Test {
         << all[before].message;
   }
 
+  std::unique_ptr<BonjourMdnsResponder> NewResponder(
+      std::chrono::milliseconds reply_timeout,
+      std::chrono::milliseconds max_retry = std::chrono::milliseconds(2000)) {
+    DaemonReturnWatch::Options options;
+    options.folders = {folder_};
+    options.max_interval = max_retry;
+    options.loss_window = kLossWindow;
+    options.sign_window = std::chrono::seconds(2);
+    return std::make_unique<BonjourMdnsResponder>(reply_timeout, options);
+  }
+
   LogLines log_;
   Answers answers_;
+  // The daemon's folder, as the responder watches it.
+  const std::string folder_ = MakeFolder();
   std::unique_ptr<BonjourMdnsResponder> responder_ =
-      std::make_unique<BonjourMdnsResponder>(std::chrono::milliseconds(300));
+      NewResponder(std::chrono::milliseconds(300));
 };
 
 TEST_F(BonjourMdnsResponderTest, RegistersWithTheCallersArguments) {
@@ -241,6 +273,89 @@ TEST_F(BonjourMdnsResponderTest, TxtRecordBytesPassUnchanged) {
     }
   }
   EXPECT_THAT(txts, ElementsAre("", with_nuls, std::string("\0\0", 2)));
+}
+
+// The daemon renames an instance on a conflict, at registration or later (a
+// link comes up onto a namesake). The name is logged whenever it differs
+// from the asked one; results and requests keep using the asked name.
+TEST_F(BonjourMdnsResponderTest, RenamesAreLoggedRequestsKeepTheAskedName) {
+  Registration renamed;
+  renamed.reply_name = "Kitchen #2";
+  fake_dns_sd::ScriptNextRegistration(renamed);
+  ASSERT_NO_FATAL_FAILURE(Register("Kitchen"));
+  ASSERT_NO_FATAL_FAILURE(Register("Hall"));
+  EXPECT_THAT(Log(), ElementsAre("I Registering mdns service instance: "
+                                 "Kitchen._xyz._tcp",
+                                 "I Kitchen._xyz._tcp is advertised as "
+                                 "'Kitchen #2'",
+                                 "I Request succeeded "
+                                 "service_instance_id=Kitchen._xyz._tcp "
+                                 "message: ",
+                                 "I Registering mdns service instance: "
+                                 "Hall._xyz._tcp",
+                                 "I Request succeeded "
+                                 "service_instance_id=Hall._xyz._tcp "
+                                 "message: "));
+  const std::vector<fake_dns_sd::Call> registers = RegisterCalls();
+  ASSERT_EQ(registers.size(), 2u);
+
+  // Later replies: each name that differs from the asked one, and the
+  // return to it, is news.
+  const struct {
+    const char* instance;
+    const char* reply;
+    const char* logged;  // Null: nothing.
+  } kLater[] = {
+      {"Kitchen", "Kitchen #3",
+       "I Kitchen._xyz._tcp is advertised as "
+       "'Kitchen #3'"},
+      {"Kitchen", "Kitchen #3",
+       "I Kitchen._xyz._tcp is advertised as "
+       "'Kitchen #3'"},
+      {"Kitchen", "Kitchen", "I Kitchen._xyz._tcp is advertised as 'Kitchen'"},
+      {"Kitchen", "Kitchen", nullptr},
+      {"Hall", "Hall", nullptr},
+      {"Hall", "Hall #2", "I Hall._xyz._tcp is advertised as 'Hall #2'"},
+  };
+  for (const auto& later : kLater) {
+    SCOPED_TRACE(std::string(later.instance) + " -> " + later.reply);
+    const DNSServiceRef ref =
+        registers[std::string(later.instance) == "Kitchen" ? 0 : 1].ref;
+    auto dispatches = [ref] {
+      int count = 0;
+      for (const fake_dns_sd::Call& call : fake_dns_sd::Calls()) {
+        count += call.function == "DNSServiceProcessResult" && call.ref == ref;
+      }
+      return count;
+    };
+    const int before = dispatches();
+    const size_t logged = Log().size();
+    ASSERT_TRUE(fake_dns_sd::RenameLater(later.instance, later.reply));
+    ASSERT_TRUE(Eventually([&] { return dispatches() > before; }));
+    std::vector<std::string> log = Log();
+    if (later.logged) {
+      ASSERT_TRUE(Eventually([&] { return Log().size() > logged; }));
+      log = Log();
+      EXPECT_EQ(log.back(), later.logged);
+    } else {
+      EXPECT_EQ(log.size(), logged) << log.back();
+    }
+  }
+
+  // Requests under the asked name reach the renamed registration.
+  responder_->UpdateTxtRecord(kType, "Kitchen", "\x03v=2",
+                              answers_.Callback("upd"));
+  std::vector<Answer> answers = answers_.WaitFor(3);
+  ASSERT_EQ(answers.size(), 3u);
+  EXPECT_THAT(answers[2], IsAnswer(MdnsResponder::SUCCESS, ""));
+  EXPECT_EQ(fake_dns_sd::Calls().back().function, "DNSServiceUpdateRecord");
+  EXPECT_EQ(fake_dns_sd::Calls().back().ref, registers[0].ref);
+  responder_->RemoveService(kType, "Kitchen");
+  ASSERT_TRUE(Eventually([] { return fake_dns_sd::LiveReferences() == 1; }));
+  EXPECT_EQ(fake_dns_sd::Calls().back().function, "DNSServiceRefDeallocate");
+  EXPECT_EQ(fake_dns_sd::Calls().back().ref, registers[0].ref);
+  EXPECT_THAT(Log(), Contains("I Unregistering mdns service instance: "
+                              "Kitchen._xyz._tcp"));
 }
 
 TEST_F(BonjourMdnsResponderTest, DuplicateIsRefusedWithoutDnsSdCalls) {
@@ -361,8 +476,7 @@ TEST_F(BonjourMdnsResponderTest, SilentDaemonTimesOutWithoutHoldingOthers) {
 }
 
 TEST_F(BonjourMdnsResponderTest, RegistrationsAwaitTheirRepliesSideBySide) {
-  responder_ =
-      std::make_unique<BonjourMdnsResponder>(std::chrono::milliseconds(10000));
+  responder_ = NewResponder(std::chrono::milliseconds(10000));
   constexpr int kCount = 10;
   Registration held;
   held.reply_delay = std::chrono::milliseconds(-1);
@@ -382,8 +496,7 @@ TEST_F(BonjourMdnsResponderTest, RegistrationsAwaitTheirRepliesSideBySide) {
 }
 
 TEST_F(BonjourMdnsResponderTest, RequestsBehindAPendingRegistrationKeepOrder) {
-  responder_ =
-      std::make_unique<BonjourMdnsResponder>(std::chrono::milliseconds(10000));
+  responder_ = NewResponder(std::chrono::milliseconds(10000));
   Registration held;
   held.reply_delay = std::chrono::milliseconds(-1);
   fake_dns_sd::ScriptNextRegistration(held);
@@ -510,14 +623,9 @@ TEST_F(BonjourMdnsResponderTest, DestructionAnswersThenWithdrawsEverything) {
                          "Three._xyz._tcp"));
 }
 
-// What the DNS-SD layer cannot take is refused before it sees it: invalid
-// UTF-8 makes the daemon's D-Bus library abort the process, and a TXT record
-// over 65535 bytes would be cut to its length modulo 65536.
+// What the DNS-SD layer cannot take is refused before it sees it
+// (mdns_argument_checks_test.cc has the cases of each check).
 TEST_F(BonjourMdnsResponderTest, InvalidArgumentsNeverReachDnsSd) {
-  const std::string kBadUtf8 = "Invalid instance name: not valid UTF-8";
-  const std::string kBadType =
-      "Invalid service type: not of the form _name._tcp or _name._udp";
-  // Whole strings of length bytes: 256 of them, 65536 bytes in all.
   std::string too_long_txt;
   for (int i = 0; i < 256; ++i)
     too_long_txt += static_cast<char>(255) + std::string(255, 't');
@@ -527,59 +635,30 @@ TEST_F(BonjourMdnsResponderTest, InvalidArgumentsNeverReachDnsSd) {
     std::string txt;
     std::string message;
   } kCases[] = {
-      {kType, "Bad\xff\xfe", "", kBadUtf8},
-      {kType, "Surrogate\xed\xa0\x80", "", kBadUtf8},
-      {kType, "Overlong\xc0\xaf", "", kBadUtf8},
-      {kType, "Cut\xe2\x82", "", kBadUtf8},
-      {kType, "Beyond\xf4\x90\x80\x80", "", kBadUtf8},
-      {kType, std::string("Nul\0x", 5), "",
-       "Invalid instance name: contains a NUL byte"},
-      {kType, std::string(64, 'n'), "",
-       "Invalid instance name: 64 bytes, more than 63"},
-      {"xyz._tcp", "T", "", kBadType},
-      {"_._tcp", "T", "", kBadType},
-      {"_xyz", "T", "", kBadType},
-      {"_xyz._sctp", "T", "", kBadType},
-      {"_xyz._tcp.", "T", "", kBadType},
-      {"_x y._tcp", "T", "", kBadType},
-      {"_x\xff._tcp", "T", "", kBadType},
-      {"_" + std::string(63, 'a') + "._tcp", "T", "", kBadType},
+      {kType, "Bad\xff\xfe", "", "Invalid instance name: not valid UTF-8"},
+      {"_xyz._sctp", "T", "",
+       "Invalid service type: not of the form _name._tcp or _name._udp"},
       {kType, "T",
        "\x05"
        "ab",
        "Invalid TXT record: the string at byte 0 "
        "has length 5, past the end"},
-      {kType, "T",
-       std::string("\x01"
-                   "a"
-                   "\x02"
-                   "b",
-                   4),
-       "Invalid TXT record: the string at byte 2 has length 2, past the end"},
-      {kType, "T", too_long_txt,
-       "Invalid TXT record: 65536 bytes, more than 65535"},
   };
   ASSERT_NO_FATAL_FAILURE(Register("Valid"));
   for (const auto& c : kCases)
     responder_->AddService(c.type, c.name, 1, c.txt, answers_.Callback(""));
   responder_->UpdateTxtRecord(kType, "Valid", too_long_txt,
                               answers_.Callback(""));
-  responder_->UpdateTxtRecord(kType, "Valid", "\x09short",
-                              answers_.Callback(""));
-  std::vector<Answer> answers = answers_.WaitFor(std::size(kCases) + 3);
-  ASSERT_EQ(answers.size(), std::size(kCases) + 3);
+  std::vector<Answer> answers = answers_.WaitFor(std::size(kCases) + 2);
+  ASSERT_EQ(answers.size(), std::size(kCases) + 2);
   for (size_t i = 0; i < std::size(kCases); ++i) {
     EXPECT_THAT(answers[i + 1],
                 IsAnswer(MdnsResponder::FATAL_ERROR, kCases[i].message))
         << "case " << i;
   }
-  EXPECT_THAT(answers[std::size(kCases) + 1],
+  EXPECT_THAT(answers.back(),
               IsAnswer(MdnsResponder::FATAL_ERROR,
                        "Invalid TXT record: 65536 bytes, more than 65535"));
-  EXPECT_THAT(answers[std::size(kCases) + 2],
-              IsAnswer(MdnsResponder::FATAL_ERROR,
-                       "Invalid TXT record: the string at byte 0 has length "
-                       "9, past the end"));
   // Only the valid registration reached the library.
   EXPECT_EQ(RegisterCalls().size(), 1u);
   EXPECT_THAT(fake_dns_sd::CalledFunctions(),
@@ -640,8 +719,7 @@ class BonjourMdnsResponderLossTest : public BonjourMdnsResponderTest,
  protected:
   void SetUp() override {
     BonjourMdnsResponderTest::SetUp();
-    responder_ = std::make_unique<BonjourMdnsResponder>(
-        std::chrono::milliseconds(2000), kMaxRetry);
+    responder_ = NewResponder(std::chrono::milliseconds(2000), kMaxRetry);
   }
 
   void StopDaemon() {
@@ -698,11 +776,12 @@ TEST_P(BonjourMdnsResponderLossTest, RegistersEverythingAgainByItself) {
               IsAnswer(MdnsResponder::NON_FATAL_ERROR,
                        "DNSServiceRegister() failed error_code=" + Code()));
   EXPECT_TRUE(Logged("I Unregistering mdns service instance: B._xyz._tcp"));
-  // Tries while it is away are few: one at most per pause, each pause
-  // doubling up to kMaxRetry.
+  // While it stays away: the loss's tries (at 100 and 300 ms), then none;
+  // a count, so a loaded machine can make it only smaller.
   std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   const size_t before_return = RegisterCalls().size();
-  EXPECT_LE(before_return, 3u + 1u + 1000 / 100 + 2);
+  EXPECT_LE(before_return, 3u + 1u + 2u);
+  EXPECT_GE(before_return, 3u + 1u + 1u);
 
   fake_dns_sd::StartDaemon();
   ASSERT_TRUE(Logged("I Re-registered mdns service instance: A._xyz._tcp"));
@@ -762,8 +841,13 @@ TEST_P(BonjourMdnsResponderLossTest, RegistrationsInFlightAreAnsweredNotKept) {
   ASSERT_TRUE(Logged("W Lost mdns service instances error_code=" + Code() +
                      ", registering them again when the daemon is back: "
                      "Kept._xyz._tcp"));
+  // Someone took the name meanwhile: the daemon renames ours.
+  Registration renamed;
+  renamed.reply_name = "Kept #2";
+  fake_dns_sd::ScriptNextRegistration(renamed);
   fake_dns_sd::StartDaemon();
   ASSERT_TRUE(Logged("I Re-registered mdns service instance: Kept._xyz._tcp"));
+  EXPECT_TRUE(Logged("I Kept._xyz._tcp is advertised as 'Kept #2'"));
   EXPECT_EQ(CountLog("I Re-registered"), 1);
 }
 
@@ -807,8 +891,7 @@ TEST_P(BonjourMdnsResponderLossTest, NameTakenMeanwhileIsGivenUpOnce) {
 TEST_P(BonjourMdnsResponderLossTest, DestructionDuringAnOutageIsPrompt) {
   // A reply that would take a minute, for the registration made when the
   // daemon comes back: destruction must not wait for it.
-  responder_ = std::make_unique<BonjourMdnsResponder>(
-      std::chrono::milliseconds(60000), kMaxRetry);
+  responder_ = NewResponder(std::chrono::milliseconds(60000), kMaxRetry);
   for (const char* name : {"A", "B"})
     ASSERT_NO_FATAL_FAILURE(Register(name));
   StopDaemon();

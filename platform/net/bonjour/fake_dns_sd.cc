@@ -4,6 +4,7 @@
 
 #include "platform/net/bonjour/fake_dns_sd.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/timerfd.h>
@@ -24,6 +25,8 @@ struct _DNSServiceRef_t {
   bool lost = false;
   DNSServiceErrorType loss_error = kDNSServiceErr_NoError;
   bool loss_reported = false;
+  // A later reply with this name is due.
+  std::string rename;
   std::string name;
   std::string regtype;
   DNSServiceRegisterReply callback = nullptr;
@@ -45,6 +48,7 @@ struct State {
   bool daemon_down = false;
   DNSServiceErrorType down_error = kDNSServiceErr_NoError;
   LossReport loss_report = LossReport::kReplyCallback;
+  std::string daemon_folder;
 };
 
 State& GetState() {
@@ -120,6 +124,8 @@ void StopDaemon(DNSServiceErrorType error, LossReport how) {
   state.daemon_down = true;
   state.down_error = error;
   state.loss_report = how;
+  if (!state.daemon_folder.empty())
+    unlink((state.daemon_folder + "/socket").c_str());
   for (DNSServiceRef ref : state.live) {
     ref->lost = true;
     ref->loss_error = error;
@@ -131,6 +137,31 @@ void StartDaemon() {
   State& state = GetState();
   std::lock_guard<std::mutex> lock(state.mutex);
   state.daemon_down = false;
+  if (!state.daemon_folder.empty()) {
+    const int fd = open((state.daemon_folder + "/socket").c_str(),
+                        O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0)
+      close(fd);
+  }
+}
+
+void SetDaemonFolder(const std::string& folder) {
+  State& state = GetState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  state.daemon_folder = folder;
+}
+
+bool RenameLater(const std::string& name, const std::string& new_name) {
+  State& state = GetState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  for (DNSServiceRef ref : state.live) {
+    if (ref->name == name && ref->replied && !ref->lost) {
+      ref->rename = new_name;
+      Arm(ref->fd, std::chrono::milliseconds(0));
+      return true;
+    }
+  }
+  return false;
 }
 
 void ReleaseHeldReplies() {
@@ -265,11 +296,13 @@ DNSServiceErrorType DNSSD_API DNSServiceProcessResult(DNSServiceRef sdRef) {
   fake_dns_sd::LossReport how;
   bool lost, replied;
   DNSServiceErrorType loss_error;
+  std::string rename;
   {
     std::lock_guard<std::mutex> lock(state.mutex);
     lost = sdRef->lost;
     loss_error = sdRef->loss_error;
     replied = sdRef->replied;
+    rename.swap(sdRef->rename);
     if (lost)
       ++state.process_calls_after_loss;
     how = state.loss_report;
@@ -285,6 +318,12 @@ DNSServiceErrorType DNSSD_API DNSServiceProcessResult(DNSServiceRef sdRef) {
     const std::string name = sdRef->name, regtype = sdRef->regtype;
     sdRef->callback(sdRef, 0, loss_error, name.c_str(), regtype.c_str(),
                     "local.", sdRef->context);
+    return kDNSServiceErr_NoError;
+  }
+  if (replied && !rename.empty()) {
+    const std::string regtype = sdRef->regtype;
+    sdRef->callback(sdRef, 0, kDNSServiceErr_NoError, rename.c_str(),
+                    regtype.c_str(), "local.", sdRef->context);
     return kDNSServiceErr_NoError;
   }
   if (replied)
@@ -303,7 +342,9 @@ DNSServiceErrorType DNSSD_API DNSServiceProcessResult(DNSServiceRef sdRef) {
   }
   // The callback may deallocate |sdRef|: nothing of it is used afterwards.
   if (sdRef->callback) {
-    const std::string name = sdRef->name, regtype = sdRef->regtype;
+    const std::string name =
+        script.reply_name.empty() ? sdRef->name : script.reply_name;
+    const std::string regtype = sdRef->regtype;
     sdRef->callback(sdRef, 0, script.reply_error, name.c_str(), regtype.c_str(),
                     "local.", sdRef->context);
   }

@@ -17,7 +17,9 @@
 // the scripted delay), and DNSServiceProcessResult dispatches one event per
 // call. A call while nothing is readable, which blocks the real library, is
 // counted and fails at once. The daemon can go away and come back
-// (StopDaemon, StartDaemon). Thread-safe.
+// (StopDaemon, StartDaemon), leaving its socket file in a folder as the real
+// one does, and rename an instance after a conflict (RenameLater).
+// Thread-safe.
 #ifndef PLATFORM_NET_BONJOUR_FAKE_DNS_SD_H_
 #define PLATFORM_NET_BONJOUR_FAKE_DNS_SD_H_
 
@@ -42,6 +44,8 @@ struct Registration {
   // instead, without calling the reply callback.
   DNSServiceErrorType process_error = kDNSServiceErr_NoError;
   DNSServiceErrorType reply_error = kDNSServiceErr_NoError;
+  // The name the reply gives; empty: the name asked for.
+  std::string reply_name;
   // Returned by the call that delivered the reply.
   DNSServiceErrorType process_error_after_reply = kDNSServiceErr_NoError;
 };
@@ -92,6 +96,12 @@ void StopDaemon(DNSServiceErrorType error = kDNSServiceErr_Unknown,
                 LossReport how = LossReport::kReplyCallback);
 // The daemon is back for new registrations; the old references stay dead.
 void StartDaemon();
+// Where StartDaemon makes, and StopDaemon removes, the daemon's socket file
+// ("socket"); empty (the default): nowhere. Kept by Reset.
+void SetDaemonFolder(const std::string& folder);
+// The live, answered registration of |name| reports |new_name| in a later
+// reply, as after a conflict; false when there is none.
+bool RenameLater(const std::string& name, const std::string& new_name);
 // Makes the replies scripted with a negative delay readable now.
 void ReleaseHeldReplies();
 
