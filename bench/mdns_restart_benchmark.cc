@@ -12,9 +12,10 @@
 //   daemon serves requests again, i.e. the daemon's own start and probing.
 // - BM_MdnsResponderWakeups: voluntary context switches of the responder
 //   thread over 60 s with three services registered, with a healthy daemon
-//   and with the daemon gone; baselines: an idle plain task queue's thread,
-//   and a thread that only sleeps through the same back-off as the
-//   responder's tries (100 ms doubling to 2 s).
+//   and with the daemon gone (the responder waits for the daemon's socket
+//   to come back rather than trying again); baselines: an idle plain task
+//   queue's thread, and a thread that only sleeps through a back-off of
+//   100 ms doubling to 2 s, what polling for the daemon would cost.
 //
 // Runs only inside scripts/mdns-sandbox (scripts/bench runs it there), whose
 // daemon it starts, stops and kills; elsewhere it is skipped with the
