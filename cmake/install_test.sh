@@ -107,7 +107,7 @@ IFS=. read -r major minor patch <<<"$version"
 mkdir -p "$tmp/request"
 cat >"$tmp/request/CMakeLists.txt" <<'CMAKE'
 cmake_minimum_required(VERSION 3.19)
-project(request LANGUAGES NONE)
+project(request LANGUAGES CXX)
 find_package(VantorClient ${REQUEST} REQUIRED COMPONENTS plugin)
 CMAKE
 requests=0
