@@ -2,20 +2,24 @@
 #
 # SPDX-License-Identifier: Apache-2.0
 
-# What `cmake --install` puts where, and the Debian packages made from it.
-# <libdir> is lib/<multiarch> (lib/x86_64-linux-gnu, lib/arm-linux-gnueabihf)
-# for native and cross builds alike; <etc> is /etc for the prefix /usr (the
-# packages), <prefix>/etc otherwise.
+# What `cmake --install` puts where; debian/rules makes each Debian package
+# from one component. <libdir> is lib/<multiarch> (lib/x86_64-linux-gnu,
+# lib/arm-linux-gnueabihf) for native and cross builds alike; <etc> is /etc
+# for the prefix /usr (the packages), <prefix>/etc otherwise.
 #
 #   component "device" (package vantor-device, what a board installs):
 #     <libdir>/vantor-plugins/libvantor_*.so     where the host looks
-#     <bindir>/vantor-state
+#     <bindir>/vantor-state, <mandir>/man1/vantor-state.1
 #     <etc>/NetworkManager/dispatcher.d/90-vantor-state
+#     lib/sysusers.d/vantor-device.conf          group vantor-state
+#     lib/tmpfiles.d/vantor-device.conf          /run/vantor, /var/lib/vantor/state
 #   component "sample" (vantor-device-sample, development):
 #     <libdir>/libvantor.so                      the stand-in host
-#     <bindir>/assistant_sample
+#     <bindir>/assistant_sample, <mandir>/man1/assistant_sample.1
 #     <etc>/vantor/config.json
 #     lib/systemd/system/vantor-sample.service   not enabled
+#     lib/sysusers.d/vantor-sample.conf          user vantor
+#     lib/tmpfiles.d/vantor-sample.conf          the FIFO /run/vantor/interactions
 #   component "dev" (vantor-device-dev, the SDK):
 #     <includedir>/vantor/...                    the public headers, same
 #                                                paths as in the tree
@@ -41,8 +45,8 @@ set(VANTOR_INSTALL_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/vantor-device)
 set(VANTOR_INSTALL_TOOLCHAINDIR ${CMAKE_INSTALL_DATAROOTDIR}/vantor/toolchains)
 
 # Installs FILE (a path in the tree) at install time, when the final prefix is
-# known: cpack installs with /usr, `cmake --install` with its --prefix. DIR is
-# relative to the prefix, or starts with <etc>/. With CONFIGURE, FILE is a
+# known: the package build installs with /usr, a trial install with its
+# --prefix. DIR is relative to the prefix, or starts with <etc>/. With CONFIGURE, FILE is a
 # template whose @VANTOR_FULL_BINDIR@, @VANTOR_FULL_PLUGINDIR@ and
 # @VANTOR_FULL_SYSCONFDIR@ name the installed places (without DESTDIR: the
 # paths on the device).
@@ -112,8 +116,9 @@ install(TARGETS vantor
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT sample)
 install(TARGETS vantor_client vantor_plugin EXPORT VantorClientTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
-# cpack strips programs and shared libraries only; the archives' debug
-# information would be nine tenths of the SDK package.
+# `cmake --install --strip` strips programs and shared libraries only; the
+# archives' debug information would be nine tenths of the SDK. (The package
+# build leaves stripping to dh_strip, which keeps it in -dbgsym packages.)
 install(CODE "
   if(CMAKE_INSTALL_DO_STRIP)
     foreach(_archive libvantor_client.a libvantor_plugin.a)
@@ -137,6 +142,22 @@ vantor_install_at_install_time(
 # package puts them; under another prefix systemd would not find it anyway.
 install(FILES examples/systemd/vantor-sample.service
   DESTINATION lib/systemd/system COMPONENT sample)
+# The user, group and folders the unit and the state files need, made by
+# systemd-sysusers and systemd-tmpfiles (the packages run both on install).
+foreach(_component device sample)
+  install(FILES examples/systemd/vantor-${_component}.sysusers
+    DESTINATION lib/sysusers.d RENAME vantor-${_component}.conf
+    COMPONENT ${_component})
+  install(FILES examples/systemd/vantor-${_component}.tmpfiles
+    DESTINATION lib/tmpfiles.d RENAME vantor-${_component}.conf
+    COMPONENT ${_component})
+endforeach()
+# Made from the programs' --help by scripts/update-man, which the native
+# man_pages_test runs to prove them current (a cross build cannot run them).
+install(FILES docs/man/vantor-state.1
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT device)
+install(FILES docs/man/assistant_sample.1
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT sample)
 
 # ---- Headers ---------------------------------------------------------------
 # The public interfaces and what they include; projects keep including them by
@@ -160,8 +181,21 @@ install(EXPORT VantorClientTargets NAMESPACE Vantor::
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/VantorClientConfig.cmake.in
   ${PROJECT_BINARY_DIR}/VantorClientConfig.cmake
   INSTALL_DESTINATION ${VANTOR_INSTALL_CMAKEDIR})
-write_basic_package_version_file(${PROJECT_BINARY_DIR}/VantorClientConfigVersion.cmake
-  COMPATIBILITY SameMinorVersion)
+# A client asking for release X.Y gets this SDK when X.Y is no newer than it
+# and no older than the first release of its host API version
+# (VANTOR_API_VERSION): every interface such a client uses is here. A new API
+# version needs both numbers below changed, which this check enforces.
+set(_vantor_api_version 0)
+set(VANTOR_API_SINCE 0.1.0)
+file(STRINGS ${PROJECT_SOURCE_DIR}/prebuilt/lib/c_api.h _vantor_api_line
+  REGEX "^#define VANTOR_API_VERSION ")
+if(NOT _vantor_api_line MATCHES "^#define VANTOR_API_VERSION ${_vantor_api_version}$")
+  message(FATAL_ERROR "prebuilt/lib/c_api.h: '${_vantor_api_line}', but "
+    "cmake/install.cmake knows API version ${_vantor_api_version}: set "
+    "_vantor_api_version and VANTOR_API_SINCE (this release) there")
+endif()
+configure_file(${PROJECT_SOURCE_DIR}/cmake/VantorClientConfigVersion.cmake.in
+  ${PROJECT_BINARY_DIR}/VantorClientConfigVersion.cmake @ONLY)
 # What every plug-in exports: its entry point and our plug-ins' exports.
 set(VANTOR_ENTRY_SYMBOL NewVantorPlatformEntrypoint)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/exports.map.in
@@ -204,7 +238,7 @@ install(FILES config/default_config.json
   DESTINATION ${VANTOR_INSTALL_DOCDIR}/config COMPONENT dev)
 install(FILES examples/device_config.json
   DESTINATION ${VANTOR_INSTALL_DOCDIR}/examples COMPONENT dev)
-install(FILES examples/systemd/vantor-sample.service
+install(DIRECTORY examples/systemd/
   DESTINATION ${VANTOR_INSTALL_DOCDIR}/examples/systemd COMPONENT dev)
 install(PROGRAMS examples/networkmanager/90-vantor-state
   DESTINATION ${VANTOR_INSTALL_DOCDIR}/examples/networkmanager COMPONENT dev)
@@ -235,136 +269,11 @@ if(VANTOR_BUILD_TESTS AND VANTOR_SANITIZE STREQUAL "" AND
     COMMAND ${PROJECT_SOURCE_DIR}/cmake/install_test.sh
       ${PROJECT_BINARY_DIR} ${PROJECT_SOURCE_DIR} ${CMAKE_INSTALL_LIBDIR}
       ${CMAKE_CXX_COMPILER} "${_vantor_toolchain}" "${_vantor_emulator}")
-  add_test(NAME package_test
-    COMMAND ${PROJECT_SOURCE_DIR}/cmake/package_test.sh ${PROJECT_BINARY_DIR}
-      ${PROJECT_SOURCE_DIR} "${_vantor_emulator}")
-  # Both install from this build tree, which keeps one install manifest.
-  set_tests_properties(install_test package_test PROPERTIES
-    TIMEOUT 600 RESOURCE_LOCK vantor_install_tree)
+  set_tests_properties(install_test PROPERTIES TIMEOUT 600)
+  # The packages are checked where they are made: scripts/check-packages.
+  if(NOT CMAKE_CROSSCOMPILING)
+    add_test(NAME man_pages_test
+      COMMAND ${PROJECT_SOURCE_DIR}/scripts/update-man --check
+        ${PROJECT_BINARY_DIR})
+  endif()
 endif()
-
-# ---- Debian packages (cpack -G DEB) ----------------------------------------
-# The files of the 0.1.0 layout, when one package held the plug-ins, the
-# stand-in host, the sample and the documentation, move to the sample and
-# SDK packages: such upgrades need Breaks/Replaces.
-set(_vantor_split_release 0.2.0)
-
-set(CPACK_PACKAGE_NAME vantor-device)
-set(CPACK_PACKAGE_VENDOR "Vantor device team")
-set(CPACK_PACKAGE_CONTACT "Vantor device team <device@vantor.invalid>")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
-set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL device sample dev)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION misc)
-# Each package's Description is its own summary line and text:
-# CPACK_PACKAGE_DESCRIPTION_SUMMARY, were it set, would head all three.
-
-# The target's Debian architecture, also when cross-building (dpkg would
-# report the build machine's).
-if(CMAKE_LIBRARY_ARCHITECTURE)
-  execute_process(
-    COMMAND dpkg-architecture -t ${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
-    OUTPUT_VARIABLE _vantor_deb_arch OUTPUT_STRIP_TRAILING_WHITESPACE
-    ERROR_QUIET)
-endif()
-if(NOT _vantor_deb_arch)
-  execute_process(COMMAND dpkg --print-architecture
-    OUTPUT_VARIABLE _vantor_deb_arch OUTPUT_STRIP_TRAILING_WHITESPACE
-    ERROR_QUIET)
-endif()
-set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${_vantor_deb_arch})
-
-# Files under /etc are conffiles: an upgrade keeps the device's edits. The
-# sample package's maintainer scripts take the place of cpack's, which would
-# run ldconfig directly; the ldconfig trigger does that instead.
-set(_vantor_debian ${PROJECT_SOURCE_DIR}/cmake/debian)
-set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-
-set(CPACK_DEBIAN_DEVICE_PACKAGE_NAME vantor-device)
-set(CPACK_DEBIAN_DEVICE_DESCRIPTION
-  "Vantor voice assistant platform plug-ins for the device
-The two platform plug-ins that the device's Vantor host library loads:
-vantor_network reports the connection status and advertises the device
-over DNS-SD (Avahi's compatibility library and a running avahi-daemon);
-vantor_system reports the microphone mute state and notices its changes.
-Also vantor-state, the tool that other device services use to write the
-plug-ins' state files, and a NetworkManager dispatcher hook that keeps the
-connection status current.
-
-This is what a board image installs next to its host library.")
-set(CPACK_DEBIAN_DEVICE_PACKAGE_RECOMMENDS avahi-daemon)
-set(CPACK_DEBIAN_DEVICE_PACKAGE_ENHANCES network-manager)
-set(CPACK_DEBIAN_DEVICE_PACKAGE_CONTROL_EXTRA
-  ${_vantor_debian}/device/conffiles)
-
-set(CPACK_DEBIAN_SAMPLE_PACKAGE_NAME vantor-device-sample)
-set(CPACK_DEBIAN_SAMPLE_DESCRIPTION
-  "Vantor assistant sample with a stand-in host library, for development
-assistant_sample, the smallest complete client, with a stand-in for the
-Vantor host library (libvantor.so) that loads the platform plug-ins and
-exercises them, so that a board runs the assistant's device side without
-the real host. The stand-in does no speech processing.
-
-A configuration in /etc/vantor/config.json and the systemd unit
-vantor-sample.service, installed but not enabled; start it with
-systemctl enable --now vantor-sample.
-
-Not for production images: a device ships its vendor's host library.")
-set(CPACK_DEBIAN_SAMPLE_PACKAGE_DEPENDS
-  "vantor-device (= ${CPACK_PACKAGE_VERSION})")
-set(CPACK_DEBIAN_SAMPLE_PACKAGE_RECOMMENDS avahi-daemon)
-set(CPACK_DEBIAN_SAMPLE_PACKAGE_BREAKS
-  "vantor-device (<< ${_vantor_split_release})")
-set(CPACK_DEBIAN_SAMPLE_PACKAGE_REPLACES
-  "vantor-device (<< ${_vantor_split_release})")
-set(CPACK_DEBIAN_SAMPLE_PACKAGE_CONTROL_EXTRA
-  ${_vantor_debian}/sample/conffiles ${_vantor_debian}/sample/triggers
-  ${_vantor_debian}/sample/postinst ${_vantor_debian}/sample/postrm)
-
-set(CPACK_DEBIAN_DEV_PACKAGE_NAME vantor-device-dev)
-set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
-set(CPACK_DEBIAN_DEV_DESCRIPTION
-  "SDK for Vantor assistant clients and platform plug-ins
-Headers of the public interfaces, the C ABI and the logger; the static
-libraries libvantor_client.a (for clients, with the host entry) and
-libvantor_plugin.a (for plug-ins, without it); the CMake package
-(find_package(VantorClient): Vantor::client, Vantor::plugin and
-vantor_add_plugin()), the pkg-config files vantor-client and
-vantor-plugin, the CMake toolchain file for 32-bit ARM boards, and an
-example client and plug-in, with the documentation.
-
-Clients also need a host library to link: vantor-device-sample's stand-in
-or the device's own.")
-# Clients link the host library; plug-ins, the package's other use, do not.
-set(CPACK_DEBIAN_DEV_PACKAGE_RECOMMENDS
-  "vantor-device-sample (= ${CPACK_PACKAGE_VERSION})")
-set(CPACK_DEBIAN_DEV_PACKAGE_SUGGESTS "g++-arm-linux-gnueabihf, qemu-user")
-set(CPACK_DEBIAN_DEV_PACKAGE_BREAKS
-  "vantor-device (<< ${_vantor_split_release})")
-set(CPACK_DEBIAN_DEV_PACKAGE_REPLACES
-  "vantor-device (<< ${_vantor_split_release})")
-set(CPACK_DEBIAN_DEV_PACKAGE_ARCHITECTURE ${_vantor_deb_arch})
-
-# dpkg-shlibdeps reads the dependencies off the binaries on a native build.
-# A cross build links the cross toolchain's own libstdc++, which would make the
-# package depend on the cross-compiler's runtime, so there they are stated.
-if(CMAKE_CROSSCOMPILING)
-  set(_vantor_runtime_depends
-    "libc6 (>= 2.34), libgcc-s1 (>= 3.5), libstdc++6 (>= 12)")
-  set(CPACK_DEBIAN_DEVICE_PACKAGE_SHLIBDEPS OFF)
-  set(CPACK_DEBIAN_DEVICE_PACKAGE_DEPENDS
-    "libavahi-compat-libdnssd1 (>= 0.8), ${_vantor_runtime_depends}")
-  set(CPACK_DEBIAN_SAMPLE_PACKAGE_SHLIBDEPS OFF)
-  # The stand-in host's debug server.
-  string(APPEND CPACK_DEBIAN_SAMPLE_PACKAGE_DEPENDS
-    ", libmicrohttpd12 (>= 0.9.75), ${_vantor_runtime_depends}")
-else()
-  set(CPACK_DEBIAN_DEVICE_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_SAMPLE_PACKAGE_SHLIBDEPS ON)
-endif()
-
-include(CPack)

@@ -26,8 +26,8 @@ else()
   set(_destination "${CMAKE_INSTALL_PREFIX}/${_dir}")
 endif()
 
-# One scratch folder per destination: cpack and a trial install of the same
-# tree must not hand each other their files.
+# One scratch folder per destination: a package build and a trial install of
+# the same tree must not hand each other their files.
 string(MD5 _key "$ENV{DESTDIR}${_destination}/${_name}")
 set(_source "${_scratch}/${_key}/${_name}")
 if(_configure)

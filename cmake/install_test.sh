@@ -42,6 +42,9 @@ for f in bin/assistant_sample bin/vantor-state "$libdir/libvantor.so" \
   "$libdir/pkgconfig/vantor-client.pc" "$libdir/pkgconfig/vantor-plugin.pc" \
   share/vantor/toolchains/arm-linux-gnueabihf.cmake \
   lib/systemd/system/vantor-sample.service etc/vantor/config.json \
+  lib/sysusers.d/vantor-device.conf lib/sysusers.d/vantor-sample.conf \
+  lib/tmpfiles.d/vantor-device.conf lib/tmpfiles.d/vantor-sample.conf \
+  share/man/man1/vantor-state.1 share/man/man1/assistant_sample.1 \
   etc/NetworkManager/dispatcher.d/90-vantor-state \
   share/doc/vantor-device/examples/plugin/files_plugin.cc; do
   [[ -e $prefix/$f ]] || fail "$f not installed"
@@ -97,7 +100,43 @@ for example in client plugin assistant_client; do
     { cat "$tmp/$example-build.log"; fail "$example does not build (CMake)"; }
 done
 
+# find_package(VantorClient REQUEST): a client written for any release since
+# the host API version began (0.1.0) is served, none for a newer release.
+version=$(sed -n 's/^Version: //p' "$prefix/$libdir/pkgconfig/vantor-client.pc")
+IFS=. read -r major minor patch <<<"$version"
+mkdir -p "$tmp/request"
+cat >"$tmp/request/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.19)
+project(request LANGUAGES CXX)
+find_package(VantorClient ${REQUEST} REQUIRED COMPONENTS plugin)
+CMAKE
+requests=0
+for request in "0.1 yes" "0.1.0 yes" "$major.$minor yes" "$version yes" \
+  "$major.$minor.$((patch + 1)) no" "$major.$((minor + 1)) no" \
+  "$((major + 1)).0 no" "0.0.9 no" "0.1...$version yes" \
+  "0.1...<$version no" "0.0...$version no" \
+  "$major.$((minor + 1))...$((major + 1)).0 no"; do
+  read -r wanted accepted <<<"$request"
+  rm -rf "$tmp/request-build"
+  if cmake -S "$tmp/request" -B "$tmp/request-build" -DREQUEST="$wanted" \
+    -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF \
+    >"$tmp/request.log" 2>&1; then
+    got=yes
+  else
+    got=no
+  fi
+  [[ $got == "$accepted" ]] ||
+    { cat "$tmp/request.log"; fail "find_package(VantorClient $wanted): $got, not $accepted"; }
+  requests=$((requests + 1))
+done
+
 export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
+# Cflags reach every user of the library: include paths only.
+for pc in vantor-client vantor-plugin; do
+  for flag in $(pkg-config --cflags "$pc"); do
+    [[ $flag == -I* ]] || fail "$pc Cflags carry $flag"
+  done
+done
 pkg_libdir=$(pkg-config --variable=libdir vantor-client)
 [[ $(realpath "$pkg_libdir") == "$(realpath "$prefix/$libdir")" ]] ||
   fail "pkg-config libdir $pkg_libdir is not $prefix/$libdir"
@@ -114,7 +153,8 @@ mkdir -p "$tmp/pkgconfig"
 # shellcheck disable=SC2046
 "$cxx" -std=c++17 -Wall -Wextra -Werror -Wno-psabi -shared -fPIC \
   -o "$tmp/pkgconfig/libvantor_files.so" "$tmp/plugin/files_plugin.cc" \
-  $(pkg-config --cflags --libs vantor-plugin) -Wl,-z,defs \
+  $(pkg-config --cflags --libs vantor-plugin) \
+  $(pkg-config --variable=plugin_cflags vantor-plugin) -Wl,-z,defs \
   -Wl,--version-script="$(pkg-config --variable=exportmap vantor-plugin)" ||
   fail "plug-in does not build (pkg-config)"
 
@@ -252,6 +292,7 @@ if grep -qx ok "$tmp/client-nohost.log"; then
 fi
 expect_in "$tmp/client-nohost.log" "component client: no host library at"
 
-echo "install_test: $headers headers, $links document links, 3 clients," \
+echo "install_test: $headers headers, $links document links, $requests" \
+  "version requests, 3 clients," \
   "2 plug-ins ($exported exports each), sample and tool ran from $plugins/.." \
   "${emulator:+under $emulator}"

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/eintr_wrapper.h"
+#include "core/version.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/utils/file_utils.h"
@@ -130,6 +131,29 @@ TEST_F(AssistantSampleTest, NoArgumentPrintsUsageWithoutTouchingTheHost) {
   EXPECT_EQ("Too few arguments: " ASSISTANT_SAMPLE_PATH " config_path\n",
             result.out);
   EXPECT_EQ("", result.err);  // The host logs every call; it saw none.
+}
+
+// The manual page is made from these two; neither may start the host.
+TEST_F(AssistantSampleTest, HelpAndVersionAnswerWithoutTouchingTheHost) {
+  const struct {
+    std::vector<std::string> args;
+    std::string out_prefix;
+  } kCases[] = {
+      {{"--help"}, "Usage: assistant_sample CONFIG\n"},
+      {{"-h"}, "Usage: assistant_sample CONFIG\n"},
+      {{"--version"}, std::string("assistant_sample ") + core::kVersion + "\n"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.args[0]);
+    Result result = Run(c.args, "");
+    EXPECT_EQ(0, result.status);
+    EXPECT_EQ(c.out_prefix, result.out.substr(0, c.out_prefix.size()));
+    EXPECT_EQ("", result.err);
+  }
+  // Anywhere else the word is a configuration file's name.
+  Result result = Run({"--version", "extra"}, "");
+  EXPECT_EQ(1, result.status);
+  EXPECT_EQ("|config_str| could not be loaded from '--version'\n", result.out);
 }
 
 TEST_F(AssistantSampleTest, EmptyOrMissingFileIsRefused) {

@@ -178,7 +178,7 @@ FileWatcher::FileWatcher()
     // The mute state is still read on request; only its changes go
     // unreported. Not worth taking the host's process down for.
     const int error = errno;
-    LOG(ERROR) << "There was an error intializing inotify. " << strerror(error)
+    LOG(ERROR) << "There was an error initializing inotify. " << strerror(error)
                << (error == EMFILE
                        ? " (the limit fs.inotify.max_user_instances, or the "
                          "process's descriptor limit, is reached)"

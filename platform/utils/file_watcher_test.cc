@@ -491,7 +491,7 @@ TEST(FileWatcherInitDeathTest, NoInotifyIsLoggedWithTheReasonAndNotFatal) {
         _exit(0);
       },
       ::testing::ExitedWithCode(0),
-      "There was an error intializing inotify\\. Too many open files \\(the "
+      "There was an error initializing inotify\\. Too many open files \\(the "
       "limit fs\\.inotify\\.max_user_instances");
 }
 
