@@ -51,10 +51,9 @@ bool WriteWithoutFolderSync(const std::string& path,
       open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0)
     return false;
-  const bool written =
-      write(fd, contents.data(), contents.size()) ==
-          static_cast<ssize_t>(contents.size()) &&
-      fsync(fd) == 0;
+  const bool written = write(fd, contents.data(), contents.size()) ==
+                           static_cast<ssize_t>(contents.size()) &&
+                       fsync(fd) == 0;
   close(fd);
   return written && rename(temp.c_str(), path.c_str()) == 0;
 }
