@@ -154,9 +154,15 @@ NetworkReactions::NetworkReactions(
   }
   LOG(INFO) << "Advertising " << instance_name_ << "." << service_type_
             << " on port " << port_;
+  // The view comes first: it brings up the bus library on this thread before
+  // the responder's thread first uses it, as that library's lazy set-up is
+  // not safe to race.
+  if (options_.watch_network)
+    MakeView(device_id);
   Request();
-  if (!options_.watch_network)
-    return;
+}
+
+void NetworkReactions::MakeView(const std::string& device_id) {
   // A daemon that starts to serve is worth a try at once, however long the
   // planned pause.
   view_ = std::make_unique<NetworkView>(

@@ -61,6 +61,8 @@ class NetworkReactions {
 
   // Asks the responder; from the constructor and on |retry_|'s thread.
   void Request();
+  // Starts |view_|, which asks again as soon as the daemon serves.
+  void MakeView(const std::string& device_id);
 
   assistant_client::NetworkProvider* const provider_;
   // Owned by |provider_|; null when the provider advertises nothing.
