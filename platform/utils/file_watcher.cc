@@ -210,6 +210,9 @@ void FileWatcher::AddWatch(const std::string& path,
   if (inotify_fd_ < 0 || entry.filename.empty())
     return;
   Resolve(key, &entry);
+  // What the owner reads next; events older than the watches just added
+  // must not pass for news.
+  entry.reported = Stamp::Of(key);
   if (!entry.following && !entry.blind) {
     LOG(INFO) << "Waiting for folder '" << entry.directory
               << "' to be watchable: " << strerror(ENOENT);
@@ -299,12 +302,19 @@ bool FileWatcher::WatchLoop() {
       auto it = entries_.find(path);
       if (it == entries_.end())
         continue;  // Removed meanwhile.
+      Entry& entry = it->second;
       // The walk is done before the callback reads, so that a change
       // after the read is seen through the watches it adds.
-      if (walk == Walk::kFull || (walk == Walk::kIfLink && IsLink(path)))
-        Resolve(path, &it->second);
-      if (it->second.callback)
-        callbacks.push_back(it->second.callback);
+      if (walk == Walk::kFull || walk == Walk::kRescan ||
+          (walk == Walk::kIfLink && IsLink(path))) {
+        Resolve(path, &entry);
+      }
+      const Stamp stamp = Stamp::Of(path);
+      if (walk == Walk::kFull && !Found(stamp, &entry))
+        continue;
+      entry.reported = stamp;
+      if (entry.callback)
+        callbacks.push_back(entry.callback);
     }
     due_.clear();
     if (callbacks.empty())
@@ -396,6 +406,21 @@ void FileWatcher::HandleFileEvent(const std::string& path,
   }
   // A new file at the name may be a link, to be followed.
   Schedule(path, (mask & IN_MOVED_TO) ? Walk::kIfLink : Walk::kNone);
+}
+
+bool FileWatcher::Found(const Stamp& stamp, Entry* entry) {
+  if (stamp == entry->reported)
+    return false;  // The way changed, not where it leads.
+  if (!stamp.exists)
+    return true;  // Nothing can still be under way.
+  // A file the walk came upon may be open for writing: its close, which
+  // the new watches may or may not see, or quiet reports it, once.
+  if (!entry->settling) {
+    entry->settling = true;
+    entry->settle_deadline = std::chrono::steady_clock::now() + kQuietTime;
+    entry->quiet_run.reset();
+  }
+  return false;
 }
 
 void FileWatcher::Resolve(const std::string& path, Entry* entry) {
@@ -540,7 +565,7 @@ void FileWatcher::Schedule(const std::string& path, Walk walk) {
 void FileWatcher::ScheduleAll() {
   for (auto& [path, entry] : entries_) {
     (void)entry;
-    Schedule(path, Walk::kFull);
+    Schedule(path, Walk::kRescan);
   }
 }
 

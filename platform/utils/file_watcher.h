@@ -27,6 +27,10 @@
 // the place of their pending quiet run, and after one that already ran it
 // runs nothing unless the file changed since. A folder made, removed or
 // renamed at the file's name runs nothing: it reads as no file, as before.
+// A change on the way to the file runs the callback only when the path then
+// leads to another file, or to none; a file found that way may still be
+// being written, so it is reported as a creation is, on its close or once
+// quiet: a file made in a folder that is itself new runs it once.
 //
 // A folder that exists but cannot be watched (the inotify watch limit is
 // reached, or it may not be read) is logged once and tried again after 1 s,
@@ -120,6 +124,9 @@ class FileWatcher {
     std::chrono::steady_clock::time_point settle_deadline;
     // Set when a quiet run was picked up and nothing was written since.
     std::optional<Stamp> quiet_run;
+    // The file when its callback was last picked up, or when the path was
+    // added: a walk that finds the same has nothing to report.
+    Stamp reported;
     // Errors of failed watches already logged, once each per path: a
     // limit reached fails every folder on it.
     std::set<int> logged_failures;
@@ -137,6 +144,7 @@ class FileWatcher {
     kNone,    // Only the file's contents changed, or it went away.
     kIfLink,  // A new file came to its name: walk on only if it is a link.
     kFull,    // A folder or link on the way changed.
+    kRescan,  // Events were lost: walked, and reported whatever it finds.
   };
 
   FileWatcher();
@@ -147,6 +155,9 @@ class FileWatcher {
   // An event of the file's own name.
   void HandleFileEvent(const std::string& path, Entry* entry, uint32_t mask)
       CORE_REQUIRES(mutex_);
+  // Whether a walk that left |entry|'s file as |stamp| reports it now; one
+  // that came upon a file has it reported on its close or quiet instead.
+  bool Found(const Stamp& stamp, Entry* entry) CORE_REQUIRES(mutex_);
   // Walks |path| anew, watching every folder it goes through and releasing
   // the watches it no longer needs.
   void Resolve(const std::string& path, Entry* entry) CORE_REQUIRES(mutex_);

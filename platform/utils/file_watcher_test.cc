@@ -38,6 +38,8 @@ namespace assistant_reference {
 namespace {
 
 constexpr auto kPatience = std::chrono::seconds(10);
+// The watcher's wait for a file that is written but not closed.
+constexpr auto kQuietTime = std::chrono::milliseconds(100);
 
 using Collector = testing_support::CallbackCollector;
 using testing_support::ScopedWatch;
@@ -85,6 +87,15 @@ class FileWatcherTest : public ::testing::Test {
     watcher_->AddWatch(path, collector_.Callback(label));
     added_.push_back(path);
   }
+  // Made, written and closed in one go, as a writer in C would.
+  static void Create(const std::string& path, const std::string& text) {
+    const int fd =
+        open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0) << path;
+    ASSERT_EQ(static_cast<ssize_t>(text.size()),
+              write(fd, text.data(), text.size()));
+    ASSERT_EQ(0, close(fd));
+  }
   static void Write(const std::string& path, const std::string& text) {
     FILE* file = fopen(path.c_str(), "w");
     ASSERT_NE(nullptr, file) << path;
@@ -122,11 +133,21 @@ TEST_F(FileWatcherTest, EachChangeRunsTheCallbackOnceAndFolderEventsNever) {
     memcpy(map, "off", 3);
     ASSERT_EQ(0, munmap(map, 3));
   };
+  using Step = std::function<void(const std::string& path)>;
   struct Row {
     const char* change;
     bool exists;  // The file holds "on" before the change.
     int runs;
     std::function<void(const std::string& path, const std::string& label)> make;
+    // The file's folder below the test's, made by |prepare| or |make|.
+    const char* folder = "";
+    // Right before the watch is added.
+    Step prepare = nullptr;
+    // The file is reported once quiet, not on an event.
+    bool quiet = false;
+  };
+  const Step make_folder = [](const std::string& path) {
+    ASSERT_EQ(0, mkdir(path.substr(0, path.rfind('/')).c_str(), 0700));
   };
   const Row rows[] = {
       {"in place: open, write, close", true, 1,
@@ -180,18 +201,47 @@ TEST_F(FileWatcherTest, EachChangeRunsTheCallbackOnceAndFolderEventsNever) {
        [](const std::string& path, const std::string&) {
          Write(path + "_other", "off");
        }},
+      {"made by open, write, close", false, 1,
+       [](const std::string& path, const std::string&) {
+         Create(path, "off");
+       }},
+      {"made in a folder made just before the watch", false, 1,
+       [](const std::string& path, const std::string&) { Create(path, "off"); },
+       "fresh/", make_folder},
+      {"made with its folder, which is watched anew", false, 1,
+       [make_folder](const std::string& path, const std::string&) {
+         make_folder(path);
+         Create(path, "off");
+       },
+       "made/", nullptr, true},
+      {"made after the folder's only watch was removed and added again", false,
+       1,
+       [this](const std::string& path, const std::string& label) {
+         watcher_->RemoveWatch(path);
+         watcher_->AddWatch(path, collector_.Callback(label));
+         Create(path, "off");
+       },
+       "alone/", make_folder},
   };
   for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); ++i) {
     const Row& row = rows[i];
     SCOPED_TRACE(row.change);
     const std::string label = "state" + std::to_string(i);
-    const std::string path = Path(label);
+    const std::string path = Path(row.folder + label);
     if (row.exists)
       Write(path, "on\n");
-    Add(path, label);
     Fence();  // Past the events of the set-up.
     const int before = collector_.Count(label);
+    if (row.prepare)
+      row.prepare(path);
+    Add(path, label);
+    Fence();  // An event older than the watch would have run it by now.
     row.make(path, label);
+    if (row.quiet) {
+      // Either its close or quiet reports it: wait past both.
+      EXPECT_TRUE(collector_.WaitFor(label, before + row.runs));
+      std::this_thread::sleep_for(3 * kQuietTime);
+    }
     Fence();
     EXPECT_EQ(row.runs, collector_.Count(label) - before);
   }
