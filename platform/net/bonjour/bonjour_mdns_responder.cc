@@ -209,8 +209,10 @@ void BonjourMdnsResponder::Events::OnWaitDone(const std::vector<pollfd>& fds) {
 
 BonjourMdnsResponder::BonjourMdnsResponder(
     std::chrono::milliseconds reply_timeout,
-    DaemonReturnWatch::Options daemon_return)
+    DaemonReturnWatch::Options daemon_return,
+    std::chrono::milliseconds withdrawal_wait)
     : reply_timeout_((SilenceCompatibilityWarning(), reply_timeout)),
+      releaser_(withdrawal_wait),
       daemon_return_(std::move(daemon_return)),
       thread_("BonjourMdnsResponder"),
       task_queue_(&thread_, &events_) {}
@@ -311,7 +313,7 @@ bool BonjourMdnsResponder::StartRegistration(Instance* instance,
   }
   const int fd = DNSServiceRefSockFD(service_ref);
   if (fd < 0) {
-    DNSServiceRefDeallocate(service_ref);
+    Deallocate(service_ref);
     *error_code = kDNSServiceErr_Unknown;
     *message = "DNSServiceRefSockFD() failed fd=" + std::to_string(fd);
     return false;
@@ -370,7 +372,7 @@ void BonjourMdnsResponder::RemoveServiceInternal(
   }
   LOG(INFO) << "Unregistering mdns service instance: " << service_instance_id;
   if (it->second->ref)
-    DNSServiceRefDeallocate(it->second->ref);
+    Deallocate(it->second->ref);
   services_.erase(it);
 }
 
@@ -513,7 +515,7 @@ void BonjourMdnsResponder::Registered(Instance* instance) {
 void BonjourMdnsResponder::FailRegistration(Instance* instance,
                                             Result result,
                                             const std::string& message) {
-  DNSServiceRefDeallocate(instance->ref);
+  Deallocate(instance->ref);
   instance->ref = nullptr;
   ResultCallback result_cb = std::move(instance->result_cb);
   std::vector<Request> parked = std::move(instance->parked);
@@ -568,6 +570,15 @@ void BonjourMdnsResponder::RemoveAllServices() {
     ids.push_back(entry.first);
   for (const std::string& id : ids)
     RemoveServiceInternal(id);
+}
+
+void BonjourMdnsResponder::Deallocate(DNSServiceRef ref) {
+  // Until then the order of the daemon's calls is kept: a withdrawal is
+  // taken before a new registration of the name.
+  if (closing_)
+    releaser_.Release(ref);
+  else
+    DNSServiceRefDeallocate(ref);
 }
 
 }  // namespace assistant_reference

@@ -27,7 +27,10 @@
 // for a daemon that stays away.
 //
 // The destructor answers everything pending, withdraws every instance and
-// joins the thread; it must not run inside a result callback.
+// joins the thread; it must not run inside a result callback. The
+// withdrawals are waited for up to a bound (the client library would wait
+// for a frozen daemon as long as the system bus lets it): past it they are
+// logged as abandoned and finish on a thread of their own.
 #ifndef PLATFORM_NET_BONJOUR_BONJOUR_MDNS_RESPONDER_H_
 #define PLATFORM_NET_BONJOUR_BONJOUR_MDNS_RESPONDER_H_
 
@@ -44,6 +47,7 @@
 #include "core/task_queue.h"
 #include "core/thread.h"
 #include "platform/net/bonjour/daemon_return_watch.h"
+#include "platform/net/bonjour/reference_releaser.h"
 #include "prebuilt/lib/mdns_responder.h"
 
 namespace assistant_reference {
@@ -61,10 +65,14 @@ class BonjourMdnsResponder : public DeletableMdnsResponder {
   // a second, a rename about two; a daemon that never answers must not hold
   // the requests for its instance for ever.
   static constexpr std::chrono::milliseconds kDefaultReplyTimeout{10000};
+  // How long the destructor waits for the daemon to take the withdrawals:
+  // the host's shutdown must not wait on a daemon that does not answer.
+  static constexpr std::chrono::milliseconds kDefaultWithdrawalWait{2000};
 
   explicit BonjourMdnsResponder(
       std::chrono::milliseconds reply_timeout = kDefaultReplyTimeout,
-      DaemonReturnWatch::Options daemon_return = {});
+      DaemonReturnWatch::Options daemon_return = {},
+      std::chrono::milliseconds withdrawal_wait = kDefaultWithdrawalWait);
   ~BonjourMdnsResponder() override;
 
   void AddService(const std::string& service_type,
@@ -78,9 +86,6 @@ class BonjourMdnsResponder : public DeletableMdnsResponder {
                        const std::string& instance_name,
                        const std::string& txt_record,
                        ResultCallback callback) override;
-
-  // Responder thread only.
-  void RemoveServiceInternal(const std::string& service_instance_id);
 
  private:
   class AddServiceTask;
@@ -122,7 +127,10 @@ class BonjourMdnsResponder : public DeletableMdnsResponder {
   void NoteAdvertisedName(Instance* instance);
   void RunParked(std::vector<Request> parked);
   bool AwaitsHostReply() const;
+  void RemoveServiceInternal(const std::string& service_instance_id);
   void RemoveAllServices();
+  // Here, or on |releaser_|'s thread once closing.
+  void Deallocate(DNSServiceRef ref);
 
   // The daemon's loss and return (bonjour_mdns_responder_loss.cc).
   void Lose(const std::vector<Instance*>& instances,
@@ -134,6 +142,9 @@ class BonjourMdnsResponder : public DeletableMdnsResponder {
   void Drop(Instance* instance, DNSServiceErrorType error_code);
 
   const std::chrono::milliseconds reply_timeout_;
+  // Takes the withdrawals made while closing; declared before the thread, so
+  // that its destructor waits for them after the thread is joined.
+  ReferenceReleaser releaser_;
   // Instance id -> everything known of it, from its registration request
   // until its removal (or a failed registration). Responder thread only.
   std::unordered_map<std::string, std::unique_ptr<Instance>> services_;

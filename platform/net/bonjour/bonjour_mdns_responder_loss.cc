@@ -23,7 +23,7 @@ void BonjourMdnsResponder::Lose(const std::vector<Instance*>& instances,
                                 DNSServiceErrorType error_code) {
   std::vector<std::string> ids;
   for (Instance* instance : instances) {
-    DNSServiceRefDeallocate(instance->ref);
+    Deallocate(instance->ref);
     instance->ref = nullptr;
     instance->fd = -1;
     instance->state = Instance::State::kLost;
@@ -62,7 +62,7 @@ void BonjourMdnsResponder::Reregistered(Instance* instance) {
 
 void BonjourMdnsResponder::FailReregistration(Instance* instance,
                                               DNSServiceErrorType error_code) {
-  DNSServiceRefDeallocate(instance->ref);
+  Deallocate(instance->ref);
   instance->ref = nullptr;
   std::vector<Request> parked = std::move(instance->parked);
   instance->parked.clear();

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -49,6 +50,9 @@ struct State {
   DNSServiceErrorType down_error = kDNSServiceErr_NoError;
   LossReport loss_report = LossReport::kReplyCallback;
   std::string daemon_folder;
+  // A frozen daemon: deallocations wait until it thaws.
+  bool frozen = false;
+  std::condition_variable thawed;
 };
 
 State& GetState() {
@@ -162,6 +166,19 @@ bool RenameLater(const std::string& name, const std::string& new_name) {
     }
   }
   return false;
+}
+
+void FreezeDaemon() {
+  State& state = GetState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  state.frozen = true;
+}
+
+void ThawDaemon() {
+  State& state = GetState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  state.frozen = false;
+  state.thawed.notify_all();
 }
 
 void ReleaseHeldReplies() {
@@ -355,7 +372,8 @@ void DNSSD_API DNSServiceRefDeallocate(DNSServiceRef sdRef) {
   Record(NewCall(__func__, sdRef));
   fake_dns_sd::State& state = GetState();
   {
-    std::lock_guard<std::mutex> lock(state.mutex);
+    std::unique_lock<std::mutex> lock(state.mutex);
+    state.thawed.wait(lock, [&state] { return !state.frozen; });
     if (!state.live.erase(sdRef)) {
       ++state.bad_deallocations;
       return;

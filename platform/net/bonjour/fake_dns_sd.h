@@ -104,6 +104,10 @@ void SetDaemonFolder(const std::string& folder);
 bool RenameLater(const std::string& name, const std::string& new_name);
 // Makes the replies scripted with a negative delay readable now.
 void ReleaseHeldReplies();
+// A daemon that takes requests and never answers: DNSServiceRefDeallocate
+// blocks until ThawDaemon, as the real library does until the bus gives up.
+void FreezeDaemon();
+void ThawDaemon();
 
 std::vector<Call> Calls();
 std::vector<std::string> CalledFunctions();

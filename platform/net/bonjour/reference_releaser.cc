@@ -1,0 +1,110 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
+#include "platform/net/bonjour/reference_releaser.h"
+
+#include <dlfcn.h>
+
+#include <deque>
+#include <vector>
+
+#include "core/logging.h"
+#include "core/synchronization.h"
+#include "core/thread.h"
+
+namespace assistant_reference {
+namespace {
+
+// A host may unload the plug-in once its objects are gone; a thread left
+// deallocating still runs this library's code.
+void KeepThisLibraryLoaded() {
+  Dl_info info;
+  if (dladdr(reinterpret_cast<void*>(&KeepThisLibraryLoaded), &info) == 0 ||
+      !info.dli_fname) {
+    return;
+  }
+  // The handle is never closed, and the library stays even when it is.
+  (void)dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
+}  // namespace
+
+struct ReferenceReleaser::State {
+  State() : changed(&mutex), thread("MdnsRelease") {}
+
+  // Runs on |thread|: one reference per pass.
+  bool DeallocateNext() {
+    DNSServiceRef ref;
+    {
+      core::AutoLock lock(&mutex);
+      while (pending.empty() && !finishing)
+        changed.Wait();
+      if (pending.empty())
+        return false;
+      ref = pending.front();
+    }
+    DNSServiceRefDeallocate(ref);
+    core::AutoLock lock(&mutex);
+    pending.pop_front();
+    changed.Broadcast();
+    return true;
+  }
+
+  bool WaitIdle(std::chrono::steady_clock::time_point deadline) {
+    core::AutoLock lock(&mutex);
+    while (!pending.empty()) {
+      if (!changed.WaitUntil(deadline) && !pending.empty())
+        return false;
+    }
+    return true;
+  }
+
+  core::Mutex mutex;
+  core::CondVar changed;  // |pending| shrank, or there is work.
+  // Handed over, not yet deallocated; the front one is under way.
+  std::deque<DNSServiceRef> pending CORE_GUARDED_BY(mutex);
+  bool finishing CORE_GUARDED_BY(mutex) = false;
+  core::Thread thread;
+};
+
+ReferenceReleaser::ReferenceReleaser(std::chrono::milliseconds finish_wait)
+    : finish_wait_(finish_wait), state_(new State()) {}
+
+ReferenceReleaser::~ReferenceReleaser() {
+  const bool idle =
+      state_->WaitIdle(std::chrono::steady_clock::now() + finish_wait_);
+  size_t left;
+  {
+    core::AutoLock lock(&state_->mutex);
+    state_->finishing = true;
+    state_->changed.Broadcast();
+    left = state_->pending.size();
+  }
+  if (idle) {
+    state_->thread.Join();
+    delete state_;
+    return;
+  }
+  LOG(WARNING) << "Withdrawal abandoned: the mDNS daemon did not answer within "
+               << finish_wait_.count() << " ms; " << left
+               << " service instance(s) are withdrawn once it answers";
+  KeepThisLibraryLoaded();
+  // Reachable for as long as the process lives, as its thread needs.
+  static core::Mutex* mutex = new core::Mutex();
+  static auto* left_behind = new std::vector<State*>();
+  core::AutoLock lock(mutex);
+  left_behind->push_back(state_);
+}
+
+void ReferenceReleaser::Release(DNSServiceRef ref) {
+  if (!ref)
+    return;
+  if (state_->thread.state() == core::Thread::State::NEW)
+    state_->thread.Start([state = state_] { return state->DeallocateNext(); });
+  core::AutoLock lock(&state_->mutex);
+  state_->pending.push_back(ref);
+  state_->changed.Broadcast();
+}
+
+}  // namespace assistant_reference
