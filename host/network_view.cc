@@ -10,10 +10,18 @@
 #include <avahi-common/strlst.h>
 #include <avahi-common/thread-watch.h>
 #include <avahi-common/timeval.h>
+#include <dbus/dbus.h>
 #include <pthread.h>
 
+#include <condition_variable>
 #include <iomanip>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
 #include <sstream>
+#include <thread>
 #include <utility>
 
 #include "core/logging.h"
@@ -35,19 +43,69 @@ std::string SecondsSince(NetworkView::Clock::time_point then) {
 
 }  // namespace
 
+struct NetworkView::Core {
+  Core(const std::string& service_type,
+       const std::string& device_id,
+       std::function<void()> daemon_serves)
+      : service_type_(service_type),
+        id_text_("id=" + device_id),
+        daemon_serves_(std::move(daemon_serves)) {}
+
+  // The view's thread only, or while it does not run.
+  void Connect();
+  void ClientState(AvahiClient* client, int state);
+  void Browsed(int interface, int protocol, int event, const std::string& name);
+  void Resolved(const std::string& name, bool found, bool has_our_id);
+  // Frees the browser and the resolvers; the daemon took them along.
+  void DropLookups();
+  // The instance that carries our id is shown under |name|.
+  void Shown(const std::string& name);
+  // It is no longer shown: |why| says how it went.
+  void Gone(const std::string& why);
+  void Reconnect();
+  void DaemonServes();
+  // Any thread: |daemon_serves_| runs no more once this returns.
+  void Silence();
+  // Stops the thread and frees what the daemon holds for the view.
+  void TearDown();
+
+  const std::string service_type_;
+  const std::string id_text_;  // "id=" and the device id.
+  const std::function<void()> daemon_serves_;
+  std::mutex serves_mutex_;  // Guards |silenced_|, held while it runs.
+  bool silenced_ = false;
+  AvahiThreadedPoll* poll_ = nullptr;  // Owns the thread.
+  AvahiClient* client_ = nullptr;
+  AvahiTimeout* reconnect_ = nullptr;
+  AvahiServiceBrowser* browser_ = nullptr;
+  // Names of the type on the network -> the (interface, protocol) pairs
+  // they are shown on, and the resolver that follows each one's data.
+  std::map<std::string, std::set<std::pair<int, int>>> present_;
+  std::map<std::string, AvahiServiceResolver*> resolvers_;
+  // Our instance's name as last shown; empty before the first time.
+  std::string shown_as_;
+  bool shown_ = false;
+  // Since when it is not shown, after it was.
+  std::optional<Clock::time_point> lost_at_;
+  bool daemon_serving_ = false;
+  // The current client was in a state other than failure.
+  bool client_worked_ = false;
+};
+
 struct NetworkView::Callbacks {
   static void ClientState(AvahiClient* client,
                           AvahiClientState state,
                           void* self) {
-    static_cast<NetworkView*>(self)->ClientState(client, state);
+    static_cast<NetworkView::Core*>(self)->ClientState(client, state);
   }
 
   static void Reconnect(AvahiTimeout* /*timeout*/, void* self) {
-    static_cast<NetworkView*>(self)->Reconnect();
+    static_cast<NetworkView::Core*>(self)->Reconnect();
   }
 
-  static void NameThread(AvahiTimeout* /*timeout*/, void* /*self*/) {
+  static void Start(AvahiTimeout* /*timeout*/, void* self) {
     pthread_setname_np(pthread_self(), "VantorMdnsView");
+    static_cast<NetworkView::Core*>(self)->Connect();
   }
 
   static void Browse(AvahiServiceBrowser* /*browser*/,
@@ -59,8 +117,8 @@ struct NetworkView::Callbacks {
                      const char* /*domain*/,
                      AvahiLookupResultFlags /*flags*/,
                      void* self) {
-    static_cast<NetworkView*>(self)->Browsed(interface, protocol, event,
-                                             name ? name : "");
+    static_cast<NetworkView::Core*>(self)->Browsed(interface, protocol, event,
+                                                   name ? name : "");
   }
 
   static void Resolve(AvahiServiceResolver* /*resolver*/,
@@ -76,7 +134,7 @@ struct NetworkView::Callbacks {
                       AvahiStringList* txt,
                       AvahiLookupResultFlags /*flags*/,
                       void* self) {
-    auto* view = static_cast<NetworkView*>(self);
+    auto* view = static_cast<NetworkView::Core*>(self);
     bool ours = false;
     for (AvahiStringList* item = txt; item; item = item->next) {
       const std::string text(reinterpret_cast<const char*>(item->text),
@@ -89,26 +147,65 @@ struct NetworkView::Callbacks {
 
 NetworkView::NetworkView(const std::string& service_type,
                          const std::string& device_id,
-                         std::function<void()> daemon_serves)
-    : service_type_(service_type),
-      id_text_("id=" + device_id),
-      daemon_serves_(std::move(daemon_serves)),
-      poll_(avahi_threaded_poll_new()) {
-  if (!poll_) {
+                         std::function<void()> daemon_serves,
+                         std::chrono::milliseconds stop_wait)
+    : stop_wait_(stop_wait),
+      core_(new Core(service_type, device_id, std::move(daemon_serves))) {
+  // The bus library's lazy set-up is not safe to race: done here, before
+  // this view's thread or the responder's can first use it.
+  dbus_threads_init_default();
+  core_->poll_ = avahi_threaded_poll_new();
+  if (!core_->poll_) {
     LOG(WARNING) << "mDNS: cannot watch the network: no event loop";
     return;
   }
-  const AvahiPoll* api = avahi_threaded_poll_get(poll_);
+  const AvahiPoll* api = avahi_threaded_poll_get(core_->poll_);
   timeval now;
-  api->timeout_new(api, avahi_elapse_time(&now, 0, 0), &Callbacks::NameThread,
-                   this);
-  reconnect_ = api->timeout_new(api, nullptr, &Callbacks::Reconnect, this);
-  Connect();
-  if (avahi_threaded_poll_start(poll_) < 0)
+  api->timeout_new(api, avahi_elapse_time(&now, 0, 0), &Callbacks::Start,
+                   core_);
+  core_->reconnect_ =
+      api->timeout_new(api, nullptr, &Callbacks::Reconnect, core_);
+  if (avahi_threaded_poll_start(core_->poll_) < 0)
     LOG(WARNING) << "mDNS: cannot watch the network: no thread";
 }
 
 NetworkView::~NetworkView() {
+  core_->Silence();
+  struct Stopped {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool stopped = false;
+  };
+  auto stopped = std::make_shared<Stopped>();
+  std::thread([core = core_, stopped] {
+    pthread_setname_np(pthread_self(), "VantorMdnsStop");
+    core->TearDown();
+    delete core;
+    std::lock_guard<std::mutex> lock(stopped->mutex);
+    stopped->stopped = true;
+    stopped->done.notify_all();
+  }).detach();
+  std::unique_lock<std::mutex> lock(stopped->mutex);
+  if (!stopped->done.wait_for(lock, stop_wait_,
+                              [&stopped] { return stopped->stopped; })) {
+    LOG(WARNING) << "mDNS: stopped watching the network without the daemon: "
+                    "it did not answer within "
+                 << stop_wait_.count() << " ms";
+  }
+}
+
+void NetworkView::Core::Silence() {
+  std::lock_guard<std::mutex> lock(serves_mutex_);
+  silenced_ = true;
+}
+
+void NetworkView::Core::DaemonServes() {
+  std::lock_guard<std::mutex> lock(serves_mutex_);
+  if (!silenced_ && daemon_serves_)
+    daemon_serves_();
+}
+
+void NetworkView::Core::TearDown() {
   if (!poll_)
     return;
   avahi_threaded_poll_stop(poll_);
@@ -119,7 +216,7 @@ NetworkView::~NetworkView() {
   avahi_threaded_poll_free(poll_);
 }
 
-void NetworkView::Connect() {
+void NetworkView::Core::Connect() {
   client_worked_ = false;
   int error = 0;
   client_ =
@@ -135,7 +232,7 @@ void NetworkView::Connect() {
                       avahi_elapse_time(&at, kReconnectSeconds * 1000, 0));
 }
 
-void NetworkView::Reconnect() {
+void NetworkView::Core::Reconnect() {
   const AvahiPoll* api = avahi_threaded_poll_get(poll_);
   api->timeout_update(reconnect_, nullptr);
   DropLookups();
@@ -145,7 +242,7 @@ void NetworkView::Reconnect() {
   Connect();
 }
 
-void NetworkView::ClientState(AvahiClient* client, int state) {
+void NetworkView::Core::ClientState(AvahiClient* client, int state) {
   const bool worked = client_worked_;
   client_worked_ = state != AVAHI_CLIENT_FAILURE;
   switch (state) {
@@ -164,8 +261,7 @@ void NetworkView::ClientState(AvahiClient* client, int state) {
       }
       if (state == AVAHI_CLIENT_S_RUNNING && !daemon_serving_) {
         daemon_serving_ = true;
-        if (daemon_serves_)
-          daemon_serves_();
+        DaemonServes();
       }
       return;
     case AVAHI_CLIENT_CONNECTING:
@@ -188,10 +284,10 @@ void NetworkView::ClientState(AvahiClient* client, int state) {
   }
 }
 
-void NetworkView::Browsed(int interface,
-                          int protocol,
-                          int event,
-                          const std::string& name) {
+void NetworkView::Core::Browsed(int interface,
+                                int protocol,
+                                int event,
+                                const std::string& name) {
   switch (event) {
     case AVAHI_BROWSER_NEW: {
       present_[name].insert({interface, protocol});
@@ -233,9 +329,9 @@ void NetworkView::Browsed(int interface,
   }
 }
 
-void NetworkView::Resolved(const std::string& name,
-                           bool found,
-                           bool has_our_id) {
+void NetworkView::Core::Resolved(const std::string& name,
+                                 bool found,
+                                 bool has_our_id) {
   if (!found)
     return;  // Unanswered for now; the resolver keeps asking.
   if (has_our_id) {
@@ -245,7 +341,7 @@ void NetworkView::Resolved(const std::string& name,
   }
 }
 
-void NetworkView::DropLookups() {
+void NetworkView::Core::DropLookups() {
   for (const auto& entry : resolvers_)
     avahi_service_resolver_free(entry.second);
   resolvers_.clear();
@@ -255,7 +351,7 @@ void NetworkView::DropLookups() {
   browser_ = nullptr;
 }
 
-void NetworkView::Shown(const std::string& name) {
+void NetworkView::Core::Shown(const std::string& name) {
   if (shown_ && shown_as_ == name)
     return;
   if (shown_as_.empty()) {
@@ -274,7 +370,7 @@ void NetworkView::Shown(const std::string& name) {
   lost_at_.reset();
 }
 
-void NetworkView::Gone(const std::string& why) {
+void NetworkView::Core::Gone(const std::string& why) {
   if (!shown_)
     return;
   shown_ = false;

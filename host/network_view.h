@@ -18,23 +18,18 @@
 // for by trying again every few seconds. It runs on a thread of its own
 // ("VantorMdnsView"); every callback, the one given here included, runs
 // there.
+//
+// Each call of that library waits for the daemon's answer as long as the
+// system bus lets it (25 s), so none is made on the caller's thread: the
+// view connects on its own thread, and the destructor waits for its
+// teardown only up to a bound, past which it leaves the teardown to finish
+// by itself and logs that it did.
 #ifndef HOST_NETWORK_VIEW_H_
 #define HOST_NETWORK_VIEW_H_
 
 #include <chrono>
-#include <cstdint>
 #include <functional>
-#include <map>
-#include <optional>
-#include <set>
 #include <string>
-#include <utility>
-
-struct AvahiClient;
-struct AvahiServiceBrowser;
-struct AvahiServiceResolver;
-struct AvahiThreadedPoll;
-struct AvahiTimeout;
 
 namespace vantor_host {
 
@@ -42,52 +37,31 @@ class NetworkView {
  public:
   using Clock = std::chrono::steady_clock;
 
+  // How long the destructor waits for the daemon to take the view's
+  // goodbyes.
+  static constexpr std::chrono::milliseconds kDefaultStopWait{1500};
+
   // |daemon_serves| runs on the view's thread whenever the daemon starts to
   // serve: at once if it does, else when it comes, and after each return.
   NetworkView(const std::string& service_type,
               const std::string& device_id,
-              std::function<void()> daemon_serves);
+              std::function<void()> daemon_serves,
+              std::chrono::milliseconds stop_wait = kDefaultStopWait);
   NetworkView(const NetworkView&) = delete;
   NetworkView& operator=(const NetworkView&) = delete;
-  // Stops the thread: nothing runs after this returns.
+  // |daemon_serves| does not run once this has begun; the thread is
+  // stopped, or left to stop by itself after the bound.
   ~NetworkView();
 
  private:
+  // Everything the view's thread uses: outlives this object when the
+  // teardown is left behind.
+  struct Core;
   // The Avahi callbacks, typed as the library declares them.
   struct Callbacks;
 
-  // All below: the view's thread only (or while it is not running).
-  void Connect();
-  void ClientState(AvahiClient* client, int state);
-  void Browsed(int interface, int protocol, int event, const std::string& name);
-  void Resolved(const std::string& name, bool found, bool has_our_id);
-  // Frees the browser and the resolvers; the daemon took them along.
-  void DropLookups();
-  // The instance that carries our id is shown under |name|.
-  void Shown(const std::string& name);
-  // It is no longer shown: |why| says how it went.
-  void Gone(const std::string& why);
-  void Reconnect();
-
-  const std::string service_type_;
-  const std::string id_text_;  // "id=" and the device id.
-  const std::function<void()> daemon_serves_;
-  AvahiThreadedPoll* poll_ = nullptr;  // Owns the thread.
-  AvahiClient* client_ = nullptr;
-  AvahiTimeout* reconnect_ = nullptr;
-  AvahiServiceBrowser* browser_ = nullptr;
-  // Names of the type on the network -> the (interface, protocol) pairs
-  // they are shown on, and the resolver that follows each one's data.
-  std::map<std::string, std::set<std::pair<int, int>>> present_;
-  std::map<std::string, AvahiServiceResolver*> resolvers_;
-  // Our instance's name as last shown; empty before the first time.
-  std::string shown_as_;
-  bool shown_ = false;
-  // Since when it is not shown, after it was.
-  std::optional<Clock::time_point> lost_at_;
-  bool daemon_serving_ = false;
-  // The current client was in a state other than failure.
-  bool client_worked_ = false;
+  const std::chrono::milliseconds stop_wait_;
+  Core* core_;  // Owned; handed to the teardown thread by the destructor.
 };
 
 }  // namespace vantor_host
