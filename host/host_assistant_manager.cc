@@ -11,7 +11,7 @@
 
 #include "core/eintr_wrapper.h"
 #include "core/logging.h"
-#include "host/plugin_registry.h"
+#include "host/plugins/plugin_registry.h"
 #include "platform/utils/config_inspector.h"
 #include "platform/utils/file_utils.h"
 

@@ -7,9 +7,9 @@
 #include <memory>
 
 #include "core/logging.h"
-#include "host/builtin_platform.h"
+#include "host/audio/builtin_platform.h"
 #include "host/host_assistant_manager.h"
-#include "host/plugin_registry.h"
+#include "host/plugins/plugin_registry.h"
 #include "prebuilt/lib/abi_wrapper.h"
 #include "prebuilt/lib/api_wrappers.h"
 

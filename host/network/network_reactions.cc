@@ -1,0 +1,243 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
+#include "host/network/network_reactions.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "core/logging.h"
+#include "core/synchronization.h"
+#include "host/network/network_view.h"
+#include "platform/utils/config_inspector.h"
+
+namespace vantor_host {
+namespace {
+
+using assistant_client::MdnsResponder;
+using assistant_client::NetworkProvider;
+
+constexpr char kDefaultServiceType[] = "_vantor._tcp";
+constexpr char kDefaultInstanceName[] = "Vantor Device";
+constexpr int kDefaultPort = 8009;
+
+const char* StatusName(NetworkProvider::ConnectionStatus status) {
+  switch (status) {
+    case NetworkProvider::UNKNOWN:
+      return "UNKNOWN";
+    case NetworkProvider::WIFI_NOT_CONFIGURED:
+      return "WIFI_NOT_CONFIGURED";
+    case NetworkProvider::DISCONNECTED_FROM_WIFI:
+      return "DISCONNECTED_FROM_WIFI";
+    case NetworkProvider::DISCONNECTED_FROM_INTERNET:
+      return "DISCONNECTED_FROM_INTERNET";
+    case NetworkProvider::WIFI_ERROR:
+      return "WIFI_ERROR";
+    case NetworkProvider::CONNECTING:
+      return "CONNECTING";
+    case NetworkProvider::CONNECTED:
+      return "CONNECTED";
+  }
+  return "out of range";  // A plug-in's number crosses unchecked.
+}
+
+const char* ResultName(MdnsResponder::Result result) {
+  switch (result) {
+    case MdnsResponder::FATAL_ERROR:
+      return "FATAL_ERROR";
+    case MdnsResponder::NON_FATAL_ERROR:
+      return "NON_FATAL_ERROR";
+    case MdnsResponder::SUCCESS:
+      return "SUCCESS";
+  }
+  return "out of range";
+}
+
+bool HasKey(const assistant_reference::ConfigAccessor& config,
+            const std::string& key) {
+  for (const std::string& present :
+       assistant_reference::ConfigInspector::SectionKeys(config)) {
+    if (present == key)
+      return true;
+  }
+  return false;
+}
+
+// Optional keys: absent is not worth a warning, another type is.
+std::string OptionalString(const assistant_reference::ConfigAccessor& config,
+                           const std::string& key,
+                           const std::string& default_value) {
+  return HasKey(config, key) ? config.GetString(key, default_value)
+                             : default_value;
+}
+
+uint16_t OptionalPort(const assistant_reference::ConfigAccessor& config,
+                      const std::string& key,
+                      int default_value) {
+  const int port =
+      HasKey(config, key) ? config.GetInt(key, default_value) : default_value;
+  if (port < 1 || port > 65535) {
+    LOG(WARNING) << "mdns_port " << port << " is not a port; using "
+                 << default_value;
+    return static_cast<uint16_t>(default_value);
+  }
+  return static_cast<uint16_t>(port);
+}
+
+// DNS TXT record data: each string behind its one-byte length.
+std::string TxtRecord(const std::vector<std::string>& strings) {
+  std::string wire;
+  for (const std::string& s : strings) {
+    const std::string kept = s.substr(0, 255);
+    wire += static_cast<char>(kept.size());
+    wire += kept;
+  }
+  return wire;
+}
+
+}  // namespace
+
+struct NetworkReactions::Advertisement {
+  enum class State {
+    kAsked,       // A request awaits its answer.
+    kAdvertised,  // SUCCESS.
+    kWaiting,     // NON_FATAL_ERROR: a new try is planned.
+    kRefused,     // FATAL_ERROR: given up.
+  };
+
+  core::Mutex mutex;
+  State state CORE_GUARDED_BY(mutex) = State::kAsked;
+  int failures CORE_GUARDED_BY(mutex) = 0;
+  Scheduler::TaskId retry CORE_GUARDED_BY(mutex) = 0;
+  // Null once the owner is going: answers after that change nothing.
+  NetworkReactions* owner CORE_GUARDED_BY(mutex) = nullptr;
+};
+
+std::chrono::milliseconds NetworkReactions::RetryDelay(const Options& options,
+                                                       int attempt) {
+  std::chrono::milliseconds delay = options.first_retry;
+  for (int i = 1; i < attempt && delay < options.max_retry; ++i)
+    delay *= 2;
+  return std::min(delay, options.max_retry);
+}
+
+NetworkReactions::NetworkReactions(
+    NetworkProvider* provider,
+    const assistant_reference::ConfigAccessor& host_config,
+    const std::string& device_id,
+    Options options)
+    : provider_(provider),
+      responder_(provider->GetMdnsResponder()),
+      options_(options),
+      service_type_(OptionalString(host_config,
+                                   "mdns_service_type",
+                                   kDefaultServiceType)),
+      instance_name_(OptionalString(host_config,
+                                    "mdns_instance_name",
+                                    kDefaultInstanceName)),
+      port_(OptionalPort(host_config, "mdns_port", kDefaultPort)),
+      txt_record_(TxtRecord({"id=" + device_id})),
+      advertisement_(std::make_shared<Advertisement>()),
+      retry_("VantorMdnsRetry") {
+  LOG(INFO) << "Connection status: "
+            << StatusName(provider_->GetConnectionStatus());
+  if (!responder_) {
+    LOG(INFO) << "The network provider has no mDNS responder; the device is "
+                 "not advertised";
+    return;
+  }
+  {
+    core::AutoLock lock(&advertisement_->mutex);
+    advertisement_->owner = this;
+  }
+  LOG(INFO) << "Advertising " << instance_name_ << "." << service_type_
+            << " on port " << port_;
+  // The view comes first: it brings up the bus library on this thread before
+  // the responder's thread first uses it, as that library's lazy set-up is
+  // not safe to race.
+  if (options_.watch_network)
+    MakeView(device_id);
+  Request();
+}
+
+void NetworkReactions::MakeView(const std::string& device_id) {
+  // A daemon that starts to serve is worth a try at once, however long the
+  // planned pause.
+  view_ = std::make_unique<NetworkView>(
+      service_type_, device_id, [advertisement = advertisement_] {
+        core::AutoLock lock(&advertisement->mutex);
+        NetworkReactions* owner = advertisement->owner;
+        if (!owner || advertisement->state != Advertisement::State::kWaiting ||
+            !owner->retry_.Cancel(advertisement->retry)) {
+          return;
+        }
+        LOG(INFO) << "The mDNS daemon serves: advertising again now";
+        advertisement->retry =
+            owner->retry_.Post([owner] { owner->Request(); });
+      });
+}
+
+NetworkReactions::~NetworkReactions() {
+  if (!responder_)
+    return;
+  view_.reset();
+  {
+    core::AutoLock lock(&advertisement_->mutex);
+    advertisement_->owner = nullptr;
+  }
+  // A try under way finishes asking; planned ones are dropped.
+  retry_.Stop();
+  Advertisement::State state;
+  {
+    core::AutoLock lock(&advertisement_->mutex);
+    state = advertisement_->state;
+  }
+  if (state != Advertisement::State::kAsked &&
+      state != Advertisement::State::kAdvertised) {
+    return;
+  }
+  // Also when the answer has not come yet: the removal runs after it.
+  LOG(INFO) << "Withdrawing " << instance_name_ << "." << service_type_;
+  responder_->RemoveService(service_type_, instance_name_);
+}
+
+void NetworkReactions::Request() {
+  {
+    core::AutoLock lock(&advertisement_->mutex);
+    if (!advertisement_->owner)
+      return;
+    advertisement_->state = Advertisement::State::kAsked;
+  }
+  const std::string service = instance_name_ + "." + service_type_;
+  const Options options = options_;
+  responder_->AddService(
+      service_type_, instance_name_, port_, txt_record_,
+      [advertisement = advertisement_, service, options](
+          MdnsResponder::Result result, std::string message) {
+        core::AutoLock lock(&advertisement->mutex);
+        NetworkReactions* owner = advertisement->owner;
+        if (result == MdnsResponder::SUCCESS) {
+          advertisement->state = Advertisement::State::kAdvertised;
+          LOG(INFO) << "Advertised " << service << ": SUCCESS";
+          return;
+        }
+        if (result != MdnsResponder::NON_FATAL_ERROR || !owner) {
+          advertisement->state = Advertisement::State::kRefused;
+          LOG(WARNING) << "Advertising " << service
+                       << " failed: " << ResultName(result) << " " << message;
+          return;
+        }
+        const std::chrono::milliseconds delay =
+            RetryDelay(options, ++advertisement->failures);
+        LOG(WARNING) << "Advertising " << service
+                     << " failed: " << ResultName(result) << " " << message
+                     << "; trying again in " << delay.count() << " ms";
+        advertisement->state = Advertisement::State::kWaiting;
+        advertisement->retry =
+            owner->retry_.PostDelayed(delay, [owner] { owner->Request(); });
+      });
+}
+
+}  // namespace vantor_host

@@ -1,0 +1,382 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
+#include "host/network/network_view.h"
+
+#include <avahi-client/client.h>
+#include <avahi-client/lookup.h>
+#include <avahi-common/error.h>
+#include <avahi-common/strlst.h>
+#include <avahi-common/thread-watch.h>
+#include <avahi-common/timeval.h>
+#include <dbus/dbus.h>
+#include <pthread.h>
+
+#include <condition_variable>
+#include <iomanip>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <thread>
+#include <utility>
+
+#include "core/logging.h"
+
+namespace vantor_host {
+namespace {
+
+// Without a system bus there is nothing to follow; trying again now and
+// then is all that is left.
+constexpr int kReconnectSeconds = 5;
+
+std::string SecondsSince(NetworkView::Clock::time_point then) {
+  std::ostringstream text;
+  text << std::fixed << std::setprecision(2)
+       << std::chrono::duration<double>(NetworkView::Clock::now() - then)
+              .count();
+  return text.str();
+}
+
+}  // namespace
+
+struct NetworkView::Core {
+  Core(const std::string& service_type,
+       const std::string& device_id,
+       std::function<void()> daemon_serves)
+      : service_type_(service_type),
+        id_text_("id=" + device_id),
+        daemon_serves_(std::move(daemon_serves)) {}
+
+  // The view's thread only, or while it does not run.
+  void Connect();
+  void ClientState(AvahiClient* client, int state);
+  void Browsed(int interface, int protocol, int event, const std::string& name);
+  void Resolved(const std::string& name, bool found, bool has_our_id);
+  // Frees the browser and the resolvers; the daemon took them along.
+  void DropLookups();
+  // The instance that carries our id is shown under |name|.
+  void Shown(const std::string& name);
+  // It is no longer shown: |why| says how it went.
+  void Gone(const std::string& why);
+  void Reconnect();
+  void DaemonServes();
+  // Any thread: |daemon_serves_| runs no more once this returns.
+  void Silence();
+  // Stops the thread and frees what the daemon holds for the view.
+  void TearDown();
+
+  const std::string service_type_;
+  const std::string id_text_;  // "id=" and the device id.
+  const std::function<void()> daemon_serves_;
+  std::mutex serves_mutex_;  // Guards |silenced_|, held while it runs.
+  bool silenced_ = false;
+  AvahiThreadedPoll* poll_ = nullptr;  // Owns the thread.
+  AvahiClient* client_ = nullptr;
+  AvahiTimeout* reconnect_ = nullptr;
+  AvahiServiceBrowser* browser_ = nullptr;
+  // Names of the type on the network -> the (interface, protocol) pairs
+  // they are shown on, and the resolver that follows each one's data.
+  std::map<std::string, std::set<std::pair<int, int>>> present_;
+  std::map<std::string, AvahiServiceResolver*> resolvers_;
+  // Our instance's name as last shown; empty before the first time.
+  std::string shown_as_;
+  bool shown_ = false;
+  // Since when it is not shown, after it was.
+  std::optional<Clock::time_point> lost_at_;
+  bool daemon_serving_ = false;
+  // The current client was in a state other than failure.
+  bool client_worked_ = false;
+};
+
+struct NetworkView::Callbacks {
+  static void ClientState(AvahiClient* client,
+                          AvahiClientState state,
+                          void* self) {
+    static_cast<NetworkView::Core*>(self)->ClientState(client, state);
+  }
+
+  static void Reconnect(AvahiTimeout* /*timeout*/, void* self) {
+    static_cast<NetworkView::Core*>(self)->Reconnect();
+  }
+
+  static void Start(AvahiTimeout* /*timeout*/, void* self) {
+    pthread_setname_np(pthread_self(), "VantorMdnsView");
+    static_cast<NetworkView::Core*>(self)->Connect();
+  }
+
+  static void Browse(AvahiServiceBrowser* /*browser*/,
+                     AvahiIfIndex interface,
+                     AvahiProtocol protocol,
+                     AvahiBrowserEvent event,
+                     const char* name,
+                     const char* /*type*/,
+                     const char* /*domain*/,
+                     AvahiLookupResultFlags /*flags*/,
+                     void* self) {
+    static_cast<NetworkView::Core*>(self)->Browsed(interface, protocol, event,
+                                                   name ? name : "");
+  }
+
+  static void Resolve(AvahiServiceResolver* /*resolver*/,
+                      AvahiIfIndex /*interface*/,
+                      AvahiProtocol /*protocol*/,
+                      AvahiResolverEvent event,
+                      const char* name,
+                      const char* /*type*/,
+                      const char* /*domain*/,
+                      const char* /*host_name*/,
+                      const AvahiAddress* /*address*/,
+                      uint16_t /*port*/,
+                      AvahiStringList* txt,
+                      AvahiLookupResultFlags /*flags*/,
+                      void* self) {
+    auto* view = static_cast<NetworkView::Core*>(self);
+    bool ours = false;
+    for (AvahiStringList* item = txt; item; item = item->next) {
+      const std::string text(reinterpret_cast<const char*>(item->text),
+                             item->size);
+      ours = ours || text == view->id_text_;
+    }
+    view->Resolved(name ? name : "", event == AVAHI_RESOLVER_FOUND, ours);
+  }
+};
+
+NetworkView::NetworkView(const std::string& service_type,
+                         const std::string& device_id,
+                         std::function<void()> daemon_serves,
+                         std::chrono::milliseconds stop_wait)
+    : stop_wait_(stop_wait),
+      core_(new Core(service_type, device_id, std::move(daemon_serves))) {
+  // The bus library's lazy set-up is not safe to race: done here, before
+  // this view's thread or the responder's can first use it.
+  dbus_threads_init_default();
+  core_->poll_ = avahi_threaded_poll_new();
+  if (!core_->poll_) {
+    LOG(WARNING) << "mDNS: cannot watch the network: no event loop";
+    return;
+  }
+  const AvahiPoll* api = avahi_threaded_poll_get(core_->poll_);
+  timeval now;
+  api->timeout_new(api, avahi_elapse_time(&now, 0, 0), &Callbacks::Start,
+                   core_);
+  core_->reconnect_ =
+      api->timeout_new(api, nullptr, &Callbacks::Reconnect, core_);
+  if (avahi_threaded_poll_start(core_->poll_) < 0)
+    LOG(WARNING) << "mDNS: cannot watch the network: no thread";
+}
+
+NetworkView::~NetworkView() {
+  core_->Silence();
+  struct Stopped {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool stopped = false;
+  };
+  auto stopped = std::make_shared<Stopped>();
+  std::thread([core = core_, stopped] {
+    pthread_setname_np(pthread_self(), "VantorMdnsStop");
+    core->TearDown();
+    delete core;
+    std::lock_guard<std::mutex> lock(stopped->mutex);
+    stopped->stopped = true;
+    stopped->done.notify_all();
+  }).detach();
+  std::unique_lock<std::mutex> lock(stopped->mutex);
+  if (!stopped->done.wait_for(lock, stop_wait_,
+                              [&stopped] { return stopped->stopped; })) {
+    LOG(WARNING) << "mDNS: stopped watching the network without the daemon: "
+                    "it did not answer within "
+                 << stop_wait_.count() << " ms";
+  }
+}
+
+void NetworkView::Core::Silence() {
+  std::lock_guard<std::mutex> lock(serves_mutex_);
+  silenced_ = true;
+}
+
+void NetworkView::Core::DaemonServes() {
+  std::lock_guard<std::mutex> lock(serves_mutex_);
+  if (!silenced_ && daemon_serves_)
+    daemon_serves_();
+}
+
+void NetworkView::Core::TearDown() {
+  if (!poll_)
+    return;
+  avahi_threaded_poll_stop(poll_);
+  DropLookups();
+  if (client_)
+    avahi_client_free(client_);
+  // The timeouts go with the loop.
+  avahi_threaded_poll_free(poll_);
+}
+
+void NetworkView::Core::Connect() {
+  client_worked_ = false;
+  int error = 0;
+  client_ =
+      avahi_client_new(avahi_threaded_poll_get(poll_), AVAHI_CLIENT_NO_FAIL,
+                       &Callbacks::ClientState, this, &error);
+  if (client_)
+    return;
+  LOG(WARNING) << "mDNS: cannot reach the system bus (" << avahi_strerror(error)
+               << "); trying again in " << kReconnectSeconds << " s";
+  const AvahiPoll* api = avahi_threaded_poll_get(poll_);
+  timeval at;
+  api->timeout_update(reconnect_,
+                      avahi_elapse_time(&at, kReconnectSeconds * 1000, 0));
+}
+
+void NetworkView::Core::Reconnect() {
+  const AvahiPoll* api = avahi_threaded_poll_get(poll_);
+  api->timeout_update(reconnect_, nullptr);
+  DropLookups();
+  if (client_)
+    avahi_client_free(client_);
+  client_ = nullptr;
+  Connect();
+}
+
+void NetworkView::Core::ClientState(AvahiClient* client, int state) {
+  const bool worked = client_worked_;
+  client_worked_ = state != AVAHI_CLIENT_FAILURE;
+  switch (state) {
+    case AVAHI_CLIENT_S_REGISTERING:
+    case AVAHI_CLIENT_S_COLLISION:
+    case AVAHI_CLIENT_S_RUNNING:
+      if (!browser_) {
+        browser_ = avahi_service_browser_new(
+            client, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, service_type_.c_str(),
+            nullptr, static_cast<AvahiLookupFlags>(0), &Callbacks::Browse,
+            this);
+        if (!browser_) {
+          LOG(WARNING) << "mDNS: cannot browse " << service_type_ << ": "
+                       << avahi_strerror(avahi_client_errno(client));
+        }
+      }
+      if (state == AVAHI_CLIENT_S_RUNNING && !daemon_serving_) {
+        daemon_serving_ = true;
+        DaemonServes();
+      }
+      return;
+    case AVAHI_CLIENT_CONNECTING:
+    case AVAHI_CLIENT_FAILURE:
+      daemon_serving_ = false;
+      // Avahi's client tells a daemon that went from a bus that did only
+      // at its start; either way the daemon is out of reach.
+      Gone("the mDNS daemon went away");
+      DropLookups();
+      if (state == AVAHI_CLIENT_FAILURE) {
+        // The client is spent; a new one is made outside its callback, at
+        // once unless this one failed from the start.
+        const AvahiPoll* api = avahi_threaded_poll_get(poll_);
+        timeval at;
+        api->timeout_update(
+            reconnect_,
+            avahi_elapse_time(&at, worked ? 0 : kReconnectSeconds * 1000, 0));
+      }
+      return;
+  }
+}
+
+void NetworkView::Core::Browsed(int interface,
+                                int protocol,
+                                int event,
+                                const std::string& name) {
+  switch (event) {
+    case AVAHI_BROWSER_NEW: {
+      present_[name].insert({interface, protocol});
+      if (resolvers_.count(name))
+        return;
+      // Kept open: it reports every change of the instance's data, and
+      // which device answers for the name.
+      AvahiServiceResolver* resolver = avahi_service_resolver_new(
+          client_, interface, protocol, name.c_str(), service_type_.c_str(),
+          nullptr, AVAHI_PROTO_UNSPEC, static_cast<AvahiLookupFlags>(0),
+          &Callbacks::Resolve, this);
+      if (resolver)
+        resolvers_[name] = resolver;
+      return;
+    }
+    case AVAHI_BROWSER_REMOVE: {
+      auto it = present_.find(name);
+      if (it == present_.end())
+        return;
+      it->second.erase({interface, protocol});
+      if (!it->second.empty())
+        return;
+      present_.erase(it);
+      auto resolver = resolvers_.find(name);
+      if (resolver != resolvers_.end()) {
+        avahi_service_resolver_free(resolver->second);
+        resolvers_.erase(resolver);
+      }
+      if (shown_ && shown_as_ == name)
+        Gone("withdrawn");
+      return;
+    }
+    case AVAHI_BROWSER_FAILURE:
+      LOG(WARNING) << "mDNS: browsing " << service_type_ << " failed";
+      DropLookups();
+      return;
+    default:  // The cache's ends say nothing about the instances.
+      return;
+  }
+}
+
+void NetworkView::Core::Resolved(const std::string& name,
+                                 bool found,
+                                 bool has_our_id) {
+  if (!found)
+    return;  // Unanswered for now; the resolver keeps asking.
+  if (has_our_id) {
+    Shown(name);
+  } else if (shown_ && shown_as_ == name) {
+    Gone("another device answers for the name");
+  }
+}
+
+void NetworkView::Core::DropLookups() {
+  for (const auto& entry : resolvers_)
+    avahi_service_resolver_free(entry.second);
+  resolvers_.clear();
+  present_.clear();
+  if (browser_)
+    avahi_service_browser_free(browser_);
+  browser_ = nullptr;
+}
+
+void NetworkView::Core::Shown(const std::string& name) {
+  if (shown_ && shown_as_ == name)
+    return;
+  if (shown_as_.empty()) {
+    LOG(INFO) << "mDNS: the network shows this device as '" << name << "' ("
+              << service_type_ << ")";
+  } else if (lost_at_) {
+    LOG(INFO) << "mDNS: the network shows this device again as '" << name << "'"
+              << (name == shown_as_ ? "" : ", renamed from '" + shown_as_ + "'")
+              << ", " << SecondsSince(*lost_at_) << " s after it was lost";
+  } else {
+    LOG(INFO) << "mDNS: the network shows this device as '" << name
+              << "', renamed from '" << shown_as_ << "'";
+  }
+  shown_ = true;
+  shown_as_ = name;
+  lost_at_.reset();
+}
+
+void NetworkView::Core::Gone(const std::string& why) {
+  if (!shown_)
+    return;
+  shown_ = false;
+  lost_at_ = Clock::now();
+  LOG(WARNING) << "mDNS: the network no longer shows this device as '"
+               << shown_as_ << "': " << why;
+}
+
+}  // namespace vantor_host
