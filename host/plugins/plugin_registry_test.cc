@@ -19,6 +19,7 @@
 #include "host/host_test_util.h"
 #include "prebuilt/lib/api_wrappers.h"
 #include "testing/file_tree.h"
+#include "testing/inert_providers.h"
 
 namespace vantor_host {
 namespace {
@@ -46,18 +47,6 @@ class NumberedSystem : public SystemProvider {
   const int number_;
 };
 
-class NumberedNetwork : public NetworkProvider {
- public:
-  ConnectionStatus GetConnectionStatus() override { return CONNECTED; }
-  MdnsResponder* GetMdnsResponder() override { return nullptr; }
-};
-
-class SilentInput : public AudioInputProvider {
- public:
-  AudioInput* GetAudioInput() override { return nullptr; }
-  int64_t GetCurrentAudioTime() override { return 42; }
-};
-
 // Plug-in 0 offers a system provider; 1 a system and a network provider;
 // 2 a system provider and an audio input. Each request's platform wrapper
 // is the factory's to release.
@@ -70,11 +59,14 @@ class Factory : public PlatformFactory {
   }
   NetworkProvider* NewNetworkProvider(const std::string&,
                                       PlatformApi* platform) override {
-    return Offer(platform, N == 1 ? new NumberedNetwork() : nullptr);
+    return Offer(platform, N == 1 ? new testing_support::InertNetworkProvider()
+                                  : nullptr);
   }
   AudioInputProvider* NewAudioInputProvider(const std::string&,
                                             PlatformApi* platform) override {
-    return Offer(platform, N == 2 ? new SilentInput() : nullptr);
+    return Offer(platform, N == 2
+                               ? new testing_support::InertAudioInputProvider()
+                               : nullptr);
   }
   AuthProvider* NewAuthProvider(const std::string&,
                                 PlatformApi* platform) override {
@@ -128,7 +120,7 @@ TEST(PluginChoiceTest, TheFirstOfferOfAKindWinsAndTheRestGoAtOnce) {
   EXPECT_EQ(NetworkProvider::CONNECTED,
             providers.network->GetConnectionStatus());
   ASSERT_TRUE(providers.audio_input);
-  EXPECT_EQ(42, providers.audio_input->GetCurrentAudioTime());
+  EXPECT_EQ(11, providers.audio_input->GetCurrentAudioTime());
   EXPECT_FALSE(providers.auth);
   EXPECT_FALSE(providers.audio_output);
   EXPECT_FALSE(providers.file);

@@ -7,6 +7,7 @@
 // interface.
 
 #include "prebuilt/lib/assistant_client.h"
+#include "testing/inert_providers.h"
 
 #include <memory>
 #include <string>
@@ -123,24 +124,10 @@ TEST(PlatformFactoryTest, BaseOffersNoProviderOfAnyKind) {
   EXPECT_EQ(factory.NewSystemProvider(config, nullptr), nullptr);
 }
 
-class OneFileProvider : public FileProvider {
- public:
-  std::string ReadFile(const std::string&) override { return "read"; }
-  bool WriteFile(const std::string&, const std::string&) override {
-    return true;
-  }
-  std::string ReadSecureFile(const std::string&) override { return ""; }
-  bool WriteSecureFile(const std::string&, const std::string&) override {
-    return false;
-  }
-  bool GetResource(uint16_t, std::string*) override { return false; }
-  void CleanAssistantData() override {}
-};
-
 class FileOnlyFactory : public PlatformFactory {
  public:
   FileProvider* NewFileProvider(const std::string&, PlatformApi*) override {
-    return new OneFileProvider();
+    return new testing_support::InertFileProvider();
   }
 };
 
@@ -149,26 +136,15 @@ TEST(PlatformFactoryTest, OverridingOneKindLeavesTheOthersNull) {
   PlatformFactory* factory = &derived;
   std::unique_ptr<FileProvider> files(factory->NewFileProvider("", nullptr));
   ASSERT_NE(files, nullptr);
-  EXPECT_EQ(files->ReadFile("any"), "read");
+  EXPECT_EQ(files->ReadFile("any"), "file:any");
   EXPECT_EQ(factory->NewNetworkProvider("", nullptr), nullptr);
   EXPECT_EQ(factory->NewSystemProvider("", nullptr), nullptr);
   EXPECT_EQ(factory->NewAuthProvider("", nullptr), nullptr);
 }
 
-// Implements only what SystemProvider requires.
-class MinimalSystemProvider : public SystemProvider {
- public:
-  int GetMicMuteState() override { return 0; }
-  void RegisterMicMuteChangeCallback(Callback<true>) override {}
-  void UpdateTimezoneAndLocale(const std::string&,
-                               const std::string&) override {}
-  void ProcessTpm(TpmProcessingType,
-                  const std::string&,
-                  Callback<false, std::string>) override {}
-};
-
 TEST(SystemProviderTest, DefaultsReportNoPowerManagerAndNoBattery) {
-  MinimalSystemProvider derived;
+  // Implements only what SystemProvider requires.
+  testing_support::InertSystemProvider derived;
   SystemProvider* provider = &derived;
   EXPECT_EQ(provider->GetPowerManagerProvider(), nullptr);
 
@@ -180,22 +156,8 @@ TEST(SystemProviderTest, DefaultsReportNoPowerManagerAndNoBattery) {
   EXPECT_EQ(state.charge_percent, 42);
 }
 
-class MinimalAudioOutputProvider : public AudioOutputProvider {
- public:
-  AudioOutput* CreateAudioOutput(OutputStreamType,
-                                 const OutputStreamFormat&) override {
-    return nullptr;
-  }
-  std::vector<OutputStreamEncoding> GetSupportedStreamEncodings() override {
-    return {OutputStreamEncoding::kPcm};
-  }
-  AudioInput* GetReferenceInput() override { return nullptr; }
-  bool SupportsPlaybackTimestamp() const override { return false; }
-  VolumeControl* GetVolumeControl() override { return nullptr; }
-};
-
 TEST(AudioOutputProviderTest, DefaultReleasesEmittingCallbackUnrun) {
-  MinimalAudioOutputProvider derived;
+  testing_support::InertAudioOutputProvider derived;
   AudioOutputProvider* provider = &derived;
   CallableProbe probe;
   provider->RegisterAudioEmittingStateCallback(probe.MakeCallback());

@@ -23,6 +23,7 @@
 #include "prebuilt/lib/api_wrappers.h"
 #include "prebuilt/lib/assistant_client.h"
 #include "testing/event_log.h"
+#include "testing/inert_providers.h"
 
 // The bridge's failure style: glibc prints "<file>:<line>: <function>:
 // Assertion `false' failed." with the bridge's one source name.
@@ -132,107 +133,14 @@ inline void SlowPeer() {
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
-// Counts the deletions of the objects that carry it.
-struct Deletions {
-  std::atomic<int> count{0};
-};
-
-class DeletionCounted {
- public:
-  explicit DeletionCounted(Deletions* deletions) : deletions_(deletions) {}
-  ~DeletionCounted() {
-    if (deletions_)
-      ++deletions_->count;
-  }
-
- private:
-  Deletions* deletions_;
-};
-
-// Inert providers: every operation answers a fixed value; only deletion is
-// counted. For tests about who owns a provider, not about its operations.
-class InertAudioInputProvider : public AudioInputProvider,
-                                private DeletionCounted {
- public:
-  explicit InertAudioInputProvider(Deletions* d = nullptr)
-      : DeletionCounted(d) {}
-  AudioInput* GetAudioInput() override { return nullptr; }
-  int64_t GetCurrentAudioTime() override { return 11; }
-};
-
-class InertAudioOutputProvider : public AudioOutputProvider,
-                                 private DeletionCounted {
- public:
-  explicit InertAudioOutputProvider(Deletions* d = nullptr)
-      : DeletionCounted(d) {}
-  AudioOutput* CreateAudioOutput(OutputStreamType,
-                                 const OutputStreamFormat&) override {
-    return nullptr;
-  }
-  std::vector<OutputStreamEncoding> GetSupportedStreamEncodings() override {
-    return {OutputStreamEncoding::kMp3};
-  }
-  AudioInput* GetReferenceInput() override { return nullptr; }
-  bool SupportsPlaybackTimestamp() const override { return true; }
-  VolumeControl* GetVolumeControl() override { return nullptr; }
-};
-
-class InertAuthProvider : public AuthProvider, private DeletionCounted {
- public:
-  explicit InertAuthProvider(Deletions* d = nullptr) : DeletionCounted(d) {}
-  std::string GetAuthClientId() override { return "auth"; }
-  std::vector<std::string> GetClientCertificateChain() override { return {}; }
-  std::string GetAttestationCertFingerprint() override { return {}; }
-  void CreateCredentialAttestationJwt(
-      const std::string&,
-      const std::vector<std::pair<std::string, std::string>>&,
-      CredentialCallback) override {}
-  void CreateRefreshAssertionJwt(
-      const std::string&,
-      const std::vector<std::pair<std::string, std::string>>&,
-      AssertionCallback) override {}
-  void CreateDeviceAttestationJwt(
-      const std::vector<std::pair<std::string, std::string>>&,
-      AssertionCallback) override {}
-  void RemoveCredentialKey(const std::string&) override {}
-  void Reset() override {}
-};
-
-class InertFileProvider : public FileProvider, private DeletionCounted {
- public:
-  explicit InertFileProvider(Deletions* d = nullptr) : DeletionCounted(d) {}
-  std::string ReadFile(const std::string& path) override {
-    return "file:" + path;
-  }
-  bool WriteFile(const std::string&, const std::string&) override {
-    return true;
-  }
-  std::string ReadSecureFile(const std::string&) override { return {}; }
-  bool WriteSecureFile(const std::string&, const std::string&) override {
-    return false;
-  }
-  bool GetResource(uint16_t, std::string*) override { return false; }
-  void CleanAssistantData() override {}
-};
-
-class InertNetworkProvider : public NetworkProvider, private DeletionCounted {
- public:
-  explicit InertNetworkProvider(Deletions* d = nullptr) : DeletionCounted(d) {}
-  ConnectionStatus GetConnectionStatus() override { return CONNECTED; }
-  MdnsResponder* GetMdnsResponder() override { return nullptr; }
-};
-
-class InertSystemProvider : public SystemProvider, private DeletionCounted {
- public:
-  explicit InertSystemProvider(Deletions* d = nullptr) : DeletionCounted(d) {}
-  int GetMicMuteState() override { return 1; }
-  void RegisterMicMuteChangeCallback(Callback<true>) override {}
-  void UpdateTimezoneAndLocale(const std::string&,
-                               const std::string&) override {}
-  void ProcessTpm(TpmProcessingType,
-                  const std::string&,
-                  Callback<false, std::string>) override {}
-};
+using testing_support::DeletionCounted;
+using testing_support::Deletions;
+using testing_support::InertAudioInputProvider;
+using testing_support::InertAudioOutputProvider;
+using testing_support::InertAuthProvider;
+using testing_support::InertFileProvider;
+using testing_support::InertNetworkProvider;
+using testing_support::InertSystemProvider;
 
 // A platform bundle of inert providers that counts its getter calls.
 // A debug interface and a media manager that do nothing.
