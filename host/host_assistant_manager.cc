@@ -18,6 +18,8 @@
 namespace vantor_host {
 namespace {
 
+using assistant_reference::ConfigInspector;
+
 using namespace assistant_client;  // NOLINT: a stand-in full of overrides.
 
 std::unique_ptr<assistant_reference::ConfigAccessor> ParseHostConfig(
@@ -51,16 +53,6 @@ std::string RandomHexId() {
   return id;
 }
 
-bool HasKey(const assistant_reference::ConfigAccessor& config,
-            const std::string& key) {
-  for (const std::string& present :
-       assistant_reference::ConfigInspector::SectionKeys(config)) {
-    if (present == key)
-      return true;
-  }
-  return false;
-}
-
 const char* OnOff(bool value) {
   return value ? "on" : "off";
 }
@@ -81,7 +73,8 @@ HostAssistantManager::HostAssistantManager(const std::string& config,
   conversation_ =
       std::make_unique<Conversation>(ParseScenario(host_config_.get()),
                                      &scheduler_, &listeners_, &media_manager_);
-  if (host_config_ && HasKey(*host_config_, "debug_http_port")) {
+  if (host_config_ &&
+      ConfigInspector::HasKey(*host_config_, "debug_http_port")) {
     DebugHttpServer::Options options;
     options.port = host_config_->GetInt("debug_http_port", -1);
     debug_interface_.StartServer(options);
@@ -105,7 +98,7 @@ HostAssistantManager::~HostAssistantManager() {
 }
 
 std::string HostAssistantManager::OptionalString(const std::string& key) {
-  if (!host_config_ || !HasKey(*host_config_, key))
+  if (!host_config_ || !ConfigInspector::HasKey(*host_config_, key))
     return "";
   return host_config_->GetString(key, "");
 }
@@ -250,7 +243,7 @@ void HostAssistantManager::SetAuthTokens(
 std::string HostAssistantManager::GetDeviceId() {
   core::AutoLock lock(&mutex_);
   if (device_id_.empty()) {
-    if (host_config_ && HasKey(*host_config_, "device_id"))
+    if (host_config_ && ConfigInspector::HasKey(*host_config_, "device_id"))
       device_id_ = host_config_->GetString("device_id", "");
     if (device_id_.empty()) {
       const std::string path =

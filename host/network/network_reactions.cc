@@ -16,6 +16,8 @@
 namespace vantor_host {
 namespace {
 
+using assistant_reference::ConfigInspector;
+
 using assistant_client::MdnsResponder;
 using assistant_client::NetworkProvider;
 
@@ -55,29 +57,21 @@ const char* ResultName(MdnsResponder::Result result) {
   return "out of range";
 }
 
-bool HasKey(const assistant_reference::ConfigAccessor& config,
-            const std::string& key) {
-  for (const std::string& present :
-       assistant_reference::ConfigInspector::SectionKeys(config)) {
-    if (present == key)
-      return true;
-  }
-  return false;
-}
-
 // Optional keys: absent is not worth a warning, another type is.
 std::string OptionalString(const assistant_reference::ConfigAccessor& config,
                            const std::string& key,
                            const std::string& default_value) {
-  return HasKey(config, key) ? config.GetString(key, default_value)
-                             : default_value;
+  return ConfigInspector::HasKey(config, key)
+             ? config.GetString(key, default_value)
+             : default_value;
 }
 
 uint16_t OptionalPort(const assistant_reference::ConfigAccessor& config,
                       const std::string& key,
                       int default_value) {
-  const int port =
-      HasKey(config, key) ? config.GetInt(key, default_value) : default_value;
+  const int port = ConfigInspector::HasKey(config, key)
+                       ? config.GetInt(key, default_value)
+                       : default_value;
   if (port < 1 || port > 65535) {
     LOG(WARNING) << "mdns_port " << port << " is not a port; using "
                  << default_value;

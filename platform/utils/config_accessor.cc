@@ -234,6 +234,16 @@ std::unique_ptr<ConfigAccessor> ConfigInspector::TryParse(
 }
 
 // static
+bool ConfigInspector::HasKey(const ConfigAccessor& accessor,
+                             const std::string& key) {
+  for (const std::string& present : SectionKeys(accessor)) {
+    if (present == key)
+      return true;
+  }
+  return false;
+}
+
+// static
 std::vector<std::string> ConfigInspector::SectionKeys(
     const ConfigAccessor& accessor) {
   std::vector<std::string> keys;

@@ -382,6 +382,25 @@ TEST_F(ConfigJson11Test, RepeatedKeysTheLastWins) {
   EXPECT_THAT(TakeWarnings(), IsEmpty());
 }
 
+TEST_F(ConfigJson11Test, HasKeyWhateverTheValue) {
+  const struct {
+    const char* text;
+    bool has;
+  } cases[] = {
+      {R"({"platform_config": {"k": null}})", true},
+      {R"({"platform_config": {"k": 0, "other": 1}})", true},
+      {R"({"platform_config": {"kk": 1, "K": 2}})", false},
+      {R"({"platform_config": ["k"]})", false},
+      {R"({"other": {"k": 1}})", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    auto config = ConfigAccessor::Parse(c.text, kSection);
+    EXPECT_EQ(c.has, ConfigInspector::HasKey(*config, "k"));
+  }
+  TakeWarnings();
+}
+
 using ConfigParseDeathTest = ConfigTest;
 
 TEST_F(ConfigParseDeathTest, UnparsableTextIsFatal) {

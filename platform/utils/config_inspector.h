@@ -34,6 +34,9 @@ class ConfigInspector {
 
   // The section's keys in order; empty when the section is not an object.
   static std::vector<std::string> SectionKeys(const ConfigAccessor& accessor);
+  // Whether the section has |key|, whatever its value (null included): for
+  // optional keys, whose absence is not worth a warning.
+  static bool HasKey(const ConfigAccessor& accessor, const std::string& key);
   // The type of the value under |key| as the warnings name it: "NUL" (also
   // for a missing key), "NUMBER", "BOOL", "STRING", "ARRAY" or "OBJECT".
   static std::string TypeOf(const ConfigAccessor& accessor,
