@@ -35,6 +35,7 @@
 
 #include "platform/utils/file_utils.h"
 #include "prebuilt/lib/assistant_client.h"
+#include "prebuilt/lib/enum_names.h"
 
 namespace {
 
@@ -51,52 +52,6 @@ void Print(const char* format, ...) {
   va_end(args);
   fputc('\n', stdout);
   fflush(stdout);
-}
-
-const char* StateName(ConversationStateListener::RecognitionState state) {
-  switch (state) {
-    case ConversationStateListener::kStarted:
-      return "kStarted";
-    case ConversationStateListener::kPartial:
-      return "kPartial";
-    case ConversationStateListener::kFinal:
-      return "kFinal";
-  }
-  return "?";
-}
-
-const char* ResolutionName(ConversationStateListener::Resolution resolution) {
-  switch (resolution) {
-    case ConversationStateListener::kCompleted:
-      return "kCompleted";
-    case ConversationStateListener::kFollowUpExpected:
-      return "kFollowUpExpected";
-    case ConversationStateListener::kNoResponse:
-      return "kNoResponse";
-    case ConversationStateListener::kCancelled:
-      return "kCancelled";
-    case ConversationStateListener::kError:
-      return "kError";
-  }
-  return "?";
-}
-
-const char* PlaybackName(PlaybackState state) {
-  switch (state) {
-    case PlaybackState::kIdle:
-      return "idle";
-    case PlaybackState::kPlaying:
-      return "playing";
-    case PlaybackState::kPaused:
-      return "paused";
-    case PlaybackState::kBuffering:
-      return "buffering";
-    case PlaybackState::kStopped:
-      return "stopped";
-    case PlaybackState::kError:
-      return "error";
-  }
-  return "?";
 }
 
 // Lets the command loop wait for what the listeners heard.
@@ -177,14 +132,13 @@ class ConversationListener : public ConversationStateListener {
     events_->Count(&events_->turns_begun);
   }
   void OnConversationTurnFinished(Resolution resolution) override {
-    Print("conversation: OnConversationTurnFinished(%s)",
-          ResolutionName(resolution));
+    Print("conversation: OnConversationTurnFinished(%s)", EnumName(resolution));
     events_->Count(&events_->turns_ended);
   }
   void OnRecognitionStateChanged(RecognitionState state,
                                  const RecognitionResult& result) override {
     Print("conversation: OnRecognitionStateChanged(%s, \"%s\")",
-          StateName(state), result.text_1.c_str());
+          EnumName(state), result.text_1.c_str());
     if (state == kStarted)
       events_->Count(&events_->recognizing);
   }
@@ -219,7 +173,7 @@ class MediaListener : public MediaManager::Listener {
   explicit MediaListener(Events* events) : events_(events) {}
   void OnPlaybackStateChange(const MediaStatus& status) override {
     Print("media: OnPlaybackStateChange(%s, \"%s\" by \"%s\", %lld ms)",
-          PlaybackName(status.playback_state), status.metadata.title.c_str(),
+          EnumName(status.playback_state), status.metadata.title.c_str(),
           status.metadata.artist.c_str(),
           static_cast<long long>(status.metadata.duration_ms));
     events_->Count(&events_->media_changes);

@@ -12,6 +12,7 @@
 #include "core/synchronization.h"
 #include "host/network/network_view.h"
 #include "platform/utils/config_inspector.h"
+#include "prebuilt/lib/enum_names.h"
 
 namespace vantor_host {
 namespace {
@@ -24,38 +25,6 @@ using assistant_client::NetworkProvider;
 constexpr char kDefaultServiceType[] = "_vantor._tcp";
 constexpr char kDefaultInstanceName[] = "Vantor Device";
 constexpr int kDefaultPort = 8009;
-
-const char* StatusName(NetworkProvider::ConnectionStatus status) {
-  switch (status) {
-    case NetworkProvider::UNKNOWN:
-      return "UNKNOWN";
-    case NetworkProvider::WIFI_NOT_CONFIGURED:
-      return "WIFI_NOT_CONFIGURED";
-    case NetworkProvider::DISCONNECTED_FROM_WIFI:
-      return "DISCONNECTED_FROM_WIFI";
-    case NetworkProvider::DISCONNECTED_FROM_INTERNET:
-      return "DISCONNECTED_FROM_INTERNET";
-    case NetworkProvider::WIFI_ERROR:
-      return "WIFI_ERROR";
-    case NetworkProvider::CONNECTING:
-      return "CONNECTING";
-    case NetworkProvider::CONNECTED:
-      return "CONNECTED";
-  }
-  return "out of range";  // A plug-in's number crosses unchecked.
-}
-
-const char* ResultName(MdnsResponder::Result result) {
-  switch (result) {
-    case MdnsResponder::FATAL_ERROR:
-      return "FATAL_ERROR";
-    case MdnsResponder::NON_FATAL_ERROR:
-      return "NON_FATAL_ERROR";
-    case MdnsResponder::SUCCESS:
-      return "SUCCESS";
-  }
-  return "out of range";
-}
 
 // Optional keys: absent is not worth a warning, another type is.
 std::string OptionalString(const assistant_reference::ConfigAccessor& config,
@@ -136,7 +105,7 @@ NetworkReactions::NetworkReactions(
       advertisement_(std::make_shared<Advertisement>()),
       retry_("VantorMdnsRetry") {
   LOG(INFO) << "Connection status: "
-            << StatusName(provider_->GetConnectionStatus());
+            << assistant_client::EnumName(provider_->GetConnectionStatus());
   if (!responder_) {
     LOG(INFO) << "The network provider has no mDNS responder; the device is "
                  "not advertised";
@@ -220,14 +189,16 @@ void NetworkReactions::Request() {
         if (result != MdnsResponder::NON_FATAL_ERROR || !owner) {
           advertisement->state = Advertisement::State::kRefused;
           LOG(WARNING) << "Advertising " << service
-                       << " failed: " << ResultName(result) << " " << message;
+                       << " failed: " << assistant_client::EnumName(result)
+                       << " " << message;
           return;
         }
         const std::chrono::milliseconds delay =
             RetryDelay(options, ++advertisement->failures);
         LOG(WARNING) << "Advertising " << service
-                     << " failed: " << ResultName(result) << " " << message
-                     << "; trying again in " << delay.count() << " ms";
+                     << " failed: " << assistant_client::EnumName(result) << " "
+                     << message << "; trying again in " << delay.count()
+                     << " ms";
         advertisement->state = Advertisement::State::kWaiting;
         advertisement->retry =
             owner->retry_.PostDelayed(delay, [owner] { owner->Request(); });

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "core/logging.h"
+#include "prebuilt/lib/enum_names.h"
 
 namespace vantor_host {
 namespace {
@@ -16,24 +17,6 @@ using assistant_client::MediaMetadata;
 using assistant_client::MediaStatus;
 using assistant_client::PlaybackState;
 using assistant_client::TrackType;
-
-const char* StateName(PlaybackState state) {
-  switch (state) {
-    case PlaybackState::kIdle:
-      return "idle";
-    case PlaybackState::kPlaying:
-      return "playing";
-    case PlaybackState::kPaused:
-      return "paused";
-    case PlaybackState::kBuffering:
-      return "buffering";
-    case PlaybackState::kStopped:
-      return "stopped";
-    case PlaybackState::kError:
-      return "error";
-  }
-  return "out of range";
-}
 
 MediaMetadata Track(const char* title, const char* artist, int64_t ms) {
   MediaMetadata track;
@@ -144,7 +127,8 @@ MediaStatus HostMediaManager::StatusLocked() {
 }
 
 void HostMediaManager::Unchanged(const char* control) {
-  LOG(INFO) << "MediaManager::" << control << "(): still " << StateName(state_);
+  LOG(INFO) << "MediaManager::" << control << "(): still "
+            << assistant_client::EnumName(state_);
 }
 
 void HostMediaManager::Move(PlaybackState state,
@@ -157,11 +141,12 @@ void HostMediaManager::Move(PlaybackState state,
   playing_since_ = Clock::now();
   const MediaStatus status = StatusLocked();
   if (status.metadata.title.empty()) {
-    LOG(INFO) << "MediaManager::" << control << "(): " << StateName(state);
+    LOG(INFO) << "MediaManager::" << control
+              << "(): " << assistant_client::EnumName(state);
   } else {
-    LOG(INFO) << "MediaManager::" << control << "(): " << StateName(state)
-              << " \"" << status.metadata.title << "\" by "
-              << status.metadata.artist;
+    LOG(INFO) << "MediaManager::" << control
+              << "(): " << assistant_client::EnumName(state) << " \""
+              << status.metadata.title << "\" by " << status.metadata.artist;
   }
   // Posted under the lock, so listeners hear the changes in their order.
   runner_->PostTask([listeners = listeners_, status] {
