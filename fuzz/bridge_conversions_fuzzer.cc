@@ -15,10 +15,13 @@
 #include <utility>
 #include <vector>
 
+#include "fuzz/fuzz_support.h"
 #include "prebuilt/lib/abi_wrapper.h"
 #include "prebuilt/lib/api_wrappers.h"
 
 namespace {
+
+using fuzz_support::Expect;
 
 using assistant_client::internal_api::AbiWrapper;
 using assistant_client::internal_api::AssignStringResult;
@@ -33,11 +36,6 @@ using assistant_client::internal_api::VectorToC;
 using StringPair = std::pair<std::string, std::string>;
 
 constexpr size_t kMaxElements = 64;
-
-void Expect(bool condition) {
-  if (!condition)
-    __builtin_trap();
-}
 
 void CheckString(const std::string& s) {
   const C_API_String c = StringToC(s);

@@ -24,11 +24,14 @@
 #include <vector>
 
 #include "core/logging.h"
+#include "fuzz/fuzz_support.h"
 #include "platform/utils/config_accessor.h"
 #include "platform/utils/config_inspector.h"
 #include "platform/utils/config_parser.h"
 
 namespace {
+
+using fuzz_support::Expect;
 
 using assistant_reference::ConfigAccessor;
 using assistant_reference::ConfigInspector;
@@ -38,11 +41,6 @@ using assistant_reference::DumpConfigJson;
 // stderr ahead of the abort.
 bool DropNonFatal(int severity, const std::string&) {
   return severity != core::LOG_FATAL;
-}
-
-void Expect(bool condition) {
-  if (!condition)
-    __builtin_trap();
 }
 
 void ReadWithEveryGetter(const ConfigAccessor& config, const std::string& key) {

@@ -14,25 +14,17 @@
 #include <string>
 
 #include "core/logging.h"
+#include "fuzz/fuzz_support.h"
 #include "platform/utils/file_utils.h"
 
 namespace {
 
+using fuzz_support::Trim;
+
+using fuzz_support::Expect;
+
 using assistant_reference::ktl_ReadFile;
 using assistant_reference::ReadFile;
-
-void Expect(bool condition) {
-  if (!condition)
-    __builtin_trap();
-}
-
-std::string Trim(const std::string& text) {
-  const char kBlanks[] = "\n\t\r\f ";
-  const size_t first = text.find_first_not_of(kBlanks);
-  if (first == std::string::npos)
-    return std::string();
-  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
 
 std::string KeptLines(const std::string& text) {
   std::string kept;

@@ -18,11 +18,16 @@
 #include <string>
 
 #include "core/logging.h"
+#include "fuzz/fuzz_support.h"
 #include "platform/network/network_provider_impl.h"
 #include "platform/system/system_provider_impl.h"
 #include "platform/utils/file_utils.h"
 
 namespace {
+
+using fuzz_support::Trim;
+
+using fuzz_support::Expect;
 
 using assistant_client::NetworkProvider;
 using assistant_reference::NetworkProviderImpl;
@@ -32,21 +37,8 @@ using assistant_reference::SystemProviderImpl;
 // holds once trimmed.
 constexpr size_t kMaxStateBytes = 4096;
 
-void Expect(bool condition) {
-  if (!condition)
-    __builtin_trap();
-}
-
 bool DropNonFatal(int severity, const std::string&) {
   return severity != core::LOG_FATAL;
-}
-
-std::string Trim(const std::string& text) {
-  const char kBlanks[] = "\n\t\r\f ";
-  const size_t first = text.find_first_not_of(kBlanks);
-  if (first == std::string::npos)
-    return std::string();
-  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
 NetworkProvider::ConnectionStatus ExpectedStatus(const std::string& word) {
