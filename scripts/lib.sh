@@ -208,14 +208,23 @@ install_build_deps() {
   rm -rf "$work"
 }
 
-# What every native build needs (dpkg-dev and file: the package test;
-# libboost1.81-dev: the configuration parser, header-only; libmicrohttpd:
-# the stand-in host's debug server; libavahi-client-dev: the stand-in host's
-# view of the network; curl: the example client's test; help2man: the check
-# that the manual pages are current).
-BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config
-  libgtest-dev libgmock-dev libboost1.81-dev libavahi-compat-libdnssd-dev
-  libavahi-client-dev libmicrohttpd-dev dpkg-dev file curl help2man)
+# The packages debian/control builds with, one a line, as apt names them:
+# versions, build profiles and ":native" dropped, debhelper's own left out.
+# The source package's list is the one list of what the code needs.
+control_build_depends() {
+  sed -n '/^Build-Depends:/,/^[A-Z][A-Za-z-]*:/p' \
+    "$(dirname "${BASH_SOURCE[0]}")/../debian/control" |
+    sed '1s/^Build-Depends://; /^[A-Z][A-Za-z-]*:/d' | tr ',' '\n' |
+    sed 's/<[^>]*>//g; s/([^)]*)//g; s/[[:space:]]//g; s/:native$//' |
+    grep -v -e '^$' -e '^debhelper-compat$' -e '^dh-sequence-'
+}
+mapfile -t CONTROL_BUILD_DEPENDS < <(control_build_depends)
+
+# What every native build needs besides (dpkg-dev and file: the package
+# test; curl: the example client's test; help2man: the check that the
+# manual pages are current).
+BUILD_PACKAGES=(build-essential dpkg-dev file curl help2man
+  "${CONTROL_BUILD_DEPENDS[@]}")
 
 # What scripts/mdns-daemon runs: a system bus, the mDNS daemon and the
 # browser that the network tests read the advertisements back with.
@@ -223,14 +232,20 @@ MDNS_PACKAGES=(dbus avahi-daemon avahi-utils)
 
 # What a cross build for the device needs: Debian's cross compiler, qemu for
 # running its programs, and the armhf multiarch packages it links (and runs
-# with). pkgconf:armhf provides arm-linux-gnueabihf-pkg-config for the
-# target's .pc files. Only Boost's headers are used, the same for every
-# architecture, so the build machine's libboost1.81-dev serves.
-ARMHF_PACKAGES=(cmake ninja-build qemu-user
-  g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf pkgconf:armhf
-  libboost1.81-dev libc6:armhf libstdc++6:armhf
-  libgtest-dev:armhf libgmock-dev:armhf libavahi-compat-libdnssd-dev:armhf
-  libavahi-client-dev:armhf libmicrohttpd-dev:armhf curl)
+# with): debian/control's libraries for armhf. pkgconf:armhf provides
+# arm-linux-gnueabihf-pkg-config for the target's .pc files. Only Boost's
+# headers are used, the same for every architecture, so the build machine's
+# libboost1.81-dev serves.
+ARMHF_PACKAGES=(qemu-user g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf
+  libc6:armhf libstdc++6:armhf curl)
+for _package in "${CONTROL_BUILD_DEPENDS[@]}"; do
+  case $_package in
+    libboost*) ARMHF_PACKAGES+=("$_package") ;;
+    lib* | pkgconf) ARMHF_PACKAGES+=("$_package:armhf") ;;
+    *) ARMHF_PACKAGES+=("$_package") ;;
+  esac
+done
+unset _package
 
 # Enables the armhf architecture in dpkg, then installs ARMHF_PACKAGES.
 ensure_armhf_packages() {
