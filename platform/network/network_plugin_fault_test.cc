@@ -10,36 +10,34 @@
 //
 // Runs only inside scripts/mdns-sandbox: the daemon pair it stops and kills
 // is its own, in private namespaces, never the machine's.
-#include <dlfcn.h>
 #include <signal.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
+#include <functional>
 #include <iostream>
-#include <memory>
-#include <mutex>
+#include <map>
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "prebuilt/lib/api_wrappers.h"
 #include "prebuilt/lib/assistant_client.h"
 #include "testing/mdns_daemon.h"
-#include "testing/plugin_loader.h"
+#include "testing/network_plugin_fixture.h"
 
 namespace {
 
 using assistant_client::MdnsResponder;
-using assistant_client::NetworkProvider;
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 using testing::AnyOf;
 using testing::StartsWith;
+using testing_support::Answer;
+using testing_support::MdnsDaemonPid;
+using testing_support::MdnsDaemonRuns;
+using testing_support::Txt;
 
 constexpr char kType[] = "_vantorfault._tcp";
 // A host thread only queues: anything near this means it blocked.
@@ -59,10 +57,6 @@ long Ms(steady_clock::duration d) {
   return static_cast<long>(std::chrono::duration_cast<milliseconds>(d).count());
 }
 
-using testing_support::InMdnsSandbox;
-using testing_support::MdnsDaemonPid;
-using testing_support::MdnsDaemonRuns;
-
 // After a kill of the test's own: waits until the daemon is gone.
 bool WaitUntilDaemonGone() {
   for (int i = 0; i < 100; ++i) {
@@ -73,12 +67,6 @@ bool WaitUntilDaemonGone() {
   return false;
 }
 
-// Starts the bus and the daemon (project configuration, loopback only) when
-// they do not run, and waits until the daemon serves requests.
-void StartDaemon() {
-  ASSERT_TRUE(testing_support::StartMdnsDaemon(MDNS_DAEMON_SCRIPT));
-}
-
 void StopDaemon() {
   ASSERT_TRUE(testing_support::StopMdnsDaemonNow(/*kill=*/false));
 }
@@ -87,117 +75,56 @@ void KillDaemon() {
   ASSERT_TRUE(testing_support::StopMdnsDaemonNow(/*kill=*/true));
 }
 
-class SandboxedDaemon : public testing::Environment {
- public:
-  void SetUp() override {
-    ASSERT_TRUE(InMdnsSandbox())
-        << "run through scripts/mdns-sandbox: this test "
-           "stops and kills the mDNS daemon";
-    StartDaemon();
-  }
-  // What the tests stopped is running again; scripts/mdns-daemon then stops
-  // the pair it started.
-  void TearDown() override {
-    if (!InMdnsSandbox())
-      return;
-    StartDaemon();
-    EXPECT_TRUE(testing_support::StopMdnsDaemon(MDNS_DAEMON_SCRIPT));
-  }
-};
-
-struct Answer {
-  MdnsResponder::Result result = MdnsResponder::FATAL_ERROR;
-  std::string message = "unanswered";
-  milliseconds after{0};  // From the request.
-};
-
-// One request's answer; also measures how long the host call took.
-class Request {
- public:
-  MdnsResponder::ResultCallback Callback() {
-    started_ = steady_clock::now();
-    return [state = state_, started = started_](MdnsResponder::Result result,
-                                                std::string message) {
-      std::lock_guard<std::mutex> lock(state->mutex);
-      ++state->answers;
-      state->answer = {result, message,
-                       std::chrono::duration_cast<milliseconds>(
-                           steady_clock::now() - started)};
-      state->changed.notify_all();
-    };
-  }
-  // Call right after the host call returned.
-  void Returned() { host_call_ = steady_clock::now() - started_; }
-  steady_clock::duration host_call() const { return host_call_; }
-
-  Answer Wait(milliseconds bound) {
-    std::unique_lock<std::mutex> lock(state_->mutex);
-    EXPECT_TRUE(state_->changed.wait_for(lock, bound,
-                                         [&] { return state_->answers > 0; }))
-        << "no answer within " << bound.count() << " ms";
-    return state_->answer;
-  }
-  int answers() {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    return state_->answers;
-  }
-
- private:
-  // Shared with the callback, which may outlive a test that gave up.
-  struct State {
-    std::mutex mutex;
-    std::condition_variable changed;
-    int answers = 0;
-    Answer answer;
-  };
-  std::shared_ptr<State> state_ = std::make_shared<State>();
-  steady_clock::time_point started_;
-  steady_clock::duration host_call_{};
-};
-
-class NetworkPluginFaultTest : public testing::Test {
+class NetworkPluginFaultTest : public testing_support::NetworkPluginFixture {
  protected:
-  static void SetUpTestSuite() {
-    // Loaded once and never unloaded, as the host does.
-    std::string error;
-    new_entrypoint_ =
-        testing_support::LoadPlatformEntrypoint(VANTOR_NETWORK_PLUGIN, &error);
-    ASSERT_NE(new_entrypoint_, nullptr) << error;
+  NetworkPluginFaultTest()
+      : NetworkPluginFixture(VANTOR_NETWORK_PLUGIN, MDNS_DAEMON_SCRIPT) {}
+
+  // Starts the bus and the daemon (project configuration, loopback only)
+  // when they do not run, and waits until the daemon serves requests.
+  void StartDaemon() {
+    ASSERT_TRUE(testing_support::StartMdnsDaemon(daemon_script_));
   }
 
-  void SetUp() override {
-    ASSERT_TRUE(InMdnsSandbox());  // Never the machine's daemon.
-    ASSERT_NE(new_entrypoint_, nullptr);
-    ASSERT_TRUE(MdnsDaemonRuns());
-    factory_.reset(
-        assistant_client::internal_api::NewPlatformFactoryForEntrypoint(
-            new_entrypoint_(assistant_client::internal_api::kApiVersion)));
-    provider_.reset(factory_->NewNetworkProvider("{}", &platform_));
-    ASSERT_NE(provider_, nullptr);
-    responder_ = provider_->GetMdnsResponder();
-    ASSERT_NE(responder_, nullptr);
+  // Makes one request through |call|, answered under |tag|, and returns how
+  // long the host call took (kept for Report()).
+  steady_clock::duration Request(
+      const std::string& tag,
+      const std::function<void(MdnsResponder::ResultCallback)>& call) {
+    const auto start = steady_clock::now();
+    call(answers_.Callback(tag));
+    return host_calls_[tag] = steady_clock::now() - start;
   }
 
-  // Whatever a test did to the daemon, the next one finds it running.
-  void TearDown() override {
-    provider_.reset();
-    if (InMdnsSandbox())
-      StartDaemon();
+  // Registers |name|, answered under |tag|.
+  Answer Add(const std::string& name,
+             const std::string& tag,
+             milliseconds bound) {
+    EXPECT_LT(Request(tag,
+                      [&](MdnsResponder::ResultCallback callback) {
+                        responder_->AddService(kType, name, 4242, Txt({"v=1"}),
+                                               std::move(callback));
+                      }),
+              kHostCallBound)
+        << "AddService blocked";
+    return answers_.Wait(tag, bound);
+  }
+  Answer Add(const std::string& name, milliseconds bound) {
+    return Add(name, name, bound);
   }
 
-  Answer Add(const std::string& name, Request* request, milliseconds bound) {
-    responder_->AddService(kType, name, 4242, "\x03v=1", request->Callback());
-    request->Returned();
-    EXPECT_LT(request->host_call(), kHostCallBound) << "AddService blocked";
-    return request->Wait(bound);
-  }
-
-  Answer Update(const std::string& name, Request* request, milliseconds bound) {
-    responder_->UpdateTxtRecord(kType, name, "\x03v=2", request->Callback());
-    request->Returned();
-    EXPECT_LT(request->host_call(), kHostCallBound)
+  // Updates the TXT record of |name|, answered under |tag|.
+  Answer Update(const std::string& name,
+                const std::string& tag,
+                milliseconds bound) {
+    EXPECT_LT(Request(tag,
+                      [&](MdnsResponder::ResultCallback callback) {
+                        responder_->UpdateTxtRecord(kType, name, Txt({"v=2"}),
+                                                    std::move(callback));
+                      }),
+              kHostCallBound)
         << "UpdateTxtRecord blocked";
-    return request->Wait(bound);
+    return answers_.Wait(tag, bound);
   }
 
   // Destroys the provider as the host does and returns how long it took, in
@@ -212,78 +139,68 @@ class NetworkPluginFaultTest : public testing::Test {
         std::chrono::duration_cast<std::chrono::microseconds>(took).count());
   }
 
-  static void Report(const std::string& what,
-                     const Answer& answer,
-                     const Request& request) {
+  void Report(const std::string& what, const std::string& tag) {
+    const Answer answer = answers_.Get(tag);
     std::cout << "  " << what << ": result " << answer.result << " \""
               << answer.message << "\" after " << answer.after.count()
               << " ms; host call "
               << std::chrono::duration_cast<std::chrono::microseconds>(
-                     request.host_call())
+                     host_calls_[tag])
                      .count()
               << " us\n";
   }
 
-  static testing_support::PlatformEntrypoint new_entrypoint_;
-  testing_support::NullPlatform platform_;
-  std::unique_ptr<assistant_client::PlatformFactory> factory_;
-  std::unique_ptr<NetworkProvider> provider_;
-  MdnsResponder* responder_ = nullptr;  // Owned by |provider_|.
+  std::map<std::string, steady_clock::duration> host_calls_;  // By tag.
 };
 
-testing_support::PlatformEntrypoint NetworkPluginFaultTest::new_entrypoint_ =
-    nullptr;
-
 TEST_F(NetworkPluginFaultTest, DaemonStoppedBeforeARegistration) {
-  Request kept;
-  const Answer registered = Add("Kept", &kept, kRegistrationBound);
+  const Answer registered = Add("Kept", kRegistrationBound);
   ASSERT_EQ(registered.result, MdnsResponder::SUCCESS) << registered.message;
 
   StopDaemon();
-  Request added;
-  const Answer refused = Add("Refused", &added, kRefusalBound);
+  const Answer refused = Add("Refused", kRefusalBound);
   EXPECT_EQ(refused.result, MdnsResponder::NON_FATAL_ERROR);
   EXPECT_EQ(refused.message, "DNSServiceRegister() failed error_code=-65537");
-  Report("registration with the daemon stopped", refused, added);
+  Report("registration with the daemon stopped", "Refused");
 
   // The registration made before the stop is gone with the daemon.
-  Request updated;
-  const Answer update = Update("Kept", &updated, kRefusalBound);
+  const Answer update = Update("Kept", "update", kRefusalBound);
   EXPECT_NE(update.result, MdnsResponder::SUCCESS);
   EXPECT_THAT(update.message, StartsWith("DNSServiceUpdateRecord failed."));
-  Report("TXT update of a registration the stopped daemon held", update,
-         updated);
+  Report("TXT update of a registration the stopped daemon held", "update");
 
   const long destroyed_us = DestroyProvider();
   std::cout << "  provider destroyed (one registration to withdraw) in "
             << destroyed_us << " us\n";
-  EXPECT_EQ(added.answers(), 1);
-  EXPECT_EQ(updated.answers(), 1);
+  EXPECT_EQ(answers_.Count("Refused"), 1);
+  EXPECT_EQ(answers_.Count("update"), 1);
 }
 
 TEST_F(NetworkPluginFaultTest, DaemonKilledWhileAwaitingTheReply) {
   // The daemon answers after probing the name, about a second; the kill
   // lands while the responder waits for that answer.
-  Request added;
-  responder_->AddService(kType, "Orphaned", 4242, "", added.Callback());
-  added.Returned();
-  EXPECT_LT(added.host_call(), kHostCallBound);
+  EXPECT_LT(Request("Orphaned",
+                    [&](MdnsResponder::ResultCallback callback) {
+                      responder_->AddService(kType, "Orphaned", 4242, "",
+                                             std::move(callback));
+                    }),
+            kHostCallBound);
   std::this_thread::sleep_for(milliseconds(300));
-  ASSERT_EQ(added.answers(), 0) << "answered before the kill: too fast";
+  ASSERT_EQ(answers_.Count("Orphaned"), 0)
+      << "answered before the kill: too fast";
   KillDaemon();
-  const Answer answer = added.Wait(kAnswerBound);
+  const Answer answer = answers_.Wait("Orphaned", kAnswerBound);
   EXPECT_EQ(answer.result, MdnsResponder::NON_FATAL_ERROR);
-  Report("registration whose daemon was killed after 300 ms", answer, added);
+  Report("registration whose daemon was killed after 300 ms", "Orphaned");
 
   // With no daemon, the next one is refused at once.
-  Request next;
-  const Answer refused = Add("AfterKill", &next, kRefusalBound);
+  const Answer refused = Add("AfterKill", kRefusalBound);
   EXPECT_EQ(refused.message, "DNSServiceRegister() failed error_code=-65537");
-  Report("registration after the kill", refused, next);
+  Report("registration after the kill", "AfterKill");
 
   const long destroyed_us = DestroyProvider();
   std::cout << "  provider destroyed in " << destroyed_us << " us\n";
-  EXPECT_EQ(added.answers(), 1);
+  EXPECT_EQ(answers_.Count("Orphaned"), 1);
 }
 
 TEST_F(NetworkPluginFaultTest, DaemonKilledWhileDnsServiceRegisterWaits) {
@@ -292,21 +209,22 @@ TEST_F(NetworkPluginFaultTest, DaemonKilledWhileDnsServiceRegisterWaits) {
   const pid_t pid = MdnsDaemonPid();
   ASSERT_GT(pid, 1);
   ASSERT_EQ(kill(pid, SIGSTOP), 0);
-  Request added;
-  responder_->AddService(kType, "Frozen", 4242, "", added.Callback());
-  added.Returned();
-  EXPECT_LT(added.host_call(), kHostCallBound);
+  EXPECT_LT(Request("Frozen",
+                    [&](MdnsResponder::ResultCallback callback) {
+                      responder_->AddService(kType, "Frozen", 4242, "",
+                                             std::move(callback));
+                    }),
+            kHostCallBound);
   std::this_thread::sleep_for(milliseconds(300));
-  EXPECT_EQ(added.answers(), 0);
+  EXPECT_EQ(answers_.Count("Frozen"), 0);
   const auto killed = steady_clock::now();
   ASSERT_EQ(kill(pid, SIGKILL), 0);
   ASSERT_TRUE(WaitUntilDaemonGone());
-  const Answer answer = added.Wait(kAnswerBound);
+  const Answer answer = answers_.Wait("Frozen", kAnswerBound);
   EXPECT_EQ(answer.result, MdnsResponder::NON_FATAL_ERROR);
   EXPECT_THAT(answer.message, AnyOf(StartsWith("DNSServiceRegister() failed"),
                                     StartsWith("OnDNSServiceRegisterReply()")));
-  Report("registration blocked on a stopped daemon, then killed", answer,
-         added);
+  Report("registration blocked on a stopped daemon, then killed", "Frozen");
   std::cout << "  answered " << Ms(steady_clock::now() - killed)
             << " ms after the kill\n";
 
@@ -315,9 +233,7 @@ TEST_F(NetworkPluginFaultTest, DaemonKilledWhileDnsServiceRegisterWaits) {
 }
 
 TEST_F(NetworkPluginFaultTest, DaemonRestartedUnderARegistration) {
-  Request kept;
-  ASSERT_EQ(Add("Survivor", &kept, kRegistrationBound).result,
-            MdnsResponder::SUCCESS);
+  ASSERT_EQ(Add("Survivor", kRegistrationBound).result, MdnsResponder::SUCCESS);
 
   StopDaemon();
   StartDaemon();
@@ -335,8 +251,7 @@ TEST_F(NetworkPluginFaultTest, DaemonRestartedUnderARegistration) {
 
   // It is the responder's own registration from then on: updates reach it,
   // and registering it again is a duplicate.
-  Request updated;
-  const Answer update = Update("Survivor", &updated, kRefusalBound);
+  const Answer update = Update("Survivor", "update", kRefusalBound);
   EXPECT_EQ(update.result, MdnsResponder::SUCCESS) << update.message;
   // A running browser resolves each instance once: asked afresh.
   bool txt_updated = false;
@@ -348,23 +263,21 @@ TEST_F(NetworkPluginFaultTest, DaemonRestartedUnderARegistration) {
     }
   }
   EXPECT_TRUE(txt_updated);
-  Request again;
-  const Answer duplicate = Add("Survivor", &again, kRefusalBound);
+  const Answer duplicate = Add("Survivor", "again", kRefusalBound);
   EXPECT_EQ(duplicate.result, MdnsResponder::FATAL_ERROR);
   EXPECT_EQ(duplicate.message, "Duplicate service instance encountered");
 
   // New registrations reach the new daemon.
-  Request fresh;
-  const Answer added = Add("Newcomer", &fresh, kRegistrationBound);
+  const Answer added = Add("Newcomer", kRegistrationBound);
   EXPECT_EQ(added.result, MdnsResponder::SUCCESS) << added.message;
-  Report("registration after the restart", added, fresh);
+  Report("registration after the restart", "Newcomer");
 
   const long destroyed_us = DestroyProvider();
   std::cout << "  provider destroyed (two registrations) in " << destroyed_us
             << " us\n";
 }
 
-testing::Environment* const kDaemon =
-    testing::AddGlobalTestEnvironment(new SandboxedDaemon());
+testing::Environment* const kDaemon = testing::AddGlobalTestEnvironment(
+    new testing_support::MdnsDaemonEnvironment(MDNS_DAEMON_SCRIPT));
 
 }  // namespace

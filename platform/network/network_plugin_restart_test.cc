@@ -10,7 +10,6 @@
 //
 // Runs only inside scripts/mdns-sandbox: the daemon it stops and kills is
 // its own, in private namespaces, never the machine's.
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -19,14 +18,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <map>
 #include <memory>
-#include <mutex>
-#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -35,21 +31,22 @@
 #include "core/eintr_wrapper.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "prebuilt/lib/api_wrappers.h"
 #include "prebuilt/lib/assistant_client.h"
 #include "testing/file_tree.h"
 #include "testing/mdns_daemon.h"
-#include "testing/plugin_loader.h"
+#include "testing/network_plugin_fixture.h"
 
 extern char** environ;
 
 namespace {
 
 using assistant_client::MdnsResponder;
-using assistant_client::NetworkProvider;
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
+using testing_support::Answer;
 using testing_support::Browser;
+using testing_support::PluginLogCount;
+using testing_support::Txt;
 
 constexpr char kType[] = "_vantorrestart._tcp";
 constexpr int kRestarts = 20;
@@ -63,144 +60,18 @@ constexpr milliseconds kBackBound(15000);
 constexpr milliseconds kSettle(500);
 constexpr milliseconds kAnswerBound(15000);
 
-// core::SetLogMessageHandler as the plug-in exports it.
-constexpr char kSetLogMessageHandler[] =
-    "_ZN4core20SetLogMessageHandlerEPFbiRKNSt7__cxx1112basic_stringIcSt11"
-    "char_traitsIcESaIcEEEE";
-
-// Every line the plug-in logs; they still go to stderr too.
-struct PluginLog {
-  std::mutex mutex;
-  std::vector<std::string> lines;
-};
-PluginLog& GetPluginLog() {
-  static PluginLog* log = new PluginLog();
-  return *log;
-}
-bool KeepLine(int /*severity*/, const std::string& line) {
-  PluginLog& log = GetPluginLog();
-  std::lock_guard<std::mutex> lock(log.mutex);
-  log.lines.push_back(line);
-  return false;
-}
-int CountLines(const std::string& text) {
-  PluginLog& log = GetPluginLog();
-  std::lock_guard<std::mutex> lock(log.mutex);
-  return static_cast<int>(std::count_if(
-      log.lines.begin(), log.lines.end(), [&](const std::string& line) {
-        return line.find(text) != std::string::npos;
-      }));
-}
-
-std::string Txt(const std::vector<std::string>& strings) {
-  std::string wire;
-  for (const std::string& s : strings)
-    wire += static_cast<char>(s.size()) + s;
-  return wire;
-}
-
-struct Answer {
-  MdnsResponder::Result result = MdnsResponder::FATAL_ERROR;
-  std::string message = "unanswered";
-};
-
-// Answers by tag, from the responder's thread.
-class Answers {
- public:
-  MdnsResponder::ResultCallback Callback(const std::string& tag) {
-    return [state = state_, tag](MdnsResponder::Result result,
-                                 std::string message) {
-      std::lock_guard<std::mutex> lock(state->mutex);
-      state->answers[tag] = {result, message};
-      state->changed.notify_all();
-    };
-  }
-  // False when fewer than |count| answers came within the bound.
-  bool WaitFor(size_t count) {
-    std::unique_lock<std::mutex> lock(state_->mutex);
-    return state_->changed.wait_for(
-        lock, kAnswerBound, [&] { return state_->answers.size() >= count; });
-  }
-  Answer Get(const std::string& tag) {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    return state_->answers[tag];
-  }
-
- private:
-  // Shared with the callbacks, which may outlive a test that gave up.
-  struct State {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::map<std::string, Answer> answers;
-  };
-  std::shared_ptr<State> state_ = std::make_shared<State>();
-};
-
-class SandboxedDaemon : public testing::Environment {
- public:
-  void SetUp() override {
-    ASSERT_TRUE(testing_support::InMdnsSandbox())
-        << "run through scripts/mdns-sandbox: this test stops and kills the "
-           "mDNS daemon";
-    ASSERT_TRUE(testing_support::StartMdnsDaemon(MDNS_DAEMON_SCRIPT));
-  }
-  void TearDown() override {
-    if (!testing_support::InMdnsSandbox())
-      return;
-    testing_support::StartMdnsDaemon(MDNS_DAEMON_SCRIPT);
-    EXPECT_TRUE(testing_support::StopMdnsDaemon(MDNS_DAEMON_SCRIPT));
-  }
-};
-
-class NetworkPluginRestartTest : public testing::Test {
+class NetworkPluginRestartTest : public testing_support::NetworkPluginFixture {
  protected:
+  NetworkPluginRestartTest()
+      : NetworkPluginFixture(VANTOR_NETWORK_PLUGIN, MDNS_DAEMON_SCRIPT) {}
+
   static void SetUpTestSuite() {
-    // Loaded once and never unloaded, as the host does.
     std::string error;
-    new_entrypoint_ =
-        testing_support::LoadPlatformEntrypoint(VANTOR_NETWORK_PLUGIN, &error);
-    ASSERT_NE(new_entrypoint_, nullptr) << error;
-    void* handle = dlopen(VANTOR_NETWORK_PLUGIN, RTLD_NOW | RTLD_NOLOAD);
-    ASSERT_NE(handle, nullptr);
-    auto* set_handler =
-        reinterpret_cast<void (*)(bool (*)(int, const std::string&))>(
-            dlsym(handle, kSetLogMessageHandler));
-    ASSERT_NE(set_handler, nullptr) << "the plug-in exports no log handler";
-    set_handler(&KeepLine);
+    ASSERT_TRUE(
+        testing_support::CapturePluginLog(VANTOR_NETWORK_PLUGIN, &error))
+        << error;
   }
-
-  void SetUp() override {
-    ASSERT_TRUE(testing_support::InMdnsSandbox());
-    ASSERT_NE(new_entrypoint_, nullptr);
-    ASSERT_TRUE(testing_support::MdnsDaemonRuns());
-    factory_.reset(
-        assistant_client::internal_api::NewPlatformFactoryForEntrypoint(
-            new_entrypoint_(assistant_client::internal_api::kApiVersion)));
-    provider_.reset(factory_->NewNetworkProvider("{}", &platform_));
-    ASSERT_NE(provider_, nullptr);
-    responder_ = provider_->GetMdnsResponder();
-    ASSERT_NE(responder_, nullptr);
-  }
-
-  void TearDown() override {
-    provider_.reset();
-    if (testing_support::InMdnsSandbox())
-      testing_support::StartMdnsDaemon(MDNS_DAEMON_SCRIPT);
-  }
-
-  static std::string UniqueName(const std::string& prefix) {
-    return prefix + "-" + std::to_string(getpid());
-  }
-
-  static testing_support::PlatformEntrypoint new_entrypoint_;
-  testing_support::NullPlatform platform_;
-  std::unique_ptr<assistant_client::PlatformFactory> factory_;
-  std::unique_ptr<NetworkProvider> provider_;
-  MdnsResponder* responder_ = nullptr;  // Owned by |provider_|.
 };
-
-testing_support::PlatformEntrypoint NetworkPluginRestartTest::new_entrypoint_ =
-    nullptr;
 
 // What must be advertised: name -> port and TXT strings.
 using Expected = std::map<std::string, testing_support::Advertised>;
@@ -221,7 +92,6 @@ TEST_F(NetworkPluginRestartTest, EveryServiceComesBackAfterEachRestart) {
   Expected expected;
   const std::vector<std::string> names = {
       UniqueName("Alpha"), UniqueName("Beta"), UniqueName("Gamma")};
-  Answers answers;
   for (size_t i = 0; i < names.size(); ++i) {
     testing_support::Advertised ad;
     ad.name = names[i];
@@ -229,11 +99,11 @@ TEST_F(NetworkPluginRestartTest, EveryServiceComesBackAfterEachRestart) {
     ad.txt = {"id=" + names[i]};
     expected[names[i]] = ad;
     responder_->AddService(kType, names[i], ad.port, Txt({"id=" + names[i]}),
-                           answers.Callback(names[i]));
+                           answers_.Callback(names[i]));
   }
-  ASSERT_TRUE(answers.WaitFor(names.size()));
+  ASSERT_TRUE(answers_.WaitFor(names.size(), kAnswerBound));
   for (const std::string& name : names)
-    ASSERT_EQ(answers.Get(name).result, MdnsResponder::SUCCESS) << name;
+    ASSERT_EQ(answers_.Get(name).result, MdnsResponder::SUCCESS) << name;
   {
     Browser browser(kType);
     ASSERT_TRUE(browser.WaitUntil(
@@ -252,22 +122,23 @@ TEST_F(NetworkPluginRestartTest, EveryServiceComesBackAfterEachRestart) {
     SCOPED_TRACE("restart " + std::to_string(round));
     const bool kill = round % 2 == 0;
     const int lost_before =
-        CountLines("Lost mdns service instances error_code=-65537");
+        PluginLogCount("Lost mdns service instances error_code=-65537");
     ASSERT_TRUE(testing_support::StopMdnsDaemonNow(kill));
     // The loss is noticed while the daemon is away: one line for all.
-    for (int i = 0; i < 200 && CountLines("Lost mdns service instances "
-                                          "error_code=-65537") == lost_before;
+    for (int i = 0;
+         i < 200 && PluginLogCount("Lost mdns service instances "
+                                   "error_code=-65537") == lost_before;
          ++i) {
       std::this_thread::sleep_for(milliseconds(25));
     }
-    ASSERT_EQ(CountLines("Lost mdns service instances error_code=-65537"),
+    ASSERT_EQ(PluginLogCount("Lost mdns service instances error_code=-65537"),
               lost_before + 1);
 
     if (round == kUpdateRound) {
       responder_->UpdateTxtRecord(kType, updated, Txt({"id=new", "v=2"}),
-                                  answers.Callback("update"));
-      ASSERT_TRUE(answers.WaitFor(names.size() + 1));
-      const Answer update = answers.Get("update");
+                                  answers_.Callback("update"));
+      ASSERT_TRUE(answers_.WaitFor(names.size() + 1, kAnswerBound));
+      const Answer update = answers_.Get("update");
       EXPECT_EQ(update.result, MdnsResponder::NON_FATAL_ERROR);
       EXPECT_EQ(update.message,
                 "DNSServiceUpdateRecord failed. error_code=-65537");
@@ -277,7 +148,7 @@ TEST_F(NetworkPluginRestartTest, EveryServiceComesBackAfterEachRestart) {
       responder_->RemoveService(kType, removed);
       expected.erase(removed);
       removed_before =
-          CountLines("Re-registered mdns service instance: " + removed);
+          PluginLogCount("Re-registered mdns service instance: " + removed);
     }
 
     const auto restarted = steady_clock::now();
@@ -305,11 +176,11 @@ TEST_F(NetworkPluginRestartTest, EveryServiceComesBackAfterEachRestart) {
       EXPECT_EQ(entry.second, 1) << entry.first << " is advertised twice";
     }
   }
-  EXPECT_EQ(CountLines("Re-registered mdns service instance: "),
+  EXPECT_EQ(PluginLogCount("Re-registered mdns service instance: "),
             reregistrations);
-  EXPECT_EQ(CountLines("Re-registered mdns service instance: " + removed),
+  EXPECT_EQ(PluginLogCount("Re-registered mdns service instance: " + removed),
             removed_before);
-  EXPECT_EQ(CountLines("Can't re-register"), 0);
+  EXPECT_EQ(PluginLogCount("Can't re-register"), 0);
 
   std::sort(back_ms.begin(), back_ms.end());
   std::cout << kRestarts << " restarts (-k and SIGKILL in turn): every service "
@@ -320,7 +191,6 @@ TEST_F(NetworkPluginRestartTest, EveryServiceComesBackAfterEachRestart) {
 
 TEST_F(NetworkPluginRestartTest, TenRegistrationsAtOnce) {
   constexpr int kCount = 10;
-  Answers answers;
   Expected expected;
   const auto start = steady_clock::now();
   for (int i = 0; i < kCount; ++i) {
@@ -329,12 +199,12 @@ TEST_F(NetworkPluginRestartTest, TenRegistrationsAtOnce) {
     ad.name = name;
     ad.port = 6000 + i;
     expected[name] = ad;
-    responder_->AddService(kType, name, ad.port, "", answers.Callback(name));
+    responder_->AddService(kType, name, ad.port, "", answers_.Callback(name));
   }
-  ASSERT_TRUE(answers.WaitFor(kCount));
+  ASSERT_TRUE(answers_.WaitFor(kCount, kAnswerBound));
   const auto answered = steady_clock::now();
   for (const auto& entry : expected) {
-    const Answer answer = answers.Get(entry.first);
+    const Answer answer = answers_.Get(entry.first);
     EXPECT_EQ(answer.result, MdnsResponder::SUCCESS) << answer.message;
     EXPECT_EQ(answer.message, "");
   }
@@ -574,7 +444,7 @@ TEST(StandInHostTest, AFrozenDaemonDoesNotHoldTheShutdown) {
   }
 }
 
-testing::Environment* const kDaemon =
-    testing::AddGlobalTestEnvironment(new SandboxedDaemon());
+testing::Environment* const kDaemon = testing::AddGlobalTestEnvironment(
+    new testing_support::MdnsDaemonEnvironment(MDNS_DAEMON_SCRIPT));
 
 }  // namespace

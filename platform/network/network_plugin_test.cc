@@ -6,21 +6,18 @@
 // driven through the C bridge as the host library drives it. What the
 // daemon advertises is read back with avahi-browse. It runs inside
 // scripts/mdns-sandbox, where scripts/mdns-daemon starts a pair of its own.
-#include <dlfcn.h>
 #include <signal.h>
 #include <spawn.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
+#include <iostream>
 #include <memory>
-#include <mutex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,9 +26,9 @@
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/utils/file_utils.h"
-#include "prebuilt/lib/api_wrappers.h"
 #include "prebuilt/lib/assistant_client.h"
-#include "testing/plugin_loader.h"
+#include "testing/mdns_daemon.h"
+#include "testing/network_plugin_fixture.h"
 
 extern char** environ;
 
@@ -39,80 +36,22 @@ namespace {
 
 using assistant_client::MdnsResponder;
 using assistant_client::NetworkProvider;
-using testing::StartsWith;
+using testing_support::Advertised;
+using testing_support::Answer;
+using testing_support::Txt;
 
 constexpr char kType[] = "_vantortest._tcp";
 constexpr std::chrono::seconds kAnswerWait(30);
 constexpr std::chrono::seconds kBrowseWait(10);
 
-std::string Run(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-      out.append(buffer, got);
-    pclose(pipe);
-  }
-  return out;
-}
-
-class MdnsDaemonEnvironment : public testing::Environment {
- public:
-  void SetUp() override {
-    const std::string command =
-        std::string(MDNS_DAEMON_SCRIPT) + " start " + std::to_string(getpid());
-    ASSERT_EQ(system(command.c_str()), 0) << command;
-  }
-  void TearDown() override {
-    const std::string command =
-        std::string(MDNS_DAEMON_SCRIPT) + " stop " + std::to_string(getpid());
-    EXPECT_EQ(system(command.c_str()), 0) << command;
-  }
-};
-
-// DNS TXT record data: each string preceded by its length.
-std::string Txt(const std::vector<std::string>& strings) {
-  std::string wire;
-  for (const std::string& s : strings)
-    wire += static_cast<char>(s.size()) + s;
-  return wire;
-}
-
-struct Advertised {
-  int port = 0;
-  std::set<std::string> txt;
-};
-
-// The resolved instances of |type| named |name| (one per interface and
-// protocol; with the project's daemon configuration, one).
-std::vector<Advertised> Browse(const std::string& type,
-                               const std::string& name) {
-  std::vector<Advertised> found;
-  std::istringstream lines(Run("avahi-browse -rpt " + type + " 2>/dev/null"));
-  std::string line;
-  while (std::getline(lines, line)) {
-    // =;lo;IPv4;name;type;domain;host;address;port;"txt" "txt"
-    std::vector<std::string> fields;
-    std::istringstream split(line);
-    std::string field;
-    while (std::getline(split, field, ';'))
-      fields.push_back(field);
-    if (!line.empty() && line.back() == ';')
-      fields.emplace_back();  // An empty TXT record.
-    if (fields.size() < 10 || fields[0] != "=" || fields[3] != name)
-      continue;
-    Advertised ad;
-    ad.port = std::stoi(fields[8]);
-    // The TXT field may contain ';' itself; ours do not.
-    const std::string& txt = fields[9];
-    for (size_t open = txt.find('"'); open != std::string::npos;) {
-      const size_t close = txt.find('"', open + 1);
-      ad.txt.insert(txt.substr(open + 1, close - open - 1));
-      open = txt.find('"', close + 1);
-    }
-    found.push_back(ad);
-  }
+// The resolved instances named |name| (one per interface and protocol; with
+// the project's daemon configuration, one).
+std::vector<Advertised> Browse(const std::string& name) {
+  std::vector<Advertised> found = testing_support::BrowseOnce(kType);
+  found.erase(
+      std::remove_if(found.begin(), found.end(),
+                     [&](const Advertised& ad) { return ad.name != name; }),
+      found.end());
   return found;
 }
 
@@ -121,90 +60,19 @@ std::vector<Advertised> BrowseUntil(
     const std::string& name,
     const std::function<bool(const std::vector<Advertised>&)>& done) {
   const auto deadline = std::chrono::steady_clock::now() + kBrowseWait;
-  std::vector<Advertised> found = Browse(kType, name);
+  std::vector<Advertised> found = Browse(name);
   while (!done(found) && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    found = Browse(kType, name);
+    found = Browse(name);
   }
   return found;
 }
 
-struct Answer {
-  MdnsResponder::Result result;
-  std::string message;
-};
-
-// Waits for one request's answer.
-class AnswerWaiter {
- public:
-  MdnsResponder::ResultCallback Callback() {
-    return [state = state_](MdnsResponder::Result result, std::string message) {
-      std::lock_guard<std::mutex> lock(state->mutex);
-      state->answer = {result, message};
-      state->answered = true;
-      state->changed.notify_all();
-    };
-  }
-
-  Answer Wait() {
-    std::unique_lock<std::mutex> lock(state_->mutex);
-    EXPECT_TRUE(state_->changed.wait_for(lock, kAnswerWait, [&] {
-      return state_->answered;
-    })) << "no answer";
-    return state_->answer;
-  }
-
- private:
-  // Shared with the callback, which may outlive a test that gave up.
-  struct State {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool answered = false;
-    Answer answer = {MdnsResponder::FATAL_ERROR, "unanswered"};
-  };
-  std::shared_ptr<State> state_ = std::make_shared<State>();
-};
-
-class NetworkPluginTest : public testing::Test {
+class NetworkPluginTest : public testing_support::NetworkPluginFixture {
  protected:
-  static void SetUpTestSuite() {
-    // Loaded once and never unloaded, as the host does.
-    std::string error;
-    new_entrypoint_ =
-        testing_support::LoadPlatformEntrypoint(VANTOR_NETWORK_PLUGIN, &error);
-    ASSERT_NE(new_entrypoint_, nullptr) << error;
-  }
-
-  void SetUp() override {
-    ASSERT_NE(new_entrypoint_, nullptr);
-    factory_.reset(
-        assistant_client::internal_api::NewPlatformFactoryForEntrypoint(
-            new_entrypoint_(assistant_client::internal_api::kApiVersion)));
-    provider_ = NewProvider("{}");
-    ASSERT_NE(provider_, nullptr);
-    responder_ = provider_->GetMdnsResponder();
-    ASSERT_NE(responder_, nullptr);
-  }
-
-  std::unique_ptr<NetworkProvider> NewProvider(const std::string& config) {
-    return std::unique_ptr<NetworkProvider>(
-        factory_->NewNetworkProvider(config, &platform_));
-  }
-
-  // A name no other run on this machine uses at the same time.
-  static std::string UniqueName(const std::string& prefix) {
-    return prefix + "-" + std::to_string(getpid());
-  }
-
-  static testing_support::PlatformEntrypoint new_entrypoint_;
-  testing_support::NullPlatform platform_;
-  std::unique_ptr<assistant_client::PlatformFactory> factory_;
-  std::unique_ptr<NetworkProvider> provider_;
-  MdnsResponder* responder_ = nullptr;  // Owned by |provider_|.
+  NetworkPluginTest()
+      : NetworkPluginFixture(VANTOR_NETWORK_PLUGIN, MDNS_DAEMON_SCRIPT) {}
 };
-
-testing_support::PlatformEntrypoint NetworkPluginTest::new_entrypoint_ =
-    nullptr;
 
 TEST_F(NetworkPluginTest, ConnectionStatusThroughTheBridge) {
   char folder[] = "/tmp/network_plugin_test.XXXXXX";
@@ -221,11 +89,10 @@ TEST_F(NetworkPluginTest, ConnectionStatusThroughTheBridge) {
 
 TEST_F(NetworkPluginTest, AdvertisesUpdatesAndWithdraws) {
   const std::string name = UniqueName("Advertised");
-  AnswerWaiter added;
   const auto start = std::chrono::steady_clock::now();
   responder_->AddService(kType, name, 4242, Txt({"id=abc", "v=1"}),
-                         added.Callback());
-  const Answer answer = added.Wait();
+                         answers_.Callback("added"));
+  const Answer answer = answers_.Wait("added", kAnswerWait);
   const auto elapsed = std::chrono::steady_clock::now() - start;
   ASSERT_EQ(answer.result, MdnsResponder::SUCCESS) << answer.message;
   EXPECT_EQ(answer.message, "");
@@ -240,10 +107,9 @@ TEST_F(NetworkPluginTest, AdvertisesUpdatesAndWithdraws) {
   EXPECT_EQ(found[0].port, 4242);
   EXPECT_EQ(found[0].txt, (std::set<std::string>{"id=abc", "v=1"}));
 
-  AnswerWaiter updated;
   responder_->UpdateTxtRecord(kType, name, Txt({"id=abc", "v=2", "x=y"}),
-                              updated.Callback());
-  const Answer update = updated.Wait();
+                              answers_.Callback("updated"));
+  const Answer update = answers_.Wait("updated", kAnswerWait);
   ASSERT_EQ(update.result, MdnsResponder::SUCCESS) << update.message;
   const std::set<std::string> new_txt = {"id=abc", "v=2", "x=y"};
   found = BrowseUntil(name, [&](const std::vector<Advertised>& f) {
@@ -262,9 +128,8 @@ TEST_F(NetworkPluginTest, AdvertisesUpdatesAndWithdraws) {
 TEST_F(NetworkPluginTest, DestroyingTheProviderWithdrawsItsServices) {
   const std::string kept = UniqueName("Kept");
   const std::string pending = UniqueName("Pending");
-  AnswerWaiter kept_added;
-  responder_->AddService(kType, kept, 4343, "", kept_added.Callback());
-  ASSERT_EQ(kept_added.Wait().result, MdnsResponder::SUCCESS);
+  responder_->AddService(kType, kept, 4343, "", answers_.Callback("kept"));
+  ASSERT_EQ(answers_.Wait("kept", kAnswerWait).result, MdnsResponder::SUCCESS);
   ASSERT_EQ(
       BrowseUntil(kept,
                   [](const std::vector<Advertised>& f) { return !f.empty(); })
@@ -272,10 +137,11 @@ TEST_F(NetworkPluginTest, DestroyingTheProviderWithdrawsItsServices) {
       1u);
 
   // Still pending while the provider goes: answered, then withdrawn too.
-  AnswerWaiter pending_added;
-  responder_->AddService(kType, pending, 4344, "", pending_added.Callback());
+  responder_->AddService(kType, pending, 4344, "",
+                         answers_.Callback("pending"));
   provider_.reset();
-  EXPECT_EQ(pending_added.Wait().result, MdnsResponder::SUCCESS);
+  EXPECT_EQ(answers_.Wait("pending", kAnswerWait).result,
+            MdnsResponder::SUCCESS);
   for (const std::string& name : {kept, pending}) {
     EXPECT_THAT(
         BrowseUntil(name,
@@ -303,14 +169,13 @@ TEST_F(NetworkPluginTest, NameHeldByAnotherClientIsRefused) {
       name, [](const std::vector<Advertised>& f) { return !f.empty(); });
   ASSERT_FALSE(found.empty()) << "avahi-publish did not establish " << name;
 
-  AnswerWaiter added;
-  responder_->AddService(kType, name, 4444, "", added.Callback());
-  const Answer answer = added.Wait();
+  responder_->AddService(kType, name, 4444, "", answers_.Callback("added"));
+  const Answer answer = answers_.Wait("added", kAnswerWait);
   EXPECT_EQ(answer.result, MdnsResponder::NON_FATAL_ERROR);
   EXPECT_EQ(answer.message, "DNSServiceRegister() failed error_code=-65548");
 
   // The other client's service is untouched.
-  found = Browse(kType, name);
+  found = Browse(name);
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].port, 5555);
 }
@@ -320,9 +185,9 @@ TEST_F(NetworkPluginTest, NameHeldByAnotherClientIsRefused) {
 // whole process, and a 65,536-byte TXT record was advertised empty.
 TEST_F(NetworkPluginTest, InvalidArgumentsAreRefusedAndTheProcessLives) {
   const std::string name = UniqueName("Valid");
-  AnswerWaiter added;
-  responder_->AddService(kType, name, 4545, Txt({"v=1"}), added.Callback());
-  ASSERT_EQ(added.Wait().result, MdnsResponder::SUCCESS);
+  responder_->AddService(kType, name, 4545, Txt({"v=1"}),
+                         answers_.Callback("added"));
+  ASSERT_EQ(answers_.Wait("added", kAnswerWait).result, MdnsResponder::SUCCESS);
 
   std::string too_long;
   for (int i = 0; i < 256; ++i)
@@ -340,15 +205,15 @@ TEST_F(NetworkPluginTest, InvalidArgumentsAreRefusedAndTheProcessLives) {
        "Invalid TXT record: the string at byte 0 has length 9, past the end"},
   };
   for (const auto& c : kCases) {
-    AnswerWaiter refused;
-    responder_->AddService(kType, c.name, 4546, c.txt, refused.Callback());
-    const Answer answer = refused.Wait();
+    responder_->AddService(kType, c.name, 4546, c.txt,
+                           answers_.Callback(c.name));
+    const Answer answer = answers_.Wait(c.name, kAnswerWait);
     EXPECT_EQ(answer.result, MdnsResponder::FATAL_ERROR);
     EXPECT_EQ(answer.message, c.message);
   }
-  AnswerWaiter updated;
-  responder_->UpdateTxtRecord(kType, name, too_long, updated.Callback());
-  const Answer update = updated.Wait();
+  responder_->UpdateTxtRecord(kType, name, too_long,
+                              answers_.Callback("updated"));
+  const Answer update = answers_.Wait("updated", kAnswerWait);
   EXPECT_EQ(update.result, MdnsResponder::FATAL_ERROR);
   EXPECT_EQ(update.message, "Invalid TXT record: 65536 bytes, more than 65535");
 
@@ -357,11 +222,11 @@ TEST_F(NetworkPluginTest, InvalidArgumentsAreRefusedAndTheProcessLives) {
       name, [](const std::vector<Advertised>& f) { return !f.empty(); });
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].txt, (std::set<std::string>{"v=1"}));
-  EXPECT_TRUE(Browse(kType, UniqueName("Big")).empty());
+  EXPECT_TRUE(Browse(UniqueName("Big")).empty());
   responder_->RemoveService(kType, name);
 }
 
-testing::Environment* const kMdnsDaemon =
-    testing::AddGlobalTestEnvironment(new MdnsDaemonEnvironment());
+testing::Environment* const kMdnsDaemon = testing::AddGlobalTestEnvironment(
+    new testing_support::MdnsDaemonEnvironment(MDNS_DAEMON_SCRIPT));
 
 }  // namespace
