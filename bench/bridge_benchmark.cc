@@ -164,7 +164,7 @@ class AllocationScope {
   const uint64_t start_;
 };
 
-// ---- Scalar ----------------------------------------------------------------
+// ---- Scalar -----------------------------------------------------------------
 
 void BM_Scalar_DirectVirtual(benchmark::State& state) {
   BenchManager object;
@@ -208,7 +208,7 @@ void BM_Scalar_Bridge(benchmark::State& state) {
 }
 BENCHMARK(BM_Scalar_Bridge);
 
-// ---- String argument -------------------------------------------------------
+// ---- String argument --------------------------------------------------------
 
 void BM_StringArg_MinimalHop(benchmark::State& state) {
   BenchManager object;
@@ -233,7 +233,7 @@ void BM_StringArg_Bridge(benchmark::State& state) {
 }
 BENCHMARK(BM_StringArg_Bridge)->Arg(12)->Arg(64);
 
-// ---- String result ---------------------------------------------------------
+// ---- String result ----------------------------------------------------------
 
 void BM_StringResult_MinimalHop(benchmark::State& state) {
   BenchManager object;
@@ -261,7 +261,7 @@ void BM_StringResult_Bridge(benchmark::State& state) {
 }
 BENCHMARK(BM_StringResult_Bridge);
 
-// ---- Vector of 8 string pairs ----------------------------------------------
+// ---- Vector of 8 string pairs -----------------------------------------------
 
 void BM_Vector8Pairs_MinimalHop(benchmark::State& state) {
   BenchManager object;
@@ -292,7 +292,7 @@ void BM_Vector8Pairs_Bridge(benchmark::State& state) {
 }
 BENCHMARK(BM_Vector8Pairs_Bridge);
 
-// ---- One-shot callback -----------------------------------------------------
+// ---- One-shot callback ------------------------------------------------------
 
 void BM_OneShotCallback_Direct(benchmark::State& state) {
   BenchManager object;

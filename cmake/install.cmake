@@ -74,7 +74,7 @@ function(vantor_install_at_install_time)
     " COMPONENT ${ARG_COMPONENT})
 endfunction()
 
-# ---- The SDK libraries -----------------------------------------------------
+# ---- The SDK libraries -------------------------------------------------------
 # One archive each instead of four, so a project names one library and never
 # links them in the wrong order. The client archive adds the host entry to
 # what a plug-in gets; a plug-in never links the host library.
@@ -98,7 +98,7 @@ endforeach()
 set_target_properties(vantor_client PROPERTIES EXPORT_NAME client)
 set_target_properties(vantor_plugin PROPERTIES EXPORT_NAME plugin)
 
-# ---- Programs and libraries ------------------------------------------------
+# ---- Programs and libraries --------------------------------------------------
 # The installed sample finds the host in the library folder, wherever the tree
 # was installed.
 file(RELATIVE_PATH _vantor_bin_to_lib
@@ -129,7 +129,7 @@ install(CODE "
   endif()
   " COMPONENT dev)
 
-# ---- Board integration -----------------------------------------------------
+# ---- Board integration -------------------------------------------------------
 vantor_install_at_install_time(PROGRAM
   FILE ${PROJECT_SOURCE_DIR}/examples/networkmanager/90-vantor-state
   DIR <etc>/NetworkManager/dispatcher.d COMPONENT device)
@@ -159,7 +159,7 @@ install(FILES docs/man/vantor-state.1
 install(FILES docs/man/assistant_sample.1
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT sample)
 
-# ---- Headers ---------------------------------------------------------------
+# ---- Headers -----------------------------------------------------------------
 # The public interfaces and what they include; projects keep including them by
 # their tree paths ("prebuilt/lib/assistant_client.h").
 # The list is prebuilt/lib's (VANTOR_PUBLIC_HEADERS), where they are checked.
@@ -175,7 +175,7 @@ install(FILES core/export.h core/logging.h
 install(FILES platform/utils/file_utils.h platform/utils/config_accessor.h
   DESTINATION ${VANTOR_INSTALL_INCLUDEDIR}/platform/utils COMPONENT dev)
 
-# ---- find_package(VantorClient), pkg-config, the toolchain ------------------
+# ---- find_package(VantorClient), pkg-config, the toolchain -------------------
 install(EXPORT VantorClientTargets NAMESPACE Vantor::
   DESTINATION ${VANTOR_INSTALL_CMAKEDIR} COMPONENT dev)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/VantorClientConfig.cmake.in
@@ -227,7 +227,7 @@ endforeach()
 install(FILES cmake/toolchains/arm-linux-gnueabihf.cmake
   DESTINATION ${VANTOR_INSTALL_TOOLCHAINDIR} COMPONENT dev)
 
-# ---- Examples and documentation --------------------------------------------
+# ---- Examples and documentation ----------------------------------------------
 # Laid out as in the tree, so that the documents' links hold once installed;
 # with the SDK, where they are read, rather than in the board's flash.
 install(FILES README.md CHANGELOG.md
@@ -252,7 +252,7 @@ install(FILES examples/assistant_client/CMakeLists.txt
 install(PROGRAMS examples/assistant_client/assistant_client_test.sh
   DESTINATION ${VANTOR_INSTALL_DOCDIR}/examples/assistant_client COMPONENT dev)
 
-# ---- Tests of the installed tree -------------------------------------------
+# ---- Tests of the installed tree ---------------------------------------------
 # They build the examples with this build's compiler (the toolchain file in a
 # cross build) and no sanitizer runtime, and run what they install: no
 # sanitizer or fuzzer builds. A cross build runs the target programs under

@@ -130,7 +130,7 @@ class RecordingHandler : public assistant_client::DeviceActionHandler {
   const std::string context_;
 };
 
-// ---- Recording audio: each call an entry of the log.
+// ---- Recording audio: each call an entry of the log. ------------------------
 // (The fakes implement many interfaces; their names are the SDK's.)
 using namespace assistant_client;  // NOLINT
 

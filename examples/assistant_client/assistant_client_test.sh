@@ -103,7 +103,7 @@ expected:
 $expected"
 }
 
-# --- A turn with a device action.
+# ---- A turn with a device action. --------------------------------------------
 send turn
 wait_for "OnConversationTurnFinished" 1
 expect_turn 1 <<'EOF'
@@ -122,7 +122,7 @@ conversation: OnConversationTurnFinished(kCompleted)
 EOF
 ls "$tmp/audio"/tts-1.wav >/dev/null || fail "the reply was not played"
 
-# --- The alarm behind it; StopTopInteraction ends it.
+# ---- The alarm behind it; StopTopInteraction ends it. ------------------------
 wait_for "device: OnAlarmSoundingStarted"
 send top
 wait_for "device: OnAlarmSoundingFinished"
@@ -130,7 +130,7 @@ wait_for "device: OnAlarmSoundingFinished"
   head -n 2 | paste -sd,) == "device: OnStopTopInteraction,device: OnAlarmSoundingFinished" ]] ||
   fail "StopTopInteraction did not end the alarm"
 
-# --- A turn that expects a follow-up: the next one starts by itself.
+# ---- A turn that expects a follow-up: the next one starts by itself. ---------
 send turn
 wait_for "OnConversationTurnFinished" 3
 expect_turn 3 <<'EOF'
@@ -145,7 +145,7 @@ EOF
 [[ $(turn_lines 2 | tail -n 1) == *"(kFollowUpExpected)" ]] ||
   fail "turn 2 did not expect a follow-up"
 
-# --- The microphone: each change reaches the client once; muted, no turn.
+# ---- The microphone: each change reaches the client once; muted, no turn. ----
 state mic off
 wait_for "device: OnMicMutedChange(true)"
 send turn
@@ -159,13 +159,13 @@ sleep 0.5  # Room for a duplicate to show.
 (($(count "OnMicMutedChange(true)") == 1 && $(count "OnMicMutedChange(false)") == 1)) ||
   fail "OnMicMutedChange not once per change"
 
-# --- StopAssistantInteraction while it listens.
+# ---- StopAssistantInteraction while it listens. ------------------------------
 send cancel
 wait_for "OnConversationTurnFinished" 4
 turn_lines 4 | tail -n 1 | grep -qF "(kCancelled)" || fail "no kCancelled"
 ! turn_lines 4 | grep -q OnRespondingStarted || fail "a cancelled turn responded"
 
-# --- The debug handlers over HTTP.
+# ---- The debug handlers over HTTP. -------------------------------------------
 url=http://127.0.0.1:$port
 [[ $(curl -sS "$url/hello?name=dev") == "hello dev" ]] || fail "GET /hello"
 [[ $(curl -s -o /dev/null -w '%{http_code}' "$url/hello") == 400 ]] ||
@@ -190,7 +190,7 @@ grep -qF '"build": "42 and counting"' "$tmp/variables" ||
 curl -s --max-time 1 "$url/wait" >/dev/null && fail "/wait answered"
 wait_for "debug: /wait: the client has gone"
 
-# --- The media playlist.
+# ---- The media playlist. -----------------------------------------------------
 send media resume
 wait_for 'media: OnPlaybackStateChange(playing, "Morning Test Tone"'
 send media next
@@ -200,7 +200,7 @@ wait_for 'media: OnPlaybackStateChange(paused, "Loopback Blues"'
 send media stop
 wait_for 'media: OnPlaybackStateChange(stopped, ""'
 
-# --- Shut down: every object handed over is let go once.
+# ---- Shut down: every object handed over is let go once. ---------------------
 send quit
 exec 3>&-
 status=0

@@ -66,8 +66,7 @@ const char* StreamTypeName(OutputStreamType type) {
   return "stream";  // A peer's number crosses unchecked.
 }
 
-// ---- WavAudioInput
-// ----------------------------------------------------------------
+// ---- WavAudioInput ----------------------------------------------------------
 
 // Plays its samples to the observers in real time, from the first frame
 // whenever the first observer of a session arrives; silence after the end.
@@ -232,8 +231,7 @@ int64_t WavAudioInputProvider::GetCurrentAudioTime() {
   return MonotonicMicros();
 }
 
-// ---- LoggingVolumeControl
-// ---------------------------------------------------------
+// ---- LoggingVolumeControl ---------------------------------------------------
 
 void LoggingVolumeControl::SetAudioFocus(OutputStreamType type) {
   LOG(INFO) << "Volume control: audio focus " << StreamTypeName(type);
@@ -274,8 +272,7 @@ void LoggingVolumeControl::SetSystemMuted(bool muted) {
   muted_ = muted;
 }
 
-// ---- WavAudioOutput
-// ---------------------------------------------------------------
+// ---- WavAudioOutput ---------------------------------------------------------
 
 namespace {
 

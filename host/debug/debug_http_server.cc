@@ -33,8 +33,7 @@ std::string Lower(std::string s) {
 
 }  // namespace
 
-// ---- HttpExchange
-// ------------------------------------------------------------------
+// ---- HttpExchange -----------------------------------------------------------
 
 bool HttpExchange::Reply(int status,
                          const std::string& body,
@@ -156,8 +155,7 @@ bool HttpExchange::CheckPeerLocked() {
   return gone;
 }
 
-// ---- DebugHttpServer
-// ---------------------------------------------------------------
+// ---- DebugHttpServer --------------------------------------------------------
 
 struct DebugHttpServer::Request {
   HttpRequest request;

@@ -66,7 +66,7 @@ class HttpExchange {
   // Whether the client went away (or the server gave up on it).
   bool IsClosed();
 
-  // ---- For the server's connection thread.
+  // ---- For the server's connection thread. ----------------------------------
   explicit HttpExchange(int fd) : fd_(fd) {}
   enum class Outcome { kReply, kChunked, kClosed, kTimeout };
   struct Response {

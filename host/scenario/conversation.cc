@@ -209,8 +209,7 @@ void Conversation::SetPlatform(AudioInputProvider* input,
   is_muted_ = std::move(is_muted);
 }
 
-// ---- Calls from the client's threads
-// ------------------------------------------
+// ---- Calls from the client's threads ----------------------------------------
 
 void Conversation::Started(Callback<false> done) {
   bool first;
@@ -345,8 +344,7 @@ void Conversation::Finish() {
     idle_.Wait();
 }
 
-// ---- Turns, on the scheduler's thread
-// ------------------------------------------
+// ---- Turns, on the scheduler's thread ---------------------------------------
 
 void Conversation::Begin(bool asked_for) {
   const char* refused = nullptr;

@@ -100,7 +100,7 @@ class Conversation {
     Scheduler::TaskId end;
   };
 
-  // ---- On the scheduler's thread.
+  // ---- On the scheduler's thread. -------------------------------------------
   void Begin(bool asked_for);
   // Begins the next turn (a follow-up, or one that waits), or goes idle.
   void Next(bool follow_up);

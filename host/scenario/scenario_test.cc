@@ -37,8 +37,7 @@ Scenario Parse(const std::string& section) {
   return ParseScenario(accessor.get());
 }
 
-// ---- The format
-// ------------------------------------------------------------
+// ---- The format -------------------------------------------------------------
 
 TEST(ScenarioFormatTest, EveryFieldOfTurnsAndEvents) {
   const Scenario scenario = Parse(R"({
@@ -140,8 +139,7 @@ ScenarioEntry Event(ScenarioEvent::Kind kind, int after_ms, int duration_ms) {
   return entry;
 }
 
-// ---- The conversation
-// ---------------------------------------------------------
+// ---- The conversation -------------------------------------------------------
 
 class ConversationTest : public ::testing::Test {
  protected:

@@ -20,7 +20,7 @@
 namespace assistant_client {
 namespace {
 
-// ---- Compile-time shape of the interfaces ----------------------------------
+// ---- Compile-time shape of the interfaces -----------------------------------
 
 template <typename T>
 constexpr bool kIsInterface =
@@ -98,8 +98,7 @@ static_assert(std::is_standard_layout_v<OutputStreamFormat> &&
               sizeof(OutputStreamFormat) == sizeof(C_API_OutputStreamFormat));
 static_assert(sizeof(BufferFormat) == sizeof(C_API_BufferFormat));
 
-// ---- Default bodies
-// ----------------------------------------------------------
+// ---- Default bodies ---------------------------------------------------------
 
 // Records whether the callable ran and whether its state was released.
 struct CallableProbe {

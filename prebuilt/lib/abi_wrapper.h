@@ -194,8 +194,7 @@ typename AbiWrapper<T>::CType ToCValue(const T& value, int version) {
     return AbiWrapper<T>::ToC(value);
 }
 
-// ---- Vectors
-// -----------------------------------------------------------------
+// ---- Vectors ----------------------------------------------------------------
 
 template <typename T>
 void GetVectorElement(const void* vector, int index, void* out_element) {
@@ -251,8 +250,7 @@ void AssignVectorResult(const std::vector<T>& v, C_API_VectorResult result) {
   }
 }
 
-// ---- Callbacks
-// ---------------------------------------------------------------
+// ---- Callbacks --------------------------------------------------------------
 
 template <typename CStruct>
 constexpr bool kIsGenericCallback = std::is_same_v<CStruct, C_API_Callback>;

@@ -23,8 +23,7 @@ namespace {
 using namespace std::string_literals;
 using Pair = std::pair<std::string, std::string>;
 
-// ---- Strings
-// -------------------------------------------------------------------
+// ---- Strings ----------------------------------------------------------------
 
 TEST(AbiStringTest, CopiesExactlySizeBytesIncludingNuls) {
   const char bytes[] = {'a', '\0', 'b', '\0', 'c'};
@@ -70,8 +69,7 @@ TEST(AbiStringTest, PairsCrossBothMembersWhole) {
   EXPECT_EQ(AbiWrapper<Pair>::FromC(c), pair);
 }
 
-// ---- Vectors
-// -------------------------------------------------------------------
+// ---- Vectors ----------------------------------------------------------------
 
 struct ElementCalls {
   std::vector<int> indexes;
@@ -152,8 +150,7 @@ TEST(AbiVectorTest, VectorResultRoundTripAndReserveHintIsCapped) {
   EXPECT_GE(small.capacity(), 3u);
 }
 
-// ---- Scalars
-// -------------------------------------------------------------------
+// ---- Scalars ----------------------------------------------------------------
 
 TEST(AbiScalarTest, TruthValuesAndEnumerations) {
   EXPECT_EQ(AbiWrapper<bool>::ToC(true), 1);
@@ -184,8 +181,7 @@ TEST(AbiScalarTest, VolumesPackToHundredthsTruncatingTowardZero) {
                   0.99f);
 }
 
-// ---- Descriptor
-// ----------------------------------------------------------------
+// ---- Descriptor -------------------------------------------------------------
 
 TEST(AbiDescriptorTest, WordsAreMagicZeroVersionZero) {
   C_API_Descriptor descriptor;
@@ -211,8 +207,7 @@ TEST(AbiDescriptorTest, StructuresBuiltByTheBridgeCarryTheirVersions) {
   c->Destroy(c);
 }
 
-// ---- Structure sizes
-// -----------------------------------------------------------
+// ---- Structure sizes --------------------------------------------------------
 
 struct SizeCase {
   const char* name;
@@ -271,8 +266,7 @@ TEST(AbiSizeTest, EveryStructureHasTheDeviceLayout) {
   }
 }
 
-// ---- Failure style
-// -------------------------------------------------------------
+// ---- Failure style ----------------------------------------------------------
 
 class AbiDeathTest : public ::testing::Test {
  protected:

@@ -42,14 +42,14 @@ namespace internal_api {
 // The API version this bridge writes into impl_api_version.
 constexpr int kApiVersion = VANTOR_API_VERSION;
 
-// ---- Descriptor ------------------------------------------------------------
+// ---- Descriptor -------------------------------------------------------------
 
 void InitDescriptor(C_API_Descriptor* descriptor, int version);
 // Asserts |s| is non-null and starts with the descriptor magic.
 C_API_Descriptor* GetDescriptor(void* s);
 int GetImplApiVersion(void* s);
 
-// ---- Lock ------------------------------------------------------------------
+// ---- Lock -------------------------------------------------------------------
 
 // A non-recursive mutex whose failures are fatal.
 class Lock {
@@ -76,7 +76,7 @@ class AutoLock {
   Lock* const lock_;
 };
 
-// ---- Strings ---------------------------------------------------------------
+// ---- Strings ----------------------------------------------------------------
 
 // The conversions every crossing string pays for are inline.
 
@@ -95,13 +95,13 @@ inline void AssignStringResult(const std::string& s,
   result.store(StringToC(s), result.target);
 }
 
-// ---- Volumes ---------------------------------------------------------------
+// ---- Volumes ----------------------------------------------------------------
 
 // 0.5f -> 50; truncates toward zero, so 0.999f -> 99.
 int PackVolume(float volume);
 float UnpackVolume(int volume);
 
-// ---- Entry point and assistant manager -------------------------------------
+// ---- Entry point and assistant manager --------------------------------------
 
 C_API_VantorEntrypoint* VantorEntrypointToC(VantorEntrypoint* entrypoint,
                                             int version);
@@ -115,7 +115,7 @@ C_API_AssistantManager* GetAssistantManagerBehindCpp(AssistantManager* manager);
 // The object behind a structure made by AssistantManagerToC.
 AssistantManager* GetAssistantManagerBehindC(C_API_AssistantManager* manager);
 
-// ---- Platform factory and platform bundle ----------------------------------
+// ---- Platform factory and platform bundle -----------------------------------
 
 C_API_PlatformFactory* PlatformFactoryToC(PlatformFactory* factory,
                                           int version);
@@ -127,7 +127,7 @@ C_API_PlatformApi* PlatformApiToC(PlatformApi* platform, int version);
 PlatformApi* PlatformApiFromC(C_API_PlatformApi* c);
 void DestroyPlatformApiInC(PlatformApi* platform);
 
-// ---- Listeners -------------------------------------------------------------
+// ---- Listeners --------------------------------------------------------------
 
 C_API_DeviceActionHandler* DeviceActionHandlerToC(DeviceActionHandler* handler,
                                                   int version);
@@ -145,7 +145,7 @@ ConversationStateListener* ConversationStateListenerFromC(
     C_API_ConversationStateListener* c);
 void DestroyConversationStateListenerInC(ConversationStateListener* listener);
 
-// ---- Providers -------------------------------------------------------------
+// ---- Providers --------------------------------------------------------------
 
 C_API_FileProvider* FileProviderToC(FileProvider* provider,
                                     bool owned,
@@ -198,7 +198,7 @@ C_API_AuthProviderAssertionCallback* AuthProviderAssertionCallbackToC(
 AuthProvider::AssertionCallback AuthProviderAssertionCallbackFromC(
     C_API_AuthProviderAssertionCallback* c);
 
-// ---- Audio -----------------------------------------------------------------
+// ---- Audio ------------------------------------------------------------------
 
 C_API_BufferFormat AudioBufferFormatToC(const BufferFormat& format);
 BufferFormat AudioBufferFormatFromC(const C_API_BufferFormat& format);
@@ -247,7 +247,7 @@ VolumeControl* VolumeControlFromC(C_API_VolumeControl* c);
 void DestroyVolumeControlInC(C_API_VolumeControl* c);
 void DestroyVolumeControlInC(VolumeControl* control);
 
-// ---- Media and debug -------------------------------------------------------
+// ---- Media and debug --------------------------------------------------------
 
 C_API_MediaManager* MediaManagerToC(MediaManager* manager, int version);
 MediaManager* MediaManagerFromC(C_API_MediaManager* c);
@@ -285,7 +285,7 @@ C_API_DebugHttpContext* DebugHttpContextToC(DebugHttpContext* context,
                                             int version);
 DebugHttpContext* DebugHttpContextFromC(C_API_DebugHttpContext* c);
 
-// ---- Sizes -----------------------------------------------------------------
+// ---- Sizes ------------------------------------------------------------------
 
 // Every C structure of the ABI with its slot count (Destroy included).
 #define VANTOR_C_API_STRUCTS(X)        \

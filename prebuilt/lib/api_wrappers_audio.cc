@@ -86,8 +86,7 @@ class ReservedWord {
   }
 };
 
-// ---- AudioBuffer
-// ---------------------------------------------------------------
+// ---- AudioBuffer ------------------------------------------------------------
 
 class C_API_AudioBufferImpl
     : public StructWrapper<C_API_AudioBufferImpl, C_Buffer, AudioBuffer> {
@@ -132,8 +131,7 @@ class AudioBufferImpl : public AudioBuffer, public PeerWrapper<C_Buffer> {
   const bool owned_;  // Whether deleting this destroys the peer's buffer.
 };
 
-// ---- AudioInput and its observers
-// ---------------------------------------------
+// ---- AudioInput and its observers -------------------------------------------
 
 class C_API_AudioInputImpl
     : public StructWrapper<C_API_AudioInputImpl, C_Input, AudioInput> {
@@ -278,8 +276,7 @@ class AudioInputImpl : public AudioInput, public PeerWrapper<C_Input> {
   std::shared_ptr<ObserverList> observers_;
 };
 
-// ---- AudioInputProvider
-// --------------------------------------------------------
+// ---- AudioInputProvider -----------------------------------------------------
 
 class C_API_AudioInputProviderImpl
     : public StructWrapper<C_API_AudioInputProviderImpl,
@@ -326,8 +323,7 @@ class AudioInputProviderImpl : public AudioInputProvider,
   Cached<AudioInput> audio_input_;
 };
 
-// ---- AudioOutput and its delegates
-// ---------------------------------------------
+// ---- AudioOutput and its delegates ------------------------------------------
 
 class C_API_AudioOutputImpl
     : public StructWrapper<C_API_AudioOutputImpl, C_Output, AudioOutput> {
@@ -392,8 +388,7 @@ class AudioOutputDelegateImpl : public Delegate,
   }
 };
 
-// ---- AudioOutputProvider
-// ---------------------------------------------------------
+// ---- AudioOutputProvider ----------------------------------------------------
 
 C_API_OutputStreamFormat OutputStreamFormatToC(const OutputStreamFormat& f) {
   return {static_cast<int32_t>(f.encoding), f.sample_rate, f.channels};
@@ -490,8 +485,7 @@ class AudioOutputProviderImpl : public AudioOutputProvider,
   Cached<VolumeControl> volume_control_;
 };
 
-// ---- VolumeControl
-// -----------------------------------------------------------------
+// ---- VolumeControl ----------------------------------------------------------
 
 class C_API_VolumeControlImpl
     : public StructWrapper<C_API_VolumeControlImpl, C_Volume, VolumeControl> {

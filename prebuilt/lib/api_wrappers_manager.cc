@@ -18,7 +18,7 @@ using C_Manager = C_API_AssistantManager;
 using C_Factory = C_API_PlatformFactory;
 using C_Platform = C_API_PlatformApi;
 
-// ---- VantorEntrypoint ------------------------------------------------------
+// ---- VantorEntrypoint -------------------------------------------------------
 
 class C_API_VantorEntrypointImpl
     : public StructWrapper<C_API_VantorEntrypointImpl,
@@ -78,8 +78,7 @@ class VantorEntrypointImpl : public VantorEntrypoint,
   }
 };
 
-// ---- AssistantManager
-// --------------------------------------------------------
+// ---- AssistantManager -------------------------------------------------------
 
 class C_API_AssistantManagerImpl
     : public StructWrapper<C_API_AssistantManagerImpl,
@@ -239,8 +238,7 @@ class AssistantManagerImpl : public AssistantManager,
   Cached<MediaManager> media_manager_;
 };
 
-// ---- PlatformFactory
-// -----------------------------------------------------------
+// ---- PlatformFactory --------------------------------------------------------
 
 class C_API_PlatformFactoryImpl
     : public StructWrapper<C_API_PlatformFactoryImpl,
@@ -337,8 +335,7 @@ class PlatformFactoryImpl : public PlatformFactory,
   }
 };
 
-// ---- PlatformApi
-// -----------------------------------------------------------------
+// ---- PlatformApi ------------------------------------------------------------
 
 class C_API_PlatformApiImpl
     : public StructWrapper<C_API_PlatformApiImpl, C_Platform, PlatformApi> {

@@ -22,8 +22,7 @@ using C_Context = C_API_DebugHttpContext;
 using Listener = MediaManager::Listener;
 using Context = DebugHttpContext;
 
-// ---- MediaManager and its listeners
-// ---------------------------------------------
+// ---- MediaManager and its listeners -----------------------------------------
 
 class C_API_MediaManagerImpl
     : public StructWrapper<C_API_MediaManagerImpl, C_Media, MediaManager> {
@@ -99,8 +98,7 @@ class MediaManagerListener : public Listener, public PeerWrapper<C_Listener> {
   }
 };
 
-// ---- Status and metadata snapshots
-// --------------------------------------------
+// ---- Status and metadata snapshots ------------------------------------------
 
 // Holds its own copy of the value; every getter answers from it.
 class C_API_MediaMetadataImpl
@@ -158,8 +156,7 @@ class C_API_MediaStatusImpl
   }
 };
 
-// ---- DebugInterface and request contexts
-// ---------------------------------------
+// ---- DebugInterface and request contexts ------------------------------------
 
 class C_API_DebugInterfaceImpl
     : public StructWrapper<C_API_DebugInterfaceImpl, C_Debug, DebugInterface> {

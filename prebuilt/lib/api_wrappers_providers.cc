@@ -18,8 +18,7 @@ using C_System = C_API_SystemProvider;
 using C_Power = C_API_PowerManagerProvider;
 using C_Auth = C_API_AuthProvider;
 
-// ---- FileProvider
-// ------------------------------------------------------------
+// ---- FileProvider -----------------------------------------------------------
 
 class C_API_FileProviderImpl
     : public StructWrapper<C_API_FileProviderImpl, C_File, FileProvider> {
@@ -147,8 +146,7 @@ class MdnsResponderImpl : public MdnsResponder, public PeerWrapper<C_Mdns> {
   }
 };
 
-// ---- SystemProvider and PowerManagerProvider
-// ----------------------------------
+// ---- SystemProvider and PowerManagerProvider --------------------------------
 
 class C_API_SystemProviderImpl
     : public StructWrapper<C_API_SystemProviderImpl, C_System, SystemProvider> {
@@ -260,8 +258,7 @@ class PowerManagerProviderImpl : public PowerManagerProvider,
   void ReleaseWakeLock() override { Call<&C_Power::ReleaseWakeLock>(); }
 };
 
-// ---- AuthProvider
-// ------------------------------------------------------------------
+// ---- AuthProvider -----------------------------------------------------------
 
 class C_API_AuthProviderImpl
     : public StructWrapper<C_API_AuthProviderImpl, C_Auth, AuthProvider> {

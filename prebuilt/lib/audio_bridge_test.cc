@@ -96,8 +96,7 @@ void ExpectFormat(const BufferFormat& format, const BufferFormat& expected) {
   EXPECT_EQ(format.channel_layout, expected.channel_layout);
 }
 
-// ---- AudioBuffer
-// ---------------------------------------------------------------
+// ---- AudioBuffer ------------------------------------------------------------
 
 TEST(AudioBufferBridgeTest, RoundTripHandsOutTheOwnersMemory) {
   FakeBuffer buffer;
@@ -124,8 +123,7 @@ TEST(AudioBufferBridgeTest, OwnershipFollowsBothFlags) {
   EXPECT_EQ(deletions.count, 1);
 }
 
-// ---- AudioInput and observers
-// --------------------------------------------------
+// ---- AudioInput and observers -----------------------------------------------
 
 class AudioInputBridgeTest : public ::testing::Test {
  protected:
@@ -247,8 +245,7 @@ TEST_F(AudioInputBridgeTest, MisTaggedOrNullPeerObserverAborts) {
   EXPECT_BRIDGE_DEATH(c_input_->AddObserver(c_input_, nullptr));
 }
 
-// ---- AudioInputProvider
-// --------------------------------------------------------
+// ---- AudioInputProvider -----------------------------------------------------
 
 class FakeInputProvider : public AudioInputProvider, private DeletionCounted {
  public:
@@ -293,8 +290,7 @@ TEST(AudioInputProviderBridgeTest, DestroyDeletesTheProviderOnlyWhenOwned) {
   EXPECT_EQ(deletions.count, 1);
 }
 
-// ---- AudioOutput, delegates, AudioOutputProvider, VolumeControl
-// ------------------
+// ---- AudioOutput, delegates, AudioOutputProvider, VolumeControl -------------
 
 class FakeOutput : public AudioOutput, private DeletionCounted {
  public:

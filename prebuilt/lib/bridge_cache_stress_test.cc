@@ -101,7 +101,7 @@ void CallTogether(
   });
 }
 
-// ---- Doubles whose getters count the asks --------------------------------
+// ---- Doubles whose getters count the asks -----------------------------------
 
 class SilentInput : public AudioInput {
  public:
@@ -246,7 +246,7 @@ class PoweredSystemProvider : public InertSystemProvider {
   NullPowerManager power_;
 };
 
-// ---- Interface side: the peer is a C structure ---------------------------
+// ---- Interface side: the peer is a C structure ------------------------------
 
 TEST(BridgeCacheStressTest, InterfaceSideAsksTheStructureOnce) {
   using PlatformAudioIn =
@@ -397,7 +397,7 @@ TEST(BridgeCacheStressTest, InterfaceSideAsksTheStructureOnce) {
             << " ms\n";
 }
 
-// ---- Structure side: the peer is an interface object ---------------------
+// ---- Structure side: the peer is an interface object ------------------------
 
 TEST(BridgeCacheStressTest, StructureSideAsksTheObjectOnce) {
   const auto start = std::chrono::steady_clock::now();

@@ -126,8 +126,7 @@ TEST(CallbackTest, OneShotRunFromInsideItsOwnRunDoesNothing) {
   EXPECT_TRUE(empty_inside);
 }
 
-// ---- Across the ABI
-// -----------------------------------------------------------
+// ---- Across the ABI ---------------------------------------------------------
 
 TEST(CallbackAbiTest, StructureCarriesTheVersionItWasBuiltFor) {
   C_API_Callback* c = CallbackToC(Callback<false>([] {}), 7);

@@ -125,8 +125,7 @@ class ClientConversationListener : public ConversationStateListener {
   std::vector<bool> responding;
 };
 
-// ---- Round trip through both wrappers
-// ------------------------------------------
+// ---- Round trip through both wrappers ---------------------------------------
 
 class ManagerRoundTripTest : public ::testing::Test {
  protected:
@@ -232,8 +231,7 @@ TEST_F(ManagerRoundTripTest, AttachmentsAreBuiltOnceAndReachTheHostObjects) {
   EXPECT_EQ(fake_->media_asks, 1);
 }
 
-// ---- A host structure written by hand
-// -------------------------------------------
+// ---- A host structure written by hand ---------------------------------------
 
 // A host's manager structure with implementation version 7: records word 2 of
 // every structure the bridge builds for it, releases each, counts Destroy.
@@ -338,8 +336,7 @@ TEST(ManagerHostTest, ConcurrentFirstCallsAskTheHostOnce) {
   EXPECT_EQ(host.destroys, 1);
 }
 
-// ---- Structure side on its own
-// -------------------------------------------------
+// ---- Structure side on its own ----------------------------------------------
 
 TEST(ManagerStructureTest, ConcurrentFirstCallsAskTheManagerOnce) {
   EventLog log;
@@ -443,8 +440,7 @@ TEST(ManagerStructureTest, MediaListenersStillReachableWhileManagerShutsDown) {
             std::vector<PlaybackState>{PlaybackState::kStopped});
 }
 
-// ---- Entry point
-// ---------------------------------------------------------------
+// ---- Entry point ------------------------------------------------------------
 
 class LoggedFactory : public CountingFactory {
  public:
@@ -529,8 +525,7 @@ TEST(EntrypointBridgeTest, RoundTripReachesTheEntrypointAndItsManagers) {
                 "manager deleted", "manager deleted", "entry deleted"}));
 }
 
-// ---- Client entry functions over a test host
-// ------------------------------------
+// ---- Client entry functions over a test host --------------------------------
 
 struct TestHost {
   EventLog log;

@@ -22,8 +22,7 @@ using namespace testing_util;
 using namespace std::string_literals;
 using Method = DebugHttpContext::Method;
 
-// ---- Media
-// ---------------------------------------------------------------------
+// ---- Media ------------------------------------------------------------------
 
 class FakeMediaManager : public MediaManager {
  public:
@@ -153,8 +152,7 @@ TEST(MediaBridgeTest, FreeingTheManagerReleasesListenersInRegistrationOrder) {
   EXPECT_EQ(log.entries(), (std::vector<std::string>{"first", "second"}));
 }
 
-// ---- Debug
-// ---------------------------------------------------------------------
+// ---- Debug ------------------------------------------------------------------
 
 class FakeContext : public DebugHttpContext, private DeletionCounted {
  public:

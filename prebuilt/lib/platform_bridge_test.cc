@@ -24,8 +24,7 @@ using namespace internal_api;
 using namespace testing_util;
 using namespace std::string_literals;
 
-// ---- PlatformFactory
-// -----------------------------------------------------------
+// ---- PlatformFactory --------------------------------------------------------
 
 TEST(PlatformFactoryBridgeTest, AllSixKindsCrossAndAreOwnedByTheirWrapper) {
   Deletions providers;
@@ -164,8 +163,7 @@ TEST(PlatformFactoryBridgeTest, EntrypointHelpersWrapAndUnwrapAFactory) {
   EXPECT_EQ(providers.count, 1);
 }
 
-// ---- PlatformApi
-// ---------------------------------------------------------------
+// ---- PlatformApi ------------------------------------------------------------
 
 TEST(PlatformApiBridgeTest, RoundTripAsksOncePerProviderAndBorrowsThem) {
   InertPlatformApi platform;

@@ -28,8 +28,7 @@ using namespace testing_util;
 using namespace std::string_literals;
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-// ---- FileProvider
-// --------------------------------------------------------------
+// ---- FileProvider -----------------------------------------------------------
 
 class RecordingFileProvider : public FileProvider, private DeletionCounted {
  public:
@@ -120,8 +119,7 @@ TEST(FileProviderBridgeTest,
   EXPECT_EQ(deletions.count, 3);
 }
 
-// ---- NetworkProvider and MdnsResponder
-// -----------------------------------------
+// ---- NetworkProvider and MdnsResponder --------------------------------------
 
 class RecordingResponder : public MdnsResponder {
  public:
@@ -287,8 +285,7 @@ TEST(MdnsResponderBridgeDeathTest, NullResultCallbackStructureAborts) {
   c->Destroy(c);
 }
 
-// ---- SystemProvider and PowerManagerProvider
-// -----------------------------------
+// ---- SystemProvider and PowerManagerProvider --------------------------------
 
 class RecordingPowerManager : public PowerManagerProvider {
  public:
@@ -490,8 +487,7 @@ TEST(SystemProviderStructureTest, OwnedProviderDiesWithItsStructure) {
   EXPECT_EQ(deletions.count, 1);
 }
 
-// ---- AuthProvider
-// --------------------------------------------------------------
+// ---- AuthProvider -----------------------------------------------------------
 
 class RecordingAuthProvider : public AuthProvider, private DeletionCounted {
  public:

@@ -135,8 +135,7 @@ void AssignResult(const std::vector<E>& value, C_API_VectorResult result) {
   AssignVectorResult(value, result);
 }
 
-// ---- Caches
-// ----------------------------------------------------------------
+// ---- Caches -----------------------------------------------------------------
 
 // Whether a cached getter may answer null; one that may not stops the process
 // in the conversion, as an uncached one would.
@@ -172,8 +171,7 @@ class Cached {
   bool built_ = false;
 };
 
-// ---- Structure side
-// ----------------------------------------------------------
+// ---- Structure side ---------------------------------------------------------
 
 template <typename Impl, auto CSlot, auto Method>
 struct ForwardSlot;
@@ -302,8 +300,7 @@ struct ForwardSlot {
   }
 };
 
-// ---- Interface side
-// ------------------------------------------------------------
+// ---- Interface side ---------------------------------------------------------
 
 template <typename CStruct>
 class PeerWrapper {
