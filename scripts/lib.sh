@@ -268,6 +268,35 @@ make_state_folders() {
   done
 }
 
+# Finds the three packages of the tree's version that scripts/package left
+# in DEB_DIR and checks their debug packages; sets |version|, |arch|,
+# |names| and |deb| (package name -> .deb path). Fails through fail().
+#   load_packages DEB_DIR SOURCE_DIR
+load_packages() {
+  local debs=$1 src=$2 changes name dbgsym
+  changes=$(ls "$debs"/*.changes 2>/dev/null | head -n 1)
+  [[ -n $changes ]] || fail "no .changes in $debs: run scripts/package"
+  version=$(sed -n 's/^Version: //p' "$changes")
+  arch=$(sed -n 's/^Architecture: //p' "$changes" | tr ' ' '\n' | grep -vx source | head -n 1)
+  [[ $version == "$(dpkg-parsechangelog -l "$src/debian/changelog" -SVersion)" ]] ||
+    fail "$changes is version $version, not the tree's"
+  names=(vantor-device vantor-device-sample vantor-device-dev)
+  declare -gA deb
+  for name in "${names[@]}"; do
+    deb[$name]=$debs/${name}_${version}_$arch.deb
+    [[ -f ${deb[$name]} ]] || fail "no ${deb[$name]##*/}: $(ls "$debs")"
+  done
+  (($(find "$debs" -maxdepth 1 -name '*.deb' ! -name '*-dbgsym_*' | wc -l) == 3)) ||
+    fail "expected three packages: $(ls "$debs")"
+  # The debug information of every program and library, by Build ID.
+  for name in vantor-device vantor-device-sample; do
+    dbgsym=$debs/${name}-dbgsym_${version}_$arch.deb
+    [[ -f $dbgsym ]] || fail "no ${dbgsym##*/}"
+    (($(dpkg-deb -c "$dbgsym" | grep -c '/usr/lib/debug/\.build-id/.*\.debug$') >= 2)) ||
+      fail "${dbgsym##*/} holds no debug files"
+  done
+}
+
 repo_root() {
   cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd
 }
