@@ -8,8 +8,10 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <charconv>
@@ -27,6 +29,45 @@ constexpr int kNumSeverities = 4;
 std::atomic<bool> g_log_tickcount{false};
 std::atomic<bool> g_log_timestamp{false};
 std::atomic<LogMessageHandler> g_log_handler{nullptr};
+
+// The syslog priority of each severity, as journald reads it before a line
+// on a stream it receives: INFO, WARNING, ERROR, FATAL; VERBOSE is debug.
+const char* const kJournalPriorities[] = {"<6>", "<4>", "<3>", "<2>"};
+constexpr char kVerbosePriority[] = "<7>";
+
+// Whether stderr is the journal: 0 not decided yet, 1 no, 2 yes.
+std::atomic<int> g_stderr_is_journal{0};
+
+// systemd names the stream it connects a service's stderr to in
+// JOURNAL_STREAM ("device:inode"); a child inherits the variable with other
+// descriptors, so only a match with stderr itself counts.
+bool StderrIsJournal() {
+  const char* stream = getenv("JOURNAL_STREAM");
+  unsigned long long device;
+  unsigned long long inode;
+  char rest;
+  if (!stream || sscanf(stream, "%llu:%llu%c", &device, &inode, &rest) != 2)
+    return false;
+  struct stat st;
+  return fstat(STDERR_FILENO, &st) == 0 &&
+         static_cast<unsigned long long>(st.st_dev) == device &&
+         static_cast<unsigned long long>(st.st_ino) == inode;
+}
+
+// The priority to put before a line on stderr, or null. Decided once per
+// process; threads that race to decide first decide alike.
+const char* JournalPriority(int severity) {
+  int decided = g_stderr_is_journal.load(std::memory_order_relaxed);
+  if (decided == 0) {
+    decided = StderrIsJournal() ? 2 : 1;
+    g_stderr_is_journal.store(decided, std::memory_order_relaxed);
+  }
+  if (decided != 2)
+    return nullptr;
+  if (severity < 0)
+    return kVerbosePriority;
+  return kJournalPriorities[severity < kNumSeverities ? severity : 0];
+}
 
 uint64_t TickCountMicros() {
   struct timespec ts;
@@ -47,6 +88,14 @@ void PutNumber(std::streambuf* out, long long number) {
 }
 
 }  // namespace
+
+namespace internal {
+
+void ResetJournalCheckForTesting() {
+  g_stderr_is_journal.store(0, std::memory_order_relaxed);
+}
+
+}  // namespace internal
 
 void InitializeLogging(bool log_tickcount, bool log_timestamp) {
   g_log_tickcount.store(log_tickcount, std::memory_order_relaxed);
@@ -144,8 +193,14 @@ LogMessage::~LogMessage() {
       g_log_handler.load(std::memory_order_relaxed);
   if (!handler ||
       !handler(severity_, std::string(buffer_.data(), buffer_.size()))) {
-    fwrite(buffer_.data(), buffer_.size(), 1, stderr);
-    fflush(stderr);
+    // One lock for the priority and its line: no other thread's line
+    // comes between them.
+    flockfile(stderr);
+    if (const char* priority = JournalPriority(severity_))
+      fputs_unlocked(priority, stderr);
+    fwrite_unlocked(buffer_.data(), buffer_.size(), 1, stderr);
+    fflush_unlocked(stderr);
+    funlockfile(stderr);
   }
   if (severity_ == LOG_FATAL)
     abort();

@@ -5,13 +5,16 @@
 #include "core/logging.h"
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <iomanip>
 
 #include <string>
 #include <vector>
 
+#include "core/logging_internal.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 
@@ -97,6 +100,56 @@ TEST_F(LoggingTest, LongLineWithoutHandlerGoesToStderrWhole) {
   LogMessage("f.cc", 3, LOG_WARNING).stream() << text << 7;
   EXPECT_EQ("[WARNING:f.cc(3)] " + text + "7\n",
             testing::internal::GetCapturedStderr());
+}
+
+// Under systemd, stderr is a stream to the journal, which reads a syslog
+// priority before each line; anywhere else the lines stay as they are.
+TEST_F(LoggingTest, PriorityBeforeEachLineOnlyWhenStderrIsTheJournal) {
+  SetLogMessageHandler(nullptr);
+  const struct {
+    const char* stream;  // JOURNAL_STREAM; "match": stderr's own.
+    bool prefixed;
+  } cases[] = {
+      {"match", true},  {nullptr, false}, {"0:0", false},   {"12", false},
+      {"1:2:3", false}, {"", false},      {"other", false},  // Another file: a
+                                                             // descriptor the
+                                                             // child inherited.
+  };
+  const struct {
+    int severity;
+    const char* priority;
+  } severities[] = {
+      {LOG_INFO, "<6>"}, {LOG_WARNING, "<4>"}, {LOG_ERROR, "<3>"}, {-1, "<7>"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stream ? c.stream : "unset");
+    testing::internal::CaptureStderr();
+    struct stat st;
+    ASSERT_EQ(0, fstat(STDERR_FILENO, &st));
+    std::string stream = c.stream ? c.stream : "";
+    if (stream == "match" || stream == "other") {
+      stream = std::to_string(st.st_dev) + ":" +
+               std::to_string(st.st_ino + (stream == "other" ? 1 : 0));
+    }
+    if (c.stream)
+      setenv("JOURNAL_STREAM", stream.c_str(), 1);
+    else
+      unsetenv("JOURNAL_STREAM");
+    internal::ResetJournalCheckForTesting();
+    std::string expected;
+    for (const auto& s : severities) {
+      LogMessage("f.cc", 1, s.severity).stream() << "x";
+      expected += (c.prefixed ? s.priority : "") +
+                  std::string(s.severity < 0 ? "[VERBOSE1" : "[") +
+                  (s.severity == LOG_INFO      ? "INFO"
+                   : s.severity == LOG_WARNING ? "WARNING"
+                   : s.severity == LOG_ERROR   ? "ERROR"
+                                               : "") +
+                  ":f.cc(1)] x\n";
+    }
+    EXPECT_EQ(expected, testing::internal::GetCapturedStderr());
+  }
+  unsetenv("JOURNAL_STREAM");
+  internal::ResetJournalCheckForTesting();
 }
 
 TEST_F(LoggingTest, LogMacroUsesThisFileAndLine) {
