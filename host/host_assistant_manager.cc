@@ -11,6 +11,7 @@
 
 #include "core/eintr_wrapper.h"
 #include "core/logging.h"
+#include "host/fault_switches.h"
 #include "host/plugins/plugin_registry.h"
 #include "platform/utils/config_inspector.h"
 #include "platform/utils/file_utils.h"
@@ -77,6 +78,10 @@ HostAssistantManager::HostAssistantManager(const std::string& config,
       ConfigInspector::HasKey(*host_config_, "debug_http_port")) {
     DebugHttpServer::Options options;
     options.port = host_config_->GetInt("debug_http_port", -1);
+    if (ConfigInspector::HasKey(*host_config_, "test_faults") &&
+        host_config_->GetBool("test_faults", false)) {
+      RegisterFaultSwitches(&debug_interface_, &mutex_);
+    }
     debug_interface_.StartServer(options);
   }
 }

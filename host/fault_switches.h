@@ -1,0 +1,31 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
+// Test aids that make the stand-in host fail on request, so that what
+// supervises a device's assistant (systemd's watchdog and memory limits)
+// can be tried on a board. Served by the debug server only when the host's
+// configuration has "test_faults": true:
+//
+//   POST /fault/wedge     the manager's lock is taken and never given back:
+//                         every call that needs it hangs, GetDeviceId too
+//   POST /fault/allocate  memory is taken and written, 1 MiB every 10 ms,
+//                         until the process is killed
+//
+// Neither can be undone: both end with the process.
+#ifndef HOST_FAULT_SWITCHES_H_
+#define HOST_FAULT_SWITCHES_H_
+
+#include "core/synchronization.h"
+#include "prebuilt/lib/debug_interface.h"
+
+namespace vantor_host {
+
+// Registers the two paths on |debug|; |manager_lock| is what the wedge
+// holds. Both are borrowed and must outlive the process's last request.
+void RegisterFaultSwitches(assistant_client::DebugInterface* debug,
+                           core::Mutex* manager_lock);
+
+}  // namespace vantor_host
+
+#endif  // HOST_FAULT_SWITCHES_H_
