@@ -15,6 +15,7 @@
 #include "core/version.h"
 #include "platform/utils/file_utils.h"
 #include "prebuilt/lib/assistant_manager.h"
+#include "sample/service_notifier.h"
 
 namespace {
 
@@ -61,12 +62,16 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<assistant_client::AssistantManager> manager(
       assistant_client::AssistantManager::Create(nullptr, config_str));
+  ServiceNotifier notifier(manager.get());
   manager->EnableListening(true);
+  // Returns once the host has loaded the plug-ins and made the providers.
   manager->Start();
+  notifier.Ready();
 
   // Every character, the line end included, starts one interaction. Without
   // this end the loop would spin on EOF, so end of input ends the program.
   while (getchar() != EOF)
     manager->StartAssistantInteraction();
+  notifier.Stopping();
   return 0;
 }

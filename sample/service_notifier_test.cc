@@ -1,0 +1,215 @@
+// SPDX-FileCopyrightText: 2026 The Vantor device authors
+//
+// SPDX-License-Identifier: Apache-2.0
+
+// assistant_sample as a Type=notify service: what it tells a notify socket
+// of this test's own, standing in for systemd's, with the stand-in host.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/eintr_wrapper.h"
+#include "gtest/gtest.h"
+#include "platform/utils/file_utils.h"
+#include "testing/file_tree.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// WATCHDOG_USEC as the test sets it: pings at half of it.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || \
+    defined(VANTOR_TEST_UNDER_EMULATOR)
+constexpr milliseconds kWatchdog(1000);
+#else
+constexpr milliseconds kWatchdog(300);
+#endif
+constexpr milliseconds kPatience(10000);
+
+class ServiceNotifierTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/service_notifier_test.XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern));
+    dir_ = pattern;
+    socket_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(socket_, 0);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    const std::string path = dir_ + "/notify";
+    ASSERT_LT(path.size(), sizeof(address.sun_path));
+    path.copy(address.sun_path, path.size());
+    ASSERT_EQ(0, bind(socket_, reinterpret_cast<sockaddr*>(&address),
+                      sizeof(address)));
+  }
+  void TearDown() override {
+    if (input_ >= 0)
+      close(input_);
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      HANDLE_EINTR(waitpid(pid_, nullptr, 0));
+    }
+    close(socket_);
+    EXPECT_TRUE(testing_support::RemoveTree(dir_));
+  }
+
+  // The sample with the host's debug server and its fault switches on.
+  void Start() {
+    const std::string config = dir_ + "/config.json";
+    std::ofstream(config) << R"({"platform_config": {}, "vantor_host": )"
+                          << R"({"debug_http_port": 0, "test_faults": true}})";
+    std::vector<std::string> env = {
+        "XDG_CONFIG_HOME=" + dir_, "VANTOR_PLUGIN_DIR=" + dir_,
+        "NOTIFY_SOCKET=" + dir_ + "/notify",
+        "WATCHDOG_USEC=" +
+            std::to_string(
+                std::chrono::duration_cast<std::chrono::microseconds>(kWatchdog)
+                    .count())};
+    for (char** e = environ; *e; ++e)
+      env.push_back(*e);  // The first of a name counts.
+    std::vector<char*> envp;
+    for (std::string& entry : env)
+      envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> args;
+    for (const std::string& word : Split(ASSISTANT_SAMPLE_EMULATOR))
+      args.push_back(word);
+    args.push_back(ASSISTANT_SAMPLE_PATH);
+    args.push_back(config);
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+      argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    int input[2];
+    ASSERT_EQ(0, pipe2(input, O_CLOEXEC));
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, Log().c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_EQ(0, posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(),
+                              envp.data()));
+    posix_spawn_file_actions_destroy(&actions);
+    close(input[0]);
+    input_ = input[1];
+  }
+
+  std::string Log() const { return dir_ + "/sample.log"; }
+  std::string LogText() const {
+    return assistant_reference::ReadFile(Log(), false);
+  }
+
+  // The next message on the socket within |bound|, or "".
+  std::string Next(milliseconds bound) {
+    pollfd fd = {socket_, POLLIN, 0};
+    if (HANDLE_EINTR(poll(&fd, 1, static_cast<int>(bound.count()))) != 1)
+      return "";
+    char buffer[256];
+    const ssize_t length =
+        HANDLE_EINTR(recv(socket_, buffer, sizeof(buffer), 0));
+    return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : "";
+  }
+
+  // POST |path| to the host's debug server; true on 200.
+  bool Post(const std::string& path) {
+    const std::string log = LogText();
+    const std::string mark = "Debug server on http://127.0.0.1:";
+    const size_t at = log.find(mark);
+    if (at == std::string::npos)
+      return false;
+    const int port = atoi(log.c_str() + at + mark.size());
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const std::string request =
+        "POST " + path + " HTTP/1.0\r\nContent-Length: 0\r\n\r\n";
+    std::string reply;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) ==
+            0 &&
+        write(fd, request.data(), request.size()) ==
+            static_cast<ssize_t>(request.size())) {
+      char buffer[512];
+      ssize_t length;
+      while ((length = HANDLE_EINTR(read(fd, buffer, sizeof(buffer)))) > 0)
+        reply.append(buffer, static_cast<size_t>(length));
+    }
+    close(fd);
+    return reply.find(" 200 ") != std::string::npos;
+  }
+
+  static std::vector<std::string> Split(const std::string& words) {
+    std::vector<std::string> result;
+    std::string word;
+    for (char c : words + " ") {
+      if (c != ' ') {
+        word += c;
+      } else if (!word.empty()) {
+        result.push_back(word);
+        word.clear();
+      }
+    }
+    return result;
+  }
+
+  std::string dir_;
+  int socket_ = -1;
+  pid_t pid_ = 0;
+  int input_ = -1;  // The sample's standard input.
+};
+
+// Ready once started, pinging while the host answers, stopping at the end
+// of input: the order systemd relies on.
+TEST_F(ServiceNotifierTest, ReadyThenPingsThenStopping) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_EQ("READY=1", Next(kPatience)) << LogText();
+  // Start() had finished: the host was started before it said so.
+  EXPECT_NE(std::string::npos, LogText().find("Start()"));
+  for (int i = 0; i < 3; ++i)
+    ASSERT_EQ("WATCHDOG=1", Next(kWatchdog * 2)) << "ping " << i;
+  close(input_);
+  input_ = -1;
+  std::string message;
+  do {
+    message = Next(kPatience);
+  } while (message == "WATCHDOG=1");
+  EXPECT_EQ("STOPPING=1", message);
+  int status = 0;
+  ASSERT_EQ(pid_, HANDLE_EINTR(waitpid(pid_, &status, 0)));
+  pid_ = 0;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << LogText();
+}
+
+// A host that no longer answers gets no pings: systemd's watchdog is what
+// ends it.
+TEST_F(ServiceNotifierTest, AWedgedHostGetsNoPings) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_EQ("READY=1", Next(kPatience)) << LogText();
+  ASSERT_EQ("WATCHDOG=1", Next(kWatchdog * 2));
+  ASSERT_TRUE(Post("/fault/wedge")) << LogText();
+  // A ping already under way may still come; none after it.
+  const std::string late = Next(kWatchdog);
+  EXPECT_TRUE(late.empty() || late == "WATCHDOG=1") << late;
+  EXPECT_EQ("", Next(kWatchdog * 3)) << LogText();
+  EXPECT_NE(std::string::npos,
+            LogText().find("Test fault: wedging the assistant manager"));
+}
+
+}  // namespace
