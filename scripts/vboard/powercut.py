@@ -122,6 +122,7 @@ class Writer:
         except subprocess.TimeoutExpired:
             self._process.kill()
             self._process.wait()
+        self._process.stdout.close()
 
 
 def timed_writes(text: str, tool: str) -> list[float]:

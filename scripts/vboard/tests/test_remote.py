@@ -8,7 +8,9 @@ import unittest
 from pathlib import Path
 
 from vboard.common import Paths
-from vboard.remote import Board, remote_command
+from vboard.remote import Board, RemoteError, remote_command
+
+from .localboard import LocalBoard
 
 AWKWARD = [
     ["true"],
@@ -50,6 +52,41 @@ class RemoteCommandTest(unittest.TestCase):
                     self.assertIn(f"UserKnownHostsFile={folder}/base-1/"
                                   "known_hosts", ssh)
                     self.assertIn("BatchMode=yes", ssh)
+
+
+class LocalShellTest(unittest.TestCase):
+    """What a real shell makes of the command: each word arrives as given."""
+
+    def setUp(self):
+        self.board = LocalBoard()
+
+    def tearDown(self):
+        self.board.close()
+
+    def test_words_arrive_whole(self):
+        for argv in AWKWARD[1:]:
+            words = argv[1:]
+            with self.subTest(words=words):
+                out = self.board.ssh(["printf", "[%s]", *words]).stdout
+                self.assertEqual(out, "".join(f"[{w}]" for w in words))
+
+    def test_exit_status(self):
+        with self.assertRaisesRegex(RemoteError, "exit 3: why"):
+            self.board.ssh(["sh", "-c", "echo why >&2; exit 3"])
+        self.assertEqual(self.board.ssh(["sh", "-c", "exit 3"],
+                                        check=False).returncode, 3)
+        self.assertTrue(self.board.ok(["true"]))
+        self.assertFalse(self.board.ok(["false"]))
+
+    def test_time_limit(self):
+        with self.assertRaisesRegex(RemoteError, "no end within 0.2 s"):
+            self.board.ssh(["sleep", "5"], timeout=0.2, check=False)
+
+    def test_script_keeps_stdin_for_data(self):
+        # A files/ program gets its arguments and still reads standard input.
+        result = self.board.script("powercut-writer.sh", "true", "c.json",
+                                   "mic", input="on\noff\n")
+        self.assertEqual(result.stdout, "ok on\nok off\n")
 
 
 if __name__ == "__main__":

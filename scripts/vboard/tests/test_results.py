@@ -5,7 +5,9 @@
 import contextlib
 import io
 import re
+import tempfile
 import unittest
+from pathlib import Path
 
 from vboard.results import Report, Result, Status, percentile
 
@@ -70,6 +72,26 @@ class ReportTest(unittest.TestCase):
         self.assertNotIn("failed:", out.getvalue())
         self.assertTrue(re.search(r"^board: 1 passed, 0 failed, 0 skipped$",
                                   out.getvalue(), re.MULTILINE))
+
+    def test_figures_files(self):
+        with tempfile.TemporaryDirectory() as folder, \
+                contextlib.redirect_stdout(io.StringIO()), \
+                contextlib.redirect_stderr(io.StringIO()):
+            folder = Path(folder)
+            for run in range(2):
+                report = Report()
+                report.phase("checks", 12.34)
+                report.figure("rss_kib", 5296 + run, "KiB", "memory")
+                report.write_figures(folder, "test", folder)
+            figures = (folder / "figures.txt").read_text().splitlines()
+            rows = [line.split("\t") for line in
+                    (folder / "bench-rows.tsv").read_text().splitlines()]
+        self.assertRegex(figures[0], r"^# scripts/board test, \d{4}-")
+        self.assertEqual(figures[1:], ["phase_checks=12.3", "rss_kib=5297"])
+        # One header, then a row per run under it.
+        self.assertEqual(rows[0], ["date", "commit", "phase_checks", "rss_kib"])
+        self.assertEqual([row[2:] for row in rows[1:]],
+                         [["12.3", "5296"], ["12.3", "5297"]])
 
 
 if __name__ == "__main__":
