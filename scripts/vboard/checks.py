@@ -18,7 +18,7 @@ from .common import (BOARD_ADDRESS, CONFIG, HOST_NAME, SERVICE, SERVICE_TYPE,
 from .image import installed_names
 from .link import LOOK_LIMIT_S
 from .remote import Board
-from .results import Report, Outcome, fail_on_error
+from .results import Outcome, Report, fail_on_error
 
 # The unit's sandbox as systemd-analyze security rates it (lower is safer).
 MAX_EXPOSURE = 2.0

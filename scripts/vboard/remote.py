@@ -51,7 +51,10 @@ class Board:
         self.link = link or Link(paths)
 
     def _ssh_argv(self, command: str | None, tty: bool = False) -> list[str]:
-        base = Path((self.paths.run / "base").read_text().strip())
+        try:
+            base = Path((self.paths.run / "base").read_text().strip())
+        except OSError:
+            raise BoardError("no board is running (scripts/board boot)")
         argv = ["ssh", *(["-t"] if tty else []),
                 *ssh_options(base, self.paths.run), f"root@{BOARD_ADDRESS}"]
         return self.link.argv(argv + ([command] if command is not None else []))
