@@ -1,0 +1,277 @@
+# SPDX-FileCopyrightText: 2026 The Vantor device authors
+#
+# SPDX-License-Identifier: Apache-2.0
+
+"""scripts/board's commands."""
+
+from __future__ import annotations
+
+import argparse
+import fcntl
+import os
+import signal
+import stat
+import sys
+from pathlib import Path
+
+from . import checks, image, powercut
+from .common import (EXIT_SKIPPED, EXIT_USAGE, FILES, SERVICE_TYPE,
+                     BoardError, Paths, Skipped, Stopwatch, note, run)
+from .link import Link
+from .remote import Board
+from .results import Report
+
+USAGE = """\
+An emulated 32-bit ARM board (Debian 12 armhf under qemu-system-arm -M virt)
+with the armhf packages installed by apt, for proving them on a whole
+system: its own kernel, systemd, D-Bus and avahi-daemon. Runs as root.
+
+  scripts/board base                 the cached base root file system only
+  scripts/board image [--build DIR]  base root file system (cached in
+                                     $BOARD_DIR/base-KEY/) and this run's
+                                     disks: an overlay of the base and a
+                                     local apt repository of the packages
+  scripts/board boot [--build DIR]   image, power on, install the packages
+                                     with apt, leave the board running
+  scripts/board ssh [COMMAND...]     a command (or a shell) on the board
+  scripts/board browse               avahi-browse on the build-machine side
+  scripts/board stop                 power off and tear the link down
+  scripts/board status               whether a board runs from $BOARD_DIR
+  scripts/board test [--build DIR]   image, boot, the checks, the figures,
+                                     3 power cuts, stop; exit 77 when no
+                                     image can be had
+  scripts/board powercut [N] [--build DIR] [--seed S] [--min-s A]
+      [--max-s B] [--tool PATH] [--compare-tool PATH]
+                                     image, boot, then N power cuts (default
+                                     20) after A to B s (2 to 20) while the
+                                     state files are written, stop; --tool
+                                     names the writer on the board,
+                                     --compare-tool another one whose write
+                                     latency is measured in turns with it
+  scripts/board power-on             on again from this run's disk, left
+                                     running
+  scripts/board cut                  the power off hard, the link torn down
+
+DIR is the armhf build tree (default ./build-armhf), for the test helper
+timed_renames; the packages are build-deb/armhf/'s, made with
+`scripts/package --arch armhf` when there are none. BOARD_DIR defaults to
+./build-board; BOARD_MIRROR to the Debian mirror of this machine's apt
+sources. The board has no route off this machine: its one network link is a
+tap device in a network namespace of its own, where a second D-Bus and
+avahi-daemon stand for the build machine's side (169.254.77.1; the board
+is 169.254.77.2). Everything started here ends with `stop`, or with the
+command that started it when that was `test` or `powercut`.
+Exit status: 0 all passed, 1 a failure, 2 usage, 77 no image can be had."""
+
+# What scripts/board needs on the build machine, besides what
+# files/ensure-host-packages.sh adds for the link's side.
+HOST_PACKAGES = ["mmdebstrap", "qemu-system-arm", "qemu-user-static",
+                 "qemu-utils", "e2fsprogs", "openssh-client", "dpkg-dev",
+                 "apt", "util-linux", "iproute2"]
+# Power cuts in every test run; `scripts/board powercut N` makes more.
+CI_CUTS = 3
+LOCKED = {"base", "image", "boot", "test", "powercut"}
+
+
+class Usage(Exception):
+    pass
+
+
+def preflight() -> None:
+    if os.geteuid() != 0:
+        raise BoardError("run as root (namespaces, tap devices, mounts)")
+    try:
+        if not stat.S_ISCHR(os.stat("/dev/net/tun").st_mode):
+            raise OSError
+    except OSError:
+        raise Skipped("no /dev/net/tun here: the board's link cannot be made")
+    if run(["bash", str(FILES / "ensure-host-packages.sh"), *HOST_PACKAGES],
+           check=False, stdout=sys.stderr).returncode:
+        raise Skipped("cannot install what the board needs here: "
+                      + " ".join(HOST_PACKAGES))
+
+
+def make_image(paths: Paths, report: Report, link: Link) -> None:
+    if link.running():
+        raise BoardError(f"a board is running from {paths.run} "
+                         "(scripts/board stop)")
+    clock = Stopwatch()
+    base = image.base_image(paths)
+    report.phase("base-image", clock.seconds())
+    clock = Stopwatch()
+    image.run_image(paths, base)
+    report.phase("run-image", clock.seconds())
+
+
+def boot_and_install(paths: Paths, board: Board, report: Report,
+                     outlives: bool = False) -> None:
+    """Image, power on, wait for ssh, install the packages with the board's
+    apt, check the installation."""
+    preflight()
+    make_image(paths, report, board.link)
+    clock = Stopwatch()
+    board.link.power_on(outlives)
+    if not board.wait_ssh(600):
+        console = paths.run / "console.log"
+        sys.stderr.write("".join(console.read_text(errors="replace")
+                                 .splitlines(True)[-30:]))
+        raise BoardError("the board did not answer on ssh within 600 s "
+                         f"(console: {console})")
+    report.phase("boot-to-ssh", clock.seconds())
+    clock = Stopwatch()
+    checks.install_packages(paths, board)
+    report.phase("install", clock.seconds())
+    checks.check_installed(paths, board, report)
+
+
+def finish(paths: Paths, report: Report, command: str,
+           total: Stopwatch) -> int:
+    report.phases.append(("total", f"{total.seconds():.1f}"))
+    report.write_figures(paths.board_dir, command, paths.root)
+    return 0 if report.summary() else 1
+
+
+def cmd_test(paths: Paths, board: Board) -> int:
+    total = Stopwatch()
+    report = Report()
+    try:
+        boot_and_install(paths, board, report)
+        checks.run_all(paths, board, report)
+        clock = Stopwatch()
+        powercut.run_in_test(board, report, powercut.Options(cuts=CI_CUTS))
+        report.phase("power-cuts", clock.seconds())
+        board.ssh(["systemctl", "stop", checks.SERVICE], check=False)
+        board.power_off()
+    finally:
+        board.link.tear_down()
+    return finish(paths, report, "test", total)
+
+
+def cmd_powercut(paths: Paths, board: Board, options: powercut.Options) -> int:
+    total = Stopwatch()
+    report = Report()
+    try:
+        boot_and_install(paths, board, report)
+        checks.check_enable_now(board, report)
+        clock = Stopwatch()
+        powercut.run_in_test(board, report, options)
+        report.phase("power-cuts", clock.seconds())
+        board.power_off()
+    finally:
+        board.link.tear_down()
+    return finish(paths, report, "powercut", total)
+
+
+def cmd_boot(paths: Paths, board: Board) -> int:
+    report = Report()
+    try:
+        boot_and_install(paths, board, report, outlives=True)
+    except BaseException:
+        board.link.tear_down()
+        raise
+    note("the board runs: scripts/board ssh [COMMAND], scripts/board stop")
+    return 0
+
+
+def parse(argv: list[str]) -> tuple[str, Path | None, list[str]]:
+    """The command, --build DIR (anywhere) and the other arguments."""
+    if not argv:
+        raise Usage
+    command, rest = argv[0], argv[1:]
+    build, args = None, []
+    while rest:
+        word = rest.pop(0)
+        if word == "--build" and rest:
+            build = rest.pop(0)
+        elif word.startswith("--build="):
+            build = word.partition("=")[2]
+        else:
+            args.append(word)
+    if build is not None:
+        if not Path(build).is_dir():
+            raise BoardError(f"--build {build}: no such folder")
+        build = Path(build).resolve()
+    return command, build, args
+
+
+def powercut_options(args: list[str]) -> powercut.Options:
+    parser = argparse.ArgumentParser(prog="scripts/board powercut",
+                                     add_help=False)
+    parser.add_argument("cuts", type=int, nargs="?", default=20)
+    parser.add_argument("--seed", type=int)
+    parser.add_argument("--min-s", type=float, default=2)
+    parser.add_argument("--max-s", type=float, default=20)
+    parser.add_argument("--tool", default=powercut.TOOL)
+    parser.add_argument("--compare-tool")
+    try:
+        parsed = parser.parse_args(args)
+    except SystemExit:
+        raise Usage
+    return powercut.Options(**vars(parsed))
+
+
+def dispatch(command: str, paths: Paths, args: list[str]) -> int:
+    link = Link(paths)
+    board = Board(paths, link)
+    if command == "base":
+        preflight()
+        image.base_image(paths)
+    elif command == "image":
+        preflight()
+        make_image(paths, Report(), link)
+    elif command == "boot":
+        return cmd_boot(paths, board)
+    elif command == "test":
+        return cmd_test(paths, board)
+    elif command == "powercut":
+        return cmd_powercut(paths, board, powercut_options(args))
+    elif command == "power-on":
+        link.power_on(outlives=True)
+    elif command == "cut":
+        link.cut_power()
+    elif command in ("ssh", "shell"):
+        # As ssh joins its words: the board's shell reads them.
+        return board.interactive(" ".join(args) if args else None,
+                                 tty=not args and sys.stdin.isatty())
+    elif command == "browse":
+        return run(link.argv(["avahi-browse", "-rpt", SERVICE_TYPE]),
+                   check=False).returncode
+    elif command == "stop":
+        board.power_off()
+    elif command == "status":
+        print(f"board: {'running' if link.running() else 'not running'}")
+    else:
+        raise Usage
+    return 0
+
+
+def main(argv: list[str]) -> int:
+    # A test's time-out ends this process with SIGTERM: the board goes too.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    try:
+        command, build, args = parse(argv)
+        paths = Paths.from_environment(build)
+        if command in LOCKED:
+            paths.board_dir.mkdir(parents=True, exist_ok=True)
+            lock = open(paths.board_dir / "lock", "w")
+            try:
+                fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            except OSError:
+                raise BoardError(f"another scripts/board {command} uses "
+                                 f"{paths.board_dir}")
+        return dispatch(command, paths, args)
+    except Usage:
+        print(USAGE)
+        return EXIT_USAGE
+    except Skipped as e:
+        print(f"board: SKIPPED: {e}", file=sys.stderr)
+        return EXIT_SKIPPED
+    except BoardError as e:
+        print(f"board: {e}", file=sys.stderr)
+        return 1
+    except KeyboardInterrupt:
+        return 130
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

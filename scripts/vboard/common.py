@@ -1,0 +1,98 @@
+# SPDX-FileCopyrightText: 2026 The Vantor device authors
+#
+# SPDX-License-Identifier: Apache-2.0
+
+"""What every module of the board shares: its constants, its folders, the
+errors that end a command, and the one way to run a program here."""
+
+from __future__ import annotations
+
+import dataclasses
+import os
+import shlex
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+SUITE = "bookworm"
+HOST_ADDRESS = "169.254.77.1"
+BOARD_ADDRESS = "169.254.77.2"
+TAP = "vboard0"
+HOST_NAME = "vantor-board"
+SERVICE = "vantor-sample"
+CONFIG = "/etc/vantor/config.json"
+SERVICE_TYPE = "_vantor._tcp"
+
+# ctest's SKIP_RETURN_CODE for the board test: no image can be had here.
+EXIT_SKIPPED = 77
+EXIT_USAGE = 2
+
+FILES = Path(__file__).resolve().parent / "files"
+
+
+class BoardError(Exception):
+    """Ends the command with exit status 1."""
+
+
+class Skipped(Exception):
+    """Ends the command with EXIT_SKIPPED: this machine cannot have a board."""
+
+
+@dataclasses.dataclass(frozen=True)
+class Paths:
+    root: Path  # The source tree.
+    board_dir: Path  # BOARD_DIR: cached bases, downloads, figures.
+    build: Path  # The armhf build tree, for timed_renames.
+
+    @property
+    def run(self) -> Path:
+        """This run's disks, logs and the link's pid file."""
+        return self.board_dir / "run"
+
+    @classmethod
+    def from_environment(cls, build: Path | None = None) -> Paths:
+        root = Path(__file__).resolve().parents[2]
+        board_dir = Path(os.environ.get("BOARD_DIR") or root / "build-board")
+        return cls(root=root, board_dir=board_dir.absolute(),
+                   build=build or root / "build-armhf")
+
+
+def note(message: str) -> None:
+    print(f"board: {message}", file=sys.stderr, flush=True)
+
+
+def run(argv: list[str], *, check: bool = True, timeout: float | None = None,
+        capture: bool = False, **kwargs) -> subprocess.CompletedProcess:
+    """Runs argv here; a non-zero exit raises BoardError unless check=False.
+
+    capture=True returns standard output and error as text.
+    """
+    if capture:
+        kwargs.setdefault("stdout", subprocess.PIPE)
+        kwargs.setdefault("stderr", subprocess.PIPE)
+    try:
+        result = subprocess.run(argv, timeout=timeout, text=True, **kwargs)
+    except subprocess.TimeoutExpired as e:
+        raise BoardError(f"{shlex.join(argv)}: no end within {timeout} s") from e
+    if check and result.returncode != 0:
+        why = (result.stderr or "").strip() if capture else ""
+        raise BoardError(f"{shlex.join(argv)}: exit {result.returncode}"
+                         + (f": {why}" if why else ""))
+    return result
+
+
+def output(argv: list[str], **kwargs) -> str:
+    """Standard output of argv, stripped."""
+    return run(argv, capture=True, **kwargs).stdout.strip()
+
+
+class Stopwatch:
+    def __init__(self) -> None:
+        self.start = time.monotonic()
+
+    def seconds(self) -> float:
+        return time.monotonic() - self.start
+
+    def __str__(self) -> str:
+        return f"{self.seconds():.1f}"

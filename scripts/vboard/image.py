@@ -1,0 +1,414 @@
+# SPDX-FileCopyrightText: 2026 The Vantor device authors
+#
+# SPDX-License-Identifier: Apache-2.0
+
+"""The board's disks: the cached base root file system (mmdebstrap) and this
+run's overlay of it beside a local apt repository of the packages."""
+
+from __future__ import annotations
+
+import glob
+import hashlib
+import inspect
+import math
+import os
+import re
+import shlex
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+from .common import (BOARD_ADDRESS, FILES, HOST_NAME, SUITE, BoardError,
+                     Paths, Skipped, Stopwatch, note, output, run)
+
+DEFAULT_MIRROR = "http://deb.debian.org/debian"
+# What the base image holds besides Debian's essential set and apt.
+BASE_PACKAGES = ["systemd-sysv", "dbus", "avahi-daemon", "avahi-utils",
+                 "openssh-server", "linux-image-armmp", "initramfs-tools",
+                 "kmod", "udev", "iproute2", "procps", "netbase"]
+BINFMT_CONF = Path("/usr/lib/binfmt.d/qemu-arm.conf")
+EXIT_NO_BINFMT = 90  # files/binfmt-ns.sh: no private binfmt_misc.
+MIB = 1 << 20
+
+# ---- The mirror ---------------------------------------------------------------
+
+
+def _deb822_paragraphs(text: str) -> list[dict[str, str]]:
+    paragraphs, fields, key = [], {}, None
+    for line in text.splitlines() + [""]:
+        if line.startswith("#"):
+            continue
+        if not line.strip():
+            if fields:
+                paragraphs.append(fields)
+            fields, key = {}, None
+        elif line[0] in " \t" and key:
+            fields[key] += " " + line.strip()
+        elif ":" in line:
+            key, _, value = line.partition(":")
+            key = key.strip().lower()
+            fields[key] = value.strip()
+    return paragraphs
+
+
+def _one_line_entries(text: str) -> list[tuple[str, str]]:
+    """(URI, suite) of each `deb` line."""
+    entries = []
+    for line in text.splitlines():
+        words = line.split("#", 1)[0].split()
+        if len(words) < 3 or words[0] != "deb":
+            continue
+        words = words[1:]
+        if words[0].startswith("["):  # Options, which may hold spaces.
+            while words and not words[0].endswith("]"):
+                words = words[1:]
+            words = words[1:]
+        if len(words) >= 2:
+            entries.append((words[0], words[1]))
+    return entries
+
+
+def find_mirror(deb822: list[str], one_line: list[str],
+                suite: str) -> str | None:
+    """The first Debian, not security, URI for the suite: in the deb822
+    .sources texts first, then in the one-line texts."""
+    for text in deb822:
+        for fields in _deb822_paragraphs(text):
+            uris = fields.get("uris", "").split()
+            if (uris and suite in fields.get("suites", "").split()
+                    and "deb" in fields.get("types", "").split()
+                    and fields.get("enabled", "yes").lower() != "no"
+                    and "security" not in uris[0]):
+                return uris[0]
+    for text in one_line:
+        for uri, entry_suite in _one_line_entries(text):
+            if entry_suite == suite and "security" not in uri:
+                return uri
+    return None
+
+
+def _read_all(pattern: str) -> list[str]:
+    texts = []
+    for name in sorted(glob.glob(pattern)):
+        try:
+            texts.append(Path(name).read_text(errors="replace"))
+        except OSError:
+            pass
+    return texts
+
+
+def mirror() -> str:
+    """BOARD_MIRROR, else the Debian mirror of this machine's apt sources."""
+    if os.environ.get("BOARD_MIRROR"):
+        return os.environ["BOARD_MIRROR"]
+    found = find_mirror(
+        _read_all("/etc/apt/sources.list.d/*.sources"),
+        _read_all("/etc/apt/sources.list") +
+        _read_all("/etc/apt/sources.list.d/*.list"), SUITE)
+    return found or DEFAULT_MIRROR
+
+
+def release_date(release: str) -> str | None:
+    """The Date field of an InRelease file's text."""
+    match = re.search(r"^Date: (.*)$", release, re.MULTILINE)
+    return match.group(1).strip() if match else None
+
+
+def mirror_date(uri: str) -> str:
+    """When the mirror last changed the suite, as this machine's apt lists
+    know it: the key of the cached base changes with a point release."""
+    host = uri.split("://", 1)[-1].split("/", 1)[0]
+    for name in sorted(glob.glob(
+            f"/var/lib/apt/lists/{glob.escape(host)}*_dists_{SUITE}_InRelease")):
+        date = release_date(Path(name).read_text(errors="replace"))
+        if date:
+            return date
+    return "unknown"
+
+# ---- The base image -------------------------------------------------------------
+
+
+def with_arm_binfmt(argv: list[str], log) -> int:
+    """Runs argv with ARM binaries runnable through qemu-arm-static, in a
+    user, mount and pid namespace with a private binfmt_misc (Linux 6.7 and
+    later), so the machine's own binfmt table is left as it was. Identity
+    mapped: files keep their real owners. Returns its exit status."""
+    if not os.access(BINFMT_CONF, os.R_OK):
+        raise BoardError(f"{BINFMT_CONF} is missing (qemu-user-static)")
+    with tempfile.TemporaryDirectory(prefix="board-binfmt.") as folder:
+        go = Path(folder) / "go"
+        os.mkfifo(go, 0o600)
+        child = subprocess.Popen(
+            ["unshare", "--user", "--mount", "--pid", "--fork", "--kill-child",
+             "--", "bash", str(FILES / "binfmt-ns.sh"), str(go),
+             str(BINFMT_CONF), *argv],
+            stdout=log, stderr=subprocess.STDOUT)
+        mine = os.readlink("/proc/self/ns/user")
+        for _ in range(100):
+            try:
+                if os.readlink(f"/proc/{child.pid}/ns/user") != mine:
+                    break
+            except OSError:
+                break
+            time.sleep(0.05)
+        for name in ("uid_map", "gid_map"):
+            Path(f"/proc/{child.pid}/{name}").write_text("0 0 4294967295\n")
+        # Opening the fifo waits for its reader, which a dead child never is.
+        while child.poll() is None:
+            try:
+                fd = os.open(go, os.O_WRONLY | os.O_NONBLOCK)
+            except OSError:
+                time.sleep(0.05)
+                continue
+            os.write(fd, b"go\n")
+            os.close(fd)
+            break
+        status = child.wait()
+    if status == EXIT_NO_BINFMT:
+        raise Skipped("this kernel has no private binfmt_misc for the "
+                      "foreign-architecture stage (needs Linux 6.7 or later)")
+    return status
+
+
+def _version_key(path: str) -> list:
+    """sort -V, near enough for kernel file names."""
+    return [int(p) if p.isdigit() else p for p in re.split(r"(\d+)", path)]
+
+
+def _mib(size: int) -> int:
+    return math.ceil(size / MIB)
+
+
+def _used_mib(folder: Path) -> int:
+    return int(output(["du", "-sm", str(folder)]).split()[0])
+
+
+UNREACHABLE = re.compile(r"Could not resolve|Failed to fetch|Temporary failure"
+                         r"|Unable to connect|Could not connect")
+
+
+def build_base(out: Path, uri: str) -> None:
+    """Builds the base into out (a new folder): rootfs.img, vmlinuz,
+    initrd.img, the ssh key and known_hosts, and aptroot/ (the board's apt
+    state, for resolving the packages' dependencies on this machine)."""
+    out.mkdir(parents=True)
+    run(["ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-C", "board-test",
+         "-f", str(out / "id_ed25519")])
+    root = out / "root"
+    hook_args = shlex.join([HOST_NAME, BOARD_ADDRESS,
+                            str(out / "id_ed25519.pub")])
+    # mmdebstrap runs a hook with sh -c, the root as $1.
+    argv = ["mmdebstrap", "--arch=armhf", "--variant=apt", "--mode=root",
+            "--format=directory", "--skip=check/qemu",
+            "--skip=cleanup/apt/lists", '--aptopt=Acquire::Languages "none"',
+            "--include=" + ",".join(BASE_PACKAGES),
+            "--essential-hook=sh "
+            + shlex.quote(str(FILES / "essential-hook.sh")) + ' "$1"',
+            "--customize-hook=sh "
+            + shlex.quote(str(FILES / "customize-hook.sh")) + ' "$1" '
+            + hook_args,
+            SUITE, str(root), f"deb {uri} {SUITE} main"]
+    log_path = out / "mmdebstrap.log"
+    with open(log_path, "w") as log:
+        status = with_arm_binfmt(argv, log)
+    if status:
+        log_text = log_path.read_text(errors="replace")
+        sys.stderr.write("".join(log_text.splitlines(True)[-20:]))
+        if UNREACHABLE.search(log_text):
+            raise Skipped(f"the Debian mirror {uri} cannot be reached; "
+                          "no board image")
+        raise BoardError(f"mmdebstrap failed (status {status}); "
+                         f"log: {log_path}")
+    (root / "etc/machine-id").write_text(os.urandom(16).hex() + "\n")
+
+    kernels = sorted(glob.glob(f"{root}/boot/vmlinuz-*-armmp"), key=_version_key)
+    initrds = sorted(glob.glob(f"{root}/boot/initrd.img-*-armmp"),
+                     key=_version_key)
+    if not kernels or not initrds:
+        raise BoardError("no armmp kernel or initrd in the image")
+    shutil.copy(kernels[-1], out / "vmlinuz")
+    shutil.copy(initrds[-1], out / "initrd.img")
+    host_key = (root / "etc/ssh/ssh_host_ed25519_key.pub").read_text().split()
+    (out / "known_hosts").write_text(
+        f"{BOARD_ADDRESS} {host_key[0]} {host_key[1]}\n")
+
+    aptroot = out / "aptroot"
+    (aptroot / "var/lib/dpkg").mkdir(parents=True)
+    shutil.copy(root / "var/lib/dpkg/status", aptroot / "var/lib/dpkg/")
+    shutil.copytree(root / "var/lib/apt/lists", aptroot / "var/lib/apt/lists",
+                    symlinks=True)
+    shutil.copytree(root / "etc/apt", aptroot / "etc/apt", symlinks=True)
+    releases = sorted(glob.glob(f"{root}/var/lib/apt/lists/*_InRelease"))
+    date = release_date(Path(releases[0]).read_text()) if releases else None
+    (out / "mirror-date").write_text(f"{date or ''}\n")
+
+    # Room for the packages, the journal and apt's lists; the file is sparse.
+    run(["mkfs.ext4", "-q", "-L", "board-root", "-d", str(root),
+         str(out / "rootfs.img"), f"{_used_mib(root) + 1024}M"],
+        stdout=subprocess.DEVNULL)
+    shutil.rmtree(root)
+
+
+def cache_key(uri: str) -> str:
+    """Changes with the suite, the mirror and its state, the package list
+    and the recipe."""
+    recipe = [f"{SUITE} {uri} {mirror_date(uri)}", " ".join(BASE_PACKAGES)]
+    recipe += [inspect.getsource(f) for f in (with_arm_binfmt, build_base)]
+    recipe += [(FILES / name).read_text() for name in
+               ("binfmt-ns.sh", "essential-hook.sh", "customize-hook.sh")]
+    return hashlib.sha256("\n".join(recipe).encode()).hexdigest()[:16]
+
+
+def base_image(paths: Paths) -> Path:
+    """The cached base for this recipe, this mirror and its state; built
+    when missing."""
+    uri = mirror()
+    base = paths.board_dir / f"base-{cache_key(uri)}"
+    if (base / "complete").exists():
+        note(f"base image: cached ({base})")
+        return base
+    note(f"base image: building {base} from {uri} ({SUITE}, armhf); "
+         "takes minutes")
+    clock = Stopwatch()
+    shutil.rmtree(base, ignore_errors=True)
+    build_base(base, uri)
+    (base / "build-seconds").write_text(f"{clock}\n")
+    (base / "complete").touch()
+    image = (base / "rootfs.img").stat()
+    note(f"base image: built in {clock} s ({_mib(image.st_size)} MiB file "
+         f"system, {_mib(image.st_blocks * 512)} MiB used)")
+    # Older bases are of no more use.
+    for old in paths.board_dir.glob("base-*"):
+        if old != base:
+            shutil.rmtree(old, ignore_errors=True)
+    return base
+
+# ---- This run's disks -------------------------------------------------------------
+
+
+def parse_simulated_installs(text: str) -> list[tuple[str, str]]:
+    """(name, version) of each `Inst` line of `apt-get install -s`."""
+    return re.findall(r"^Inst (\S+) \((\S+) ", text, re.MULTILINE)
+
+
+def board_apt(paths: Paths, aptroot: Path, args: list[str],
+              **kwargs) -> subprocess.CompletedProcess:
+    """apt of this machine working on the board's apt state (armhf); the
+    downloads stay in BOARD_DIR/debs."""
+    debs = paths.board_dir / "debs"
+    (debs / "partial").mkdir(parents=True, exist_ok=True)
+    return run(["apt-get", "-q", "-o", f"Dir={aptroot}",
+                "-o", f"Dir::State::status={aptroot}/var/lib/dpkg/status",
+                "-o", f"Dir::Cache::archives={debs}",
+                "-o", "APT::Architecture=armhf",
+                "-o", "APT::Architectures::=armhf",
+                "-o", "Debug::NoLocking=1", "-o", "APT::Sandbox::User=root",
+                *args], check=False, **kwargs)
+
+
+def fetch_dependencies(paths: Paths, base: Path, names: set[str], out: Path,
+                       debs: list[Path]) -> list[str]:
+    """Copies into out the packages from Debian that the board needs for
+    debs and does not have: the board's own apt resolves the same set again
+    from the local repository. Returns their names."""
+    aptroot = base / "aptroot"
+    log_path = paths.run / "apt-download.log"
+    download = ["install", "-y", "--download-only", "--no-install-recommends",
+                *map(str, debs)]
+    with open(log_path, "w") as log:
+        fetched = board_apt(paths, aptroot, download, stdout=log,
+                            stderr=subprocess.STDOUT).returncode == 0
+        if not fetched:
+            # Lists older than the mirror name files it no longer has.
+            note("dependencies: refreshing the board's package lists")
+            if board_apt(paths, aptroot, ["update"], stdout=log,
+                         stderr=subprocess.STDOUT).returncode:
+                raise Skipped("the Debian mirror cannot be reached for the "
+                              f"packages' dependencies (see {log_path})")
+            if board_apt(paths, aptroot, download, stdout=log,
+                         stderr=subprocess.STDOUT).returncode:
+                log.flush()
+                tail = log_path.read_text().splitlines()[-5:]
+                raise BoardError("the packages' dependencies do not resolve "
+                                 "on armhf: " + "\n".join(tail))
+    simulated = board_apt(paths, aptroot, ["install", "-s",
+                                           "--no-install-recommends",
+                                           *map(str, debs)],
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    fetched = []
+    for name, version in parse_simulated_installs(simulated.stdout):
+        if name in names:
+            continue
+        pattern = f"{name}_{version.replace(':', '%3a')}_*.deb"
+        files = sorted((paths.board_dir / "debs").glob(pattern))
+        if not files:
+            raise BoardError(f"dependency {name} {version} was not downloaded")
+        shutil.copy(files[0], out)
+        fetched.append(name)
+    return fetched
+
+
+def deb_field(deb: Path, field: str) -> str:
+    return output(["dpkg-deb", "-f", str(deb), field])
+
+
+def package_files(paths: Paths) -> list[Path]:
+    """The armhf packages that scripts/package made, made when there are
+    none; their -dbgsym packages stay off the board."""
+    folder = paths.root / "build-deb/armhf"
+    debs = sorted(folder.glob("*.deb"))
+    if not debs:
+        note(f"no packages in {folder}; making them "
+             "(scripts/package --arch armhf)")
+        run([str(paths.root / "scripts/package"), "--arch", "armhf"],
+            stdout=subprocess.DEVNULL)
+        debs = sorted(folder.glob("*.deb"))
+    if not debs:
+        raise BoardError(f"scripts/package made no packages in {folder}")
+    debs = [deb for deb in debs if "-dbgsym_" not in deb.name]
+    for deb in debs:
+        if deb_field(deb, "Architecture") != "armhf":
+            raise BoardError(f"{deb} is not an armhf package")
+    return debs
+
+
+def run_image(paths: Paths, base: Path) -> None:
+    """This run's disks in paths.run: an overlay of the base and the
+    repository disk (the packages, their dependencies from Debian and the
+    test helper timed_renames)."""
+    helper = paths.build / "testing/timed_renames"
+    if not os.access(helper, os.X_OK):
+        raise BoardError(f"{helper} is not built (scripts/build-armhf)")
+    debs = package_files(paths)
+    # The SDK has no place on a board.
+    wanted = [(deb, deb_field(deb, "Package")) for deb in debs]
+    wanted = [(deb, name) for deb, name in wanted if not name.endswith("-dev")]
+    names = [name for _, name in wanted]
+    shutil.rmtree(paths.run, ignore_errors=True)
+    repo = paths.run / "repo"
+    (repo / "tools").mkdir(parents=True)
+    for deb in debs:
+        shutil.copy(deb, repo)
+    deps = fetch_dependencies(paths, base, set(names), repo,
+                              [deb for deb, _ in wanted])
+    note(f"packages: {' '.join(names)}; from Debian besides the base: "
+         f"{' '.join(deps) or 'none'}")
+    (paths.run / "install").write_text(" ".join(names) + "\n")
+    shutil.copy(helper, repo / "tools")
+    with open(repo / "Packages", "w") as packages:
+        run(["dpkg-scanpackages", "--multiversion", "."], cwd=repo,
+            stdout=packages, stderr=subprocess.DEVNULL)
+    run(["mkfs.ext4", "-q", "-L", "vantor-repo", "-d", str(repo),
+         str(paths.run / "repo.img"), f"{_used_mib(repo) + 16}M"],
+        stdout=subprocess.DEVNULL)
+    run(["qemu-img", "create", "-q", "-f", "qcow2", "-F", "raw", "-b",
+         str(base / "rootfs.img"), str(paths.run / "board.qcow2")])
+    (paths.run / "base").write_text(f"{base}\n")
+
+
+def installed_names(paths: Paths) -> list[str]:
+    """The packages this run installs on the board."""
+    return (paths.run / "install").read_text().split()

@@ -1,0 +1,268 @@
+# SPDX-FileCopyrightText: 2026 The Vantor device authors
+#
+# SPDX-License-Identifier: Apache-2.0
+
+"""Readers of what the board prints: avahi-browse -p lines, journal lines,
+the service's configuration, /proc files. Plain functions of text, so they
+are tested without a board."""
+
+from __future__ import annotations
+
+import dataclasses
+import json
+import re
+
+from .results import percentile
+
+# ---- avahi-browse -p ----------------------------------------------------------
+
+
+def unescape_avahi(label: str) -> str:
+    """A name as avahi-browse -p prints it: \\DDD (decimal) for a byte,
+    \\. and \\\\ for those characters."""
+    out = bytearray()
+    i = 0
+    while i < len(label):
+        if label[i] == "\\" and re.match(r"\d{3}", label[i + 1:i + 4]):
+            out.append(int(label[i + 1:i + 4]))
+            i += 4
+        elif label[i] == "\\" and i + 1 < len(label):
+            out += label[i + 1].encode()
+            i += 2
+        else:
+            out += label[i].encode()
+            i += 1
+    return out.decode(errors="replace")
+
+
+@dataclasses.dataclass(frozen=True)
+class BrowseEntry:
+    event: str  # +: appeared, -: gone, =: resolved.
+    interface: str
+    protocol: str
+    name: str  # Unescaped.
+    type: str
+    domain: str
+    host: str = ""  # The rest only on resolved (=) lines.
+    address: str = ""
+    port: int | None = None
+    txt: str = ""
+
+
+def parse_browse(text: str) -> list[BrowseEntry]:
+    entries = []
+    for line in text.splitlines():
+        fields = line.split(";", 9)
+        if len(fields) < 6 or fields[0] not in ("+", "-", "="):
+            continue
+        event, interface, protocol, name, type_, domain = fields[:6]
+        extra = fields[6:] + [""] * (10 - len(fields))
+        port = int(extra[2]) if extra[2].isdigit() else None
+        entries.append(BrowseEntry(event, interface, protocol,
+                                   unescape_avahi(name), type_, domain,
+                                   extra[0], extra[1], port, extra[3]))
+    return entries
+
+
+@dataclasses.dataclass(frozen=True)
+class Expected:
+    """The advertisement the installed configuration asks for."""
+    name: str
+    type: str
+    port: int
+    host: str
+    address: str
+
+    def resolved_in(self, entries: list[BrowseEntry]) -> bool:
+        return any(e.event == "=" and e.name == self.name
+                   and e.type == self.type and e.domain == "local"
+                   and e.host == self.host and e.address == self.address
+                   and e.port == self.port for e in entries)
+
+    def listed_in(self, entries: list[BrowseEntry]) -> bool:
+        """Named by a line that does not say it is gone, resolved or not."""
+        return any(e.event != "-" and e.name == self.name
+                   and e.type == self.type for e in entries)
+
+    def __str__(self) -> str:
+        name = self.name.replace(" ", "\\032")
+        return (f"{name};{self.type};local;{self.host};{self.address};"
+                f"{self.port};")
+
+
+def look_summary(text: str) -> str:
+    """The -p lines, each without the domain and host fields, on one line:
+    what a failed check shows of its last look."""
+    lines = [line.split(";") for line in text.splitlines() if line.strip()]
+    return " ".join(";".join(f[:4] + f[6:9]) for f in lines)
+
+# ---- The configuration ----------------------------------------------------------
+
+
+def _strip_comments(text: str) -> str:
+    """The JSON left of text with // comments and trailing commas, as the
+    device's configuration allows them."""
+    out, i, in_string = [], 0, False
+    while i < len(text):
+        c = text[i]
+        if in_string:
+            out.append(c)
+            if c == "\\":
+                out.append(text[i + 1:i + 2])
+                i += 1
+            elif c == '"':
+                in_string = False
+        elif c == '"':
+            in_string = True
+            out.append(c)
+        elif text.startswith("//", i):
+            while i < len(text) and text[i] != "\n":
+                i += 1
+            continue
+        else:
+            out.append(c)
+        i += 1
+    return re.sub(r",(\s*[}\]])", r"\1", "".join(out))
+
+
+def _find_key(value, key: str):
+    if isinstance(value, dict):
+        if key in value:
+            return value[key]
+        for child in value.values():
+            found = _find_key(child, key)
+            if found is not None:
+                return found
+    return None
+
+
+def config_value(text: str, key: str, default: str) -> str:
+    """The value of key (at any depth) in the configuration text, as a
+    string; default when it is missing or the text does not parse."""
+    try:
+        value = _find_key(json.loads(_strip_comments(text)), key)
+    except ValueError:
+        return default
+    return default if value is None else str(value)
+
+# ---- The journal ----------------------------------------------------------------
+
+_MONOTONIC = re.compile(r"^\[\s*([0-9.]+)\]\s?(.*)$")
+
+
+def monotonic_lines(text: str) -> list[tuple[float, str]]:
+    """(seconds, rest) of each line of journalctl -o short-monotonic."""
+    lines = []
+    for line in text.splitlines():
+        match = _MONOTONIC.match(line)
+        if match:
+            lines.append((float(match.group(1)), match.group(2)))
+    return lines
+
+
+def first_monotonic(text: str, pattern: str) -> str | None:
+    """The monotonic time, as printed, of the first line matching pattern."""
+    for line in text.splitlines():
+        match = _MONOTONIC.match(line)
+        if match and re.search(pattern, match.group(2)):
+            return match.group(1)
+    return None
+
+
+def loss_to_reregistration(text: str) -> float | None:
+    """Seconds from the plug-in's first line about a lost registration to
+    its next Re-registered line (short-monotonic lines)."""
+    lost = None
+    for seconds, rest in monotonic_lines(text):
+        if lost is None and "Lost mdns service instances" in rest:
+            lost = seconds
+        elif lost is not None and "Re-registered mdns service instance" in rest:
+            return seconds - lost
+    return None
+
+
+@dataclasses.dataclass
+class Latencies:
+    """Renames of the mic state file paired in order with the host's log
+    lines of the change; ms from each rename to its line."""
+    renames: int
+    lines: int
+    ms: list[float]
+
+    @property
+    def paired(self) -> bool:
+        return self.renames > 0 and len(self.ms) == self.renames
+
+
+def pair_renames(text: str) -> Latencies:
+    """Reads `rename MICROSECONDS WORD` (off: muted) and `log SECONDS
+    muted|unmuted` lines (both since the epoch). Any line too many or too
+    few, or a change logged out of order, leaves them unpaired."""
+    renames, logs = [], []
+    for line in text.splitlines():
+        words = line.split()
+        if len(words) != 3:
+            continue
+        if words[0] == "rename":
+            renames.append((float(words[1]),
+                            "muted" if words[2] == "off" else "unmuted"))
+        elif words[0] == "log":
+            logs.append((float(words[1]), words[2]))
+    result = Latencies(len(renames), len(logs), [])
+    if len(renames) != len(logs):
+        return result
+    for (renamed_us, wanted), (logged_s, said) in zip(renames, logs):
+        if wanted != said:
+            return Latencies(len(renames), len(logs), [])
+        result.ms.append((logged_s * 1e6 - renamed_us) / 1000)
+    return result
+
+
+def latency_figures(ms: list[float]) -> tuple[str, str, str]:
+    """Median, p99 and maximum, formatted as the figures show them."""
+    return (f"{percentile(ms, 50):.1f}", f"{percentile(ms, 99):.1f}",
+            f"{max(ms):.1f}")
+
+# ---- /proc and the tools' own words -----------------------------------------------
+
+
+def proc_status(text: str) -> dict[str, str]:
+    """The first value of each field of /proc/PID/status."""
+    fields = {}
+    for line in text.splitlines():
+        key, _, value = line.partition(":")
+        if value.split():
+            fields[key] = value.split()[0]
+    return fields
+
+
+def idle_switches(text: str) -> tuple[int, str]:
+    """Context switches over the idle time from `before|after TID COMM N`
+    lines: the total, and per thread `COMM=N` sorted. A thread that
+    started meanwhile counts whole; one that ended does not count."""
+    before: dict[str, int] = {}
+    after: list[tuple[str, str, int]] = []
+    for line in text.splitlines():
+        words = line.split()
+        if len(words) != 4 or not words[3].isdigit():
+            continue
+        if words[0] == "before":
+            before[words[1]] = int(words[3])
+        elif words[0] == "after":
+            after.append((words[1], words[2], int(words[3])))
+    counts = [(comm, n - before.get(tid, 0)) for tid, comm, n in after]
+    per_thread = " ".join(sorted(f"{comm}={n}" for comm, n in counts))
+    return sum(n for _, n in counts), per_thread
+
+
+def usage_words(text: str) -> list[str]:
+    """The words that vantor-state names when given one it does not know:
+    `... (one of: A B C) ...`."""
+    match = re.search(r"\(one of: ([^)]*)\)", text)
+    return match.group(1).split() if match else []
+
+
+def exposure_score(text: str) -> str | None:
+    """The overall exposure of systemd-analyze security's table."""
+    match = re.search(r"Overall exposure level for [^:]*: ([0-9.]+)", text)
+    return match.group(1) if match else None

@@ -1,0 +1,179 @@
+# SPDX-FileCopyrightText: 2026 The Vantor device authors
+#
+# SPDX-License-Identifier: Apache-2.0
+
+import unittest
+
+from vboard import parse
+
+EXPECTED = parse.Expected(name="Vantor Device", type="_vantor._tcp",
+                          port=8009, host="vantor-board.local",
+                          address="169.254.77.2")
+RESOLVED = ("=;eth0;IPv4;Vantor\\032Device;_vantor._tcp;local;"
+            "vantor-board.local;169.254.77.2;8009;\"v=1\"")
+
+
+class BrowseTest(unittest.TestCase):
+    def test_unescape(self):
+        for raw, name in [("Vantor\\032Device", "Vantor Device"),
+                          ("a\\.b\\\\c", "a.b\\c"),
+                          ("caf\\195\\169", "café"),
+                          ("plain", "plain")]:
+            with self.subTest(raw=raw):
+                self.assertEqual(parse.unescape_avahi(raw), name)
+
+    def test_resolved(self):
+        cases = [
+            (RESOLVED, True),
+            # The same line on another interface or protocol still counts.
+            (RESOLVED.replace("eth0;IPv4", "vboard0;IPv6"), True),
+            # Seen but not resolved.
+            ("+;eth0;IPv4;Vantor\\032Device;_vantor._tcp;local", False),
+            # Another port, address, name, host or domain is another entry.
+            (RESOLVED.replace(";8009;", ";8010;"), False),
+            (RESOLVED.replace("169.254.77.2", "169.254.77.1"), False),
+            (RESOLVED.replace("Vantor\\032Device", "Vantor\\032Device2"),
+             False),
+            (RESOLVED.replace("vantor-board.local", "board-peer.local"), False),
+            (RESOLVED.replace(";local;", ";example;"), False),
+            # Lines avahi-browse prints besides entries.
+            ("Failed to create client object: Daemon not running", False),
+            ("", False),
+        ]
+        for text, resolved in cases:
+            with self.subTest(text=text):
+                self.assertEqual(
+                    EXPECTED.resolved_in(parse.parse_browse(text)), resolved)
+
+    def test_listed(self):
+        cases = [
+            ("+;eth0;IPv4;Vantor\\032Device;_vantor._tcp;local", True),
+            (RESOLVED, True),
+            ("-;eth0;IPv4;Vantor\\032Device;_vantor._tcp;local", False),
+            ("+;eth0;IPv4;Other;_vantor._tcp;local", False),
+            ("+;eth0;IPv4;Vantor\\032Device;_other._tcp;local", False),
+        ]
+        for text, listed in cases:
+            with self.subTest(text=text):
+                self.assertEqual(
+                    EXPECTED.listed_in(parse.parse_browse(text)), listed)
+
+    def test_fields(self):
+        [entry] = parse.parse_browse(RESOLVED)
+        self.assertEqual((entry.name, entry.port, entry.txt),
+                         ("Vantor Device", 8009, '"v=1"'))
+        self.assertEqual(str(EXPECTED), "Vantor\\032Device;_vantor._tcp;local;"
+                         "vantor-board.local;169.254.77.2;8009;")
+        self.assertEqual(parse.look_summary(RESOLVED + "\n"),
+                         "=;eth0;IPv4;Vantor\\032Device;vantor-board.local;"
+                         "169.254.77.2;8009")
+
+
+class ConfigTest(unittest.TestCase):
+    CONFIG = """\
+// The device's configuration.
+{
+  "platform_config": {
+    "mic_state_path": "/var/lib/vantor/state/mic_state", // on disk
+  },
+  "vantor_host": {
+    // "mdns_port": 9999,
+    "mdns_instance_name": "Kitchen // Speaker",
+    "mdns_port": 8009,
+    "quoted": "a \\"b\\", c",
+  },
+}
+"""
+
+    def test_values(self):
+        cases = [
+            ("mdns_port", "8009"),
+            ("mdns_instance_name", "Kitchen // Speaker"),
+            ("mic_state_path", "/var/lib/vantor/state/mic_state"),
+            ("quoted", 'a "b", c'),
+            ("mdns_service_type", "default"),
+        ]
+        for key, value in cases:
+            with self.subTest(key=key):
+                self.assertEqual(
+                    parse.config_value(self.CONFIG, key, "default"), value)
+
+    def test_unreadable(self):
+        self.assertEqual(parse.config_value("{ broken", "mdns_port", "8009"),
+                         "8009")
+
+
+class JournalTest(unittest.TestCase):
+    def test_renames_pair_in_order(self):
+        text = ("log 1000.010 muted\nlog 1000.350 unmuted\n"
+                "rename 1000000000 off\nrename 1000300000 on\n")
+        pairs = parse.pair_renames(text)
+        self.assertTrue(pairs.paired)
+        self.assertEqual([round(ms, 3) for ms in pairs.ms], [10.0, 50.0])
+
+    def test_renames_do_not_pair(self):
+        cases = [
+            # A line too few, one too many, a change logged in another order.
+            "rename 1000000000 off\nrename 1000300000 on\nlog 1000.01 muted\n",
+            "rename 1000000000 off\nlog 1000.01 muted\nlog 1000.02 muted\n",
+            "rename 1000000000 off\nrename 1000300000 on\n"
+            "log 1000.01 unmuted\nlog 1000.35 muted\n",
+            "",
+        ]
+        for text in cases:
+            with self.subTest(text=text):
+                self.assertFalse(parse.pair_renames(text).paired)
+
+    def test_loss_to_reregistration(self):
+        lines = ("[  100.000000] vantor-board sample[1]: mDNS: the network "
+                 "changed\n"
+                 "[  101.250000] vantor-board sample[1]: WARNING Lost mdns "
+                 "service instances\n"
+                 "[  102.000000] vantor-board sample[1]: Lost mdns service "
+                 "instances\n"
+                 "[  103.710000] vantor-board sample[1]: Re-registered mdns "
+                 "service instance x\n")
+        self.assertAlmostEqual(parse.loss_to_reregistration(lines), 2.46)
+        # A re-registration with no loss before it has no gap.
+        self.assertIsNone(parse.loss_to_reregistration(
+            lines.splitlines()[-1]))
+
+    def test_first_monotonic(self):
+        text = ("[   30.5] host x: Advertised a: FAILED\n"
+                "[   37.012345] host x: Advertised a: SUCCESS\n"
+                "[   40.0] host x: Advertised b: SUCCESS\n")
+        self.assertEqual(parse.first_monotonic(text, "Advertised .*: SUCCESS"),
+                         "37.012345")
+        self.assertIsNone(parse.first_monotonic(text, "Withdrawn"))
+
+    def test_idle_switches(self):
+        text = ("before 10 assistant_sampl 50\nbefore 11 FileWatcher 7\n"
+                "before 12 gone 3\n"
+                "after 10 assistant_sampl 52\nafter 11 FileWatcher 7\n"
+                "after 13 new 4\n")
+        self.assertEqual(parse.idle_switches(text),
+                         (6, "FileWatcher=0 assistant_sampl=2 new=4"))
+
+
+class ToolWordsTest(unittest.TestCase):
+    def test_words(self):
+        for text, words in [
+                ("vantor-state: NO_SUCH_WORD is no connection state (one of: "
+                 "UNKNOWN CONNECTED CONNECTING); nothing written",
+                 ["UNKNOWN", "CONNECTED", "CONNECTING"]),
+                ("vantor-state: cannot read /etc/vantor/config.json", [])]:
+            with self.subTest(text=text):
+                self.assertEqual(parse.usage_words(text), words)
+
+    def test_status_and_exposure(self):
+        status = parse.proc_status("Name:\tassistant\nVmRSS:\t  5296 kB\n"
+                                   "Threads:\t6\n")
+        self.assertEqual((status["VmRSS"], status["Threads"]), ("5296", "6"))
+        self.assertEqual(parse.exposure_score(
+            "→ Overall exposure level for vantor-sample.service: 1.9 OK :-)"),
+            "1.9")
+        self.assertIsNone(parse.exposure_score("Unit not found."))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,98 @@
+# SPDX-FileCopyrightText: 2026 The Vantor device authors
+#
+# SPDX-License-Identifier: Apache-2.0
+
+import contextlib
+import io
+import re
+import tempfile
+import unittest
+from pathlib import Path
+
+from vboard.results import Report, Result, Status, percentile
+
+
+class PercentileTest(unittest.TestCase):
+    def test_nearest_rank(self):
+        forty = [float(n) for n in range(40, 0, -1)]  # Unsorted on purpose.
+        cases = [
+            (forty, 50, 20.0),  # The lower median of an even count.
+            (forty, 99, 40.0),
+            (forty, 90, 36.0),
+            (forty[1:], 50, 20.0),  # The 20th of 39.
+            ([5.0], 50, 5.0),
+            ([5.0], 99, 5.0),
+            ([3.0, 1.0], 50, 1.0),
+            ([3.0, 1.0], 51, 3.0),
+            ([2.0, 9.0, 4.0], 0, 2.0),
+            ([2.0, 9.0, 4.0], 100, 9.0),
+        ]
+        for values, p, expected in cases:
+            with self.subTest(n=len(values), p=p):
+                self.assertEqual(percentile(values, p), expected)
+
+    def test_no_values(self):
+        with self.assertRaises(ValueError):
+            percentile([], 50)
+
+
+class ReportTest(unittest.TestCase):
+    """The lines CI and ctest's log readers look for."""
+
+    def test_lines(self):
+        report = Report()
+        out = io.StringIO()
+        with contextlib.redirect_stdout(out):
+            report.add(Result("mic-off", Status.PASS, "1 line(s): x", 2.04))
+            report.add(Result("withdrawn", Status.FAIL, "still listed", None,
+                              "look 3 took 20 s"))
+            report.skip("network-synonym", "not here")
+            report.figure("rss_kib", 5296, "KiB", "resident memory")
+            passed = report.summary()
+        self.assertFalse(passed)
+        self.assertEqual(out.getvalue().splitlines(), [
+            "board: PASS     mic-off (2.0 s): 1 line(s): x",
+            "board: FAIL     withdrawn: still listed",
+            "board:          last look: look 3 took 20 s",
+            "board: SKIP     network-synonym: not here",
+            "board: figure   rss_kib                            5296 KiB   "
+            "resident memory",
+            "board: 1 passed, 1 failed, 1 skipped",
+            "board: failed: withdrawn",
+        ])
+        closing = out.getvalue().splitlines()[-2]
+        self.assertRegex(closing, r"^\w+: \d+ passed, \d+ failed(, \d+ skipped)?$")
+        self.assertEqual(report.figures, [("rss_kib", "5296")])
+
+    def test_all_passed(self):
+        report = Report()
+        with contextlib.redirect_stdout(io.StringIO()) as out:
+            report.check("stop", True, "status 0")
+            self.assertTrue(report.summary())
+        self.assertNotIn("failed:", out.getvalue())
+        self.assertTrue(re.search(r"^board: 1 passed, 0 failed, 0 skipped$",
+                                  out.getvalue(), re.MULTILINE))
+
+    def test_figures_files(self):
+        with tempfile.TemporaryDirectory() as folder, \
+                contextlib.redirect_stdout(io.StringIO()), \
+                contextlib.redirect_stderr(io.StringIO()):
+            folder = Path(folder)
+            for run in range(2):
+                report = Report()
+                report.phase("checks", 12.34)
+                report.figure("rss_kib", 5296 + run, "KiB", "memory")
+                report.write_figures(folder, "test", folder)
+            figures = (folder / "figures.txt").read_text().splitlines()
+            rows = [line.split("\t") for line in
+                    (folder / "bench-rows.tsv").read_text().splitlines()]
+        self.assertRegex(figures[0], r"^# scripts/board test, \d{4}-")
+        self.assertEqual(figures[1:], ["phase_checks=12.3", "rss_kib=5297"])
+        # One header, then a row per run under it.
+        self.assertEqual(rows[0], ["date", "commit", "phase_checks", "rss_kib"])
+        self.assertEqual([row[2:] for row in rows[1:]],
+                         [["12.3", "5296"], ["12.3", "5297"]])
+
+
+if __name__ == "__main__":
+    unittest.main()
