@@ -18,6 +18,7 @@
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "platform/utils/file_utils.h"
+#include "testing/command_line.h"
 #include "testing/file_tree.h"
 
 extern char** environ;
@@ -71,11 +72,11 @@ class AssistantSampleTest : public ::testing::Test {
     }
     // Under an emulator, argv[0] is still the sample's path, as the
     // messages print it.
-    std::vector<std::string> emulator = Split(ASSISTANT_SAMPLE_EMULATOR);
+    std::vector<std::string> command = testing_support::CommandLine(
+        ASSISTANT_SAMPLE_EMULATOR, ASSISTANT_SAMPLE_PATH);
     std::vector<char*> argv;
-    for (std::string& word : emulator)
+    for (std::string& word : command)
       argv.push_back(word.data());
-    argv.push_back(const_cast<char*>(ASSISTANT_SAMPLE_PATH));
     for (const std::string& arg : args)
       argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -97,20 +98,6 @@ class AssistantSampleTest : public ::testing::Test {
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
     result.out = assistant_reference::ReadFile(out, false);
     result.err = assistant_reference::ReadFile(err, false);
-    return result;
-  }
-
-  static std::vector<std::string> Split(const std::string& words) {
-    std::vector<std::string> result;
-    std::string word;
-    for (char c : words + " ") {
-      if (c != ' ') {
-        word += c;
-      } else if (!word.empty()) {
-        result.push_back(word);
-        word.clear();
-      }
-    }
     return result;
   }
 

@@ -24,6 +24,7 @@
 #include "core/eintr_wrapper.h"
 #include "gtest/gtest.h"
 #include "platform/utils/file_utils.h"
+#include "testing/command_line.h"
 #include "testing/file_tree.h"
 
 extern char** environ;
@@ -87,10 +88,8 @@ class ServiceNotifierTest : public ::testing::Test {
     for (std::string& entry : env)
       envp.push_back(entry.data());
     envp.push_back(nullptr);
-    std::vector<std::string> args;
-    for (const std::string& word : Split(ASSISTANT_SAMPLE_EMULATOR))
-      args.push_back(word);
-    args.push_back(ASSISTANT_SAMPLE_PATH);
+    std::vector<std::string> args = testing_support::CommandLine(
+        ASSISTANT_SAMPLE_EMULATOR, ASSISTANT_SAMPLE_PATH);
     args.push_back(config);
     std::vector<char*> argv;
     for (std::string& arg : args)
@@ -153,20 +152,6 @@ class ServiceNotifierTest : public ::testing::Test {
     }
     close(fd);
     return reply.find(" 200 ") != std::string::npos;
-  }
-
-  static std::vector<std::string> Split(const std::string& words) {
-    std::vector<std::string> result;
-    std::string word;
-    for (char c : words + " ") {
-      if (c != ' ') {
-        word += c;
-      } else if (!word.empty()) {
-        result.push_back(word);
-        word.clear();
-      }
-    }
-    return result;
   }
 
   std::string dir_;

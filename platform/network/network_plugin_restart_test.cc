@@ -32,6 +32,7 @@
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "prebuilt/lib/assistant_client.h"
+#include "testing/command_line.h"
 #include "testing/file_tree.h"
 #include "testing/mdns_daemon.h"
 #include "testing/network_plugin_fixture.h"
@@ -223,14 +224,6 @@ std::string Slurp(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-std::vector<std::string> Words(const std::string& text) {
-  std::vector<std::string> words;
-  std::istringstream split(text);
-  for (std::string word; split >> word;)
-    words.push_back(word);
-  return words;
-}
-
 // assistant_sample with the stand-in host and the build's plug-ins,
 // advertising |name|; its log goes to a file. Ends its input when destroyed
 // and is killed if it is still running then.
@@ -246,8 +239,8 @@ class Sample {
                              "{\"mdns_service_type\": \""
                           << kType << "\", \"mdns_instance_name\": \"" << name
                           << "\"}}";
-    std::vector<std::string> args = Words(ASSISTANT_SAMPLE_EMULATOR);
-    args.push_back(ASSISTANT_SAMPLE_PATH);
+    std::vector<std::string> args = testing_support::CommandLine(
+        ASSISTANT_SAMPLE_EMULATOR, ASSISTANT_SAMPLE_PATH);
     args.push_back(config);
     std::vector<std::string> env = {
         "XDG_CONFIG_HOME=" + dir_,

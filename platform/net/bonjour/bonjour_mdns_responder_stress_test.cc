@@ -234,12 +234,8 @@ TEST(BonjourMdnsResponderStressTest, EveryAnswerOnceOnTheResponderThread) {
             kProcessFailures);
 
   // The withdrawals made while the responder closes run on their own thread.
-  for (const fake_dns_sd::Call& call : fake_dns_sd::Calls()) {
-    if (call.function != "DNSServiceRefDeallocate" ||
-        call.thread != "MdnsRelease") {
-      EXPECT_EQ(call.thread, kThreadName) << call.function;
-    }
-  }
+  EXPECT_THAT(fake_dns_sd::CallsElsewhere(kThreadName, "MdnsRelease"),
+              testing::IsEmpty());
   EXPECT_EQ(fake_dns_sd::BlindProcessCalls(), 0);
   EXPECT_EQ(fake_dns_sd::LiveReferences(), 0);
   EXPECT_EQ(fake_dns_sd::BadDeallocations(), 0);

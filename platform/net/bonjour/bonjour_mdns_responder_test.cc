@@ -160,12 +160,8 @@ class BonjourMdnsResponderTest : public testing::Test {
     // Every DNS-SD call is on the responder thread but the withdrawals made
     // while it closes, no call ever waits on a silent socket, and nothing
     // leaks or is released twice.
-    for (const fake_dns_sd::Call& call : fake_dns_sd::Calls()) {
-      if (call.function != "DNSServiceRefDeallocate" ||
-          call.thread != "MdnsRelease") {
-        EXPECT_EQ(call.thread, kThreadName) << call.function;
-      }
-    }
+    EXPECT_THAT(fake_dns_sd::CallsElsewhere(kThreadName, "MdnsRelease"),
+                IsEmpty());
     EXPECT_EQ(fake_dns_sd::BlindProcessCalls(), 0);
     EXPECT_EQ(fake_dns_sd::LiveReferences(), 0);
     EXPECT_EQ(fake_dns_sd::BadDeallocations(), 0);

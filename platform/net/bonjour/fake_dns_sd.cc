@@ -196,6 +196,18 @@ std::vector<Call> Calls() {
   return state.calls;
 }
 
+std::vector<std::string> CallsElsewhere(const std::string& thread,
+                                        const std::string& release_thread) {
+  std::vector<std::string> elsewhere;
+  for (const Call& call : Calls()) {
+    const bool release = call.function == "DNSServiceRefDeallocate" &&
+                         call.thread == release_thread;
+    if (call.thread != thread && !release)
+      elsewhere.push_back(call.function + " on " + call.thread);
+  }
+  return elsewhere;
+}
+
 std::vector<std::string> CalledFunctions() {
   std::vector<std::string> names;
   for (const Call& call : Calls())

@@ -110,6 +110,11 @@ void FreezeDaemon();
 void ThawDaemon();
 
 std::vector<Call> Calls();
+// The calls made on a thread other than |thread|, but for deallocations on
+// |release_thread| (the responder's withdrawals at shutdown), as
+// "function on thread".
+std::vector<std::string> CallsElsewhere(const std::string& thread,
+                                        const std::string& release_thread);
 std::vector<std::string> CalledFunctions();
 // DNSServiceProcessResult calls made while nothing was readable.
 int BlindProcessCalls();
