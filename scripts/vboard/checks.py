@@ -431,6 +431,7 @@ def run_all(paths: Paths, board: Board, report: Report) -> None:
     """Every check of `scripts/board test` after the installation's, up to
     the power cuts. A check that ends with an error is its failure; the
     others still run."""
+    from . import fleet  # It builds on this module.
     check_enable_now(board, report)
     entry = expected_entry(board)
     boot_again(board, report, entry)
@@ -446,6 +447,7 @@ def run_all(paths: Paths, board: Board, report: Report) -> None:
         ("start-again", lambda: check_restarted(board, report, entry)),
         ("avahi-restart", lambda: check_avahi_restart(board, report, entry)),
         ("unit-exposure", lambda: check_exposure(board, report)),
+        ("fleet", lambda: fleet.run(board, report, entry)),
     ]
     for name, step in steps:
         fail_on_error(report, name, step)

@@ -99,7 +99,7 @@ def look_summary(text: str) -> str:
 # ---- The configuration ----------------------------------------------------------
 
 
-def _strip_comments(text: str) -> str:
+def strip_comments(text: str) -> str:
     """The JSON left of text with // comments and trailing commas, as the
     device's configuration allows them."""
     out, i, in_string = [], 0, False
@@ -140,7 +140,7 @@ def config_value(text: str, key: str, default: str) -> str:
     """The value of key (at any depth) in the configuration text, as a
     string; default when it is missing or the text does not parse."""
     try:
-        value = _find_key(json.loads(_strip_comments(text)), key)
+        value = _find_key(json.loads(strip_comments(text)), key)
     except ValueError:
         return default
     return default if value is None else str(value)
@@ -266,3 +266,46 @@ def exposure_score(text: str) -> str | None:
     """The overall exposure of systemd-analyze security's table."""
     match = re.search(r"Overall exposure level for [^:]*: ([0-9.]+)", text)
     return match.group(1) if match else None
+
+
+# ---- The journal as JSON -----------------------------------------------------
+
+@dataclasses.dataclass(frozen=True)
+class JournalEntry:
+    monotonic_us: int
+    priority: int
+    message: str
+
+
+# The severity a line of ours names, and the syslog priority the logger
+# puts before it when stderr is the journal.
+SEVERITY_PRIORITIES = {"INFO": 6, "WARNING": 4, "ERROR": 3, "FATAL": 2}
+
+
+def journal_entries(text: str) -> list[JournalEntry]:
+    """The entries of `journalctl -o json` output; a message that is not
+    text (journald's byte array) or an entry without a priority is passed
+    over."""
+    entries = []
+    for line in text.splitlines():
+        try:
+            fields = json.loads(line)
+            entries.append(JournalEntry(int(fields["__MONOTONIC_TIMESTAMP"]),
+                                        int(fields["PRIORITY"]),
+                                        fields["MESSAGE"]))
+        except (ValueError, KeyError, TypeError):
+            continue
+    return [e for e in entries if isinstance(e.message, str)]
+
+
+def severity_of(message: str) -> str | None:
+    """The severity our logger wrote at the head of a line, if it is ours."""
+    match = re.match(r"\[(?:[0-9/.:]+:)?(INFO|WARNING|ERROR|FATAL):", message)
+    return match.group(1) if match else None
+
+
+def misfiled(entries: list[JournalEntry]) -> list[str]:
+    """Our lines whose journal priority is not their severity's."""
+    return [f"{e.priority} {e.message}" for e in entries
+            if (severity := severity_of(e.message)) is not None
+            and SEVERITY_PRIORITIES[severity] != e.priority]

@@ -175,5 +175,49 @@ class ToolWordsTest(unittest.TestCase):
         self.assertIsNone(parse.exposure_score("Unit not found."))
 
 
+
+def journal_line(monotonic, priority, message):
+    import json
+    return json.dumps({"__MONOTONIC_TIMESTAMP": str(monotonic),
+                       "PRIORITY": str(priority), "MESSAGE": message})
+
+
+class JournalJsonTest(unittest.TestCase):
+    def test_entries(self):
+        text = "\n".join([
+            journal_line(5, 6, "[INFO:a.cc(1)] up"),
+            # journald gives bytes that are not UTF-8 as a number array.
+            journal_line(6, 6, [91, 255]),
+            "not json",
+            '{"MESSAGE": "no priority", "__MONOTONIC_TIMESTAMP": "7"}',
+            journal_line(8, 4, "[WARNING:b.cc(2)] careful"),
+        ])
+        self.assertEqual(
+            [(e.monotonic_us, e.priority, e.message)
+             for e in parse.journal_entries(text)],
+            [(5, 6, "[INFO:a.cc(1)] up"), (8, 4, "[WARNING:b.cc(2)] careful")])
+
+    def test_severity_and_misfiled(self):
+        cases = [
+            ("[INFO:a.cc(1)] x", 6, "INFO", False),
+            ("[WARNING:a.cc(1)] x", 4, "WARNING", False),
+            ("[ERROR:a.cc(1)] x", 3, "ERROR", False),
+            ("[FATAL:a.cc(1)] x", 2, "FATAL", False),
+            # With the time and tick count the logger may put first.
+            ("[1209/235959.000001:123:WARNING:a.cc(1)] x", 4, "WARNING",
+             False),
+            # A warning that reached the journal at its default priority.
+            ("[WARNING:a.cc(1)] x", 6, "WARNING", True),
+            ("[INFO:a.cc(1)] x", 4, "INFO", True),
+            # Not ours: never misfiled.
+            ("Started vantor-sample.service", 6, None, False),
+        ]
+        for message, priority, severity, wrong in cases:
+            with self.subTest(message=message, priority=priority):
+                self.assertEqual(parse.severity_of(message), severity)
+                entry = parse.JournalEntry(0, priority, message)
+                self.assertEqual(bool(parse.misfiled([entry])), wrong)
+
+
 if __name__ == "__main__":
     unittest.main()

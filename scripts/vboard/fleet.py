@@ -1,0 +1,266 @@
+# SPDX-FileCopyrightText: 2026 The Vantor device authors
+#
+# SPDX-License-Identifier: Apache-2.0
+
+"""The service under systemd's supervision on the board: readiness, the
+journal's priorities, the watchdog and the memory bounds. The faults come
+from the stand-in host's test aids, switched on by a runtime drop-in that
+points the service at a copy of its configuration; the drop-in goes again
+at the end."""
+
+from __future__ import annotations
+
+import json
+import time
+
+from . import parse
+from .checks import board_sees, main_pid
+from .common import CONFIG, SERVICE, Stopwatch, note
+from .remote import Board
+from .results import Outcome, Report
+
+FAULT_DIR = "/run/vantor-test"
+FAULT_CONFIG = f"{FAULT_DIR}/config.json"
+DROP_IN = f"/run/systemd/system/{SERVICE}.service.d/test-faults.conf"
+DEBUG_PORT = 8090
+WEDGES = 3
+# A fault and the restart behind it: WatchdogSec, RestartSec and a start
+# under emulation, with room to spare.
+RECOVERY_LIMIT_S = 120
+
+
+def show(board: Board, *names: str) -> dict[str, str]:
+    """Properties of the unit, by name."""
+    out = board.out(["systemctl", "show", SERVICE, "-p", ",".join(names)],
+                    check=False)
+    return dict(line.partition("=")[::2] for line in out.splitlines())
+
+
+def journal_since(board: Board, cursor: str, *args: str
+                  ) -> list[parse.JournalEntry]:
+    return parse.journal_entries(board.journal(
+        *(["--after-cursor", cursor] if cursor else []), "-o", "json", *args,
+        check=False))
+
+
+def wait_for_line(board: Board, cursor: str, text: str,
+                  limit_s: float) -> parse.JournalEntry | None:
+    """The first line after cursor that contains text, within limit_s."""
+    deadline = time.monotonic() + limit_s
+    while True:
+        for entry in journal_since(board, cursor):
+            if text in entry.message:
+                return entry
+        if time.monotonic() > deadline:
+            return None
+        time.sleep(0.5)
+
+
+def wait_for_system_line(board: Board, since_us: int, text: str,
+                         limit_s: float) -> bool:
+    """Whether systemd's own log of the unit gets a line with text after
+    the board's monotonic time since_us, within limit_s."""
+    deadline = time.monotonic() + limit_s
+    while time.monotonic() <= deadline:
+        entries = parse.journal_entries(board.ssh(
+            ["journalctl", "-q", "-b", "UNIT=" + SERVICE + ".service",
+             "-o", "json"], check=False).stdout)
+        if any(e.monotonic_us > since_us and text in e.message
+               for e in entries):
+            return True
+        time.sleep(0.5)
+    return False
+
+
+def wait_ready_again(board: Board, invocation: str,
+                     limit_s: float) -> dict[str, str] | None:
+    """The unit's properties once a new invocation is active (READY), or
+    None past limit_s."""
+    deadline = time.monotonic() + limit_s
+    while time.monotonic() <= deadline:
+        props = show(board, "InvocationID", "ActiveState",
+                     "ActiveEnterTimestampMonotonic", "NRestarts", "Result")
+        if props.get("InvocationID") not in ("", invocation) and \
+                props.get("ActiveState") == "active":
+            return props
+        time.sleep(0.25)
+    return None
+
+
+def board_now_us(board: Board) -> int:
+    seconds = board.out(["cat", "/proc/uptime"]).split()[0]
+    return int(float(seconds) * 1e6)
+
+
+def switch_faults_on(board: Board) -> None:
+    """The installed configuration, with the debug server and its test
+    faults, and a value of the wrong type: the plug-in's warning."""
+    config = json.loads(parse.strip_comments(board.out(["cat", CONFIG])))
+    host = config.setdefault("vantor_host", {})
+    host.update({"debug_http_port": DEBUG_PORT, "test_faults": True})
+    config.setdefault("platform_config", {})["connection_status_path"] = 5
+    board.ssh(["sh", "-c", f"mkdir -p {FAULT_DIR} && cat > {FAULT_CONFIG} && "
+               f"chmod 0644 {FAULT_CONFIG} && mkdir -p ${{0%/*}} && "
+               f"printf '[Service]\\nEnvironment=VANTOR_CONFIG=%s\\n' "
+               f"{FAULT_CONFIG} > $0 && systemctl daemon-reload", DROP_IN],
+              input=json.dumps(config, indent=1))
+
+
+def switch_faults_off(board: Board) -> None:
+    board.ssh(["sh", "-c", f"rm -rf {DROP_IN} {FAULT_DIR} && "
+               "systemctl daemon-reload && systemctl restart " + SERVICE],
+              check=False, timeout=300)
+
+
+def check_ready(board: Board, report: Report) -> None:
+    """systemctl start returns at READY; then the advertisement."""
+    cursor = board.journal_cursor()
+    report.check("notify-type", show(board, "Type").get("Type") == "notify",
+                 f"{SERVICE} is Type={show(board, 'Type').get('Type')}")
+    report.timed("restart-ready", f"systemctl restart {SERVICE} returns at "
+                 "READY=1", lambda: board.ok(["systemctl", "restart", SERVICE],
+                                             timeout=300))
+    props = show(board, "InactiveExitTimestampMonotonic",
+                 "ActiveEnterTimestampMonotonic")
+    started = int(props.get("InactiveExitTimestampMonotonic") or 0)
+    ready = int(props.get("ActiveEnterTimestampMonotonic") or 0)
+    if started and ready >= started:
+        report.figure("start_to_ready_s", f"{(ready - started) / 1e6:.2f}",
+                      "s", "systemctl start -> READY=1 (the unit active)")
+    advertised = wait_for_line(board, cursor, "Advertised ", 120)
+    ok = advertised is not None and "SUCCESS" in advertised.message
+    report.check("ready-then-advertised", ok and advertised.monotonic_us >= ready,
+                 "'Advertised ...: SUCCESS' after READY=1")
+    if ok:
+        report.figure("ready_to_advertised_s",
+                      f"{(advertised.monotonic_us - ready) / 1e6:.2f}", "s",
+                      "READY=1 -> 'Advertised ...: SUCCESS' (journal)")
+
+
+def check_priorities(board: Board, report: Report, cursor: str) -> None:
+    """Every line of ours under its severity's priority; -p warning shows
+    exactly the warnings."""
+    entries = journal_since(board, cursor)
+    ours = [e for e in entries if parse.severity_of(e.message)]
+    wrong = parse.misfiled(ours)
+    report.check("journal-priorities", bool(ours) and not wrong,
+                 f"{len(ours)} lines, each at its severity's priority"
+                 if not wrong else f"{len(wrong)} misfiled: {wrong[0]}")
+    warned = [e.message for e in journal_since(board, cursor, "-p", "warning")
+              if parse.severity_of(e.message)]
+    expected = [e.message for e in ours if e.priority <= 4]
+    fault = any("found type NUMBER" in line for line in warned)
+    report.check("journal-warnings", fault and warned == expected,
+                 f"journalctl -p warning: {len(warned)} line(s), the "
+                 "configuration's warning among them" if fault
+                 else "the configuration's warning is not at warning")
+    counts = {p: sum(e.priority == p for e in ours) for p in (2, 3, 4, 6)}
+    report.figure("journal_lines_by_priority",
+                  " ".join(f"<{p}>{n}" for p, n in counts.items()), "",
+                  "lines of a fault run per priority (crit, err, warning, "
+                  "info)")
+
+
+def check_wedges(board: Board, report: Report, entry) -> None:
+    """A wedged host stops the pings; systemd's watchdog restarts it,
+    each time, without reaching the start limit."""
+    before = int(show(board, "NRestarts").get("NRestarts") or 0)
+    times = []
+    for wedge in range(1, WEDGES + 1):
+        invocation = show(board, "InvocationID").get("InvocationID", "")
+        now_us = board_now_us(board)
+        clock = Stopwatch()
+        posted = board.script("post-fault.sh", "wedge", str(DEBUG_PORT),
+                              check=False).stdout
+        props = wait_ready_again(board, invocation, RECOVERY_LIMIT_S)
+        seconds = clock.seconds()
+        timeout = wait_for_system_line(board, now_us, "Watchdog timeout", 10)
+        ok = " 200 " in posted and props is not None and timeout
+        report.check(f"wedge-{wedge}", ok,
+                     f"watchdog timeout logged, READY again {seconds:.1f} s "
+                     "after the wedge" if ok else
+                     f"posted: {posted.strip() or 'no answer'}; watchdog "
+                     f"timeout logged: {timeout}; READY again: {bool(props)}")
+        if ok:
+            times.append(seconds)
+    props = show(board, "NRestarts", "ActiveState", "SubState", "Result")
+    report.check("wedges-restarted",
+                 int(props.get("NRestarts") or 0) - before == WEDGES and
+                 props.get("ActiveState") == "active",
+                 f"NRestarts +{int(props.get('NRestarts') or 0) - before}, "
+                 f"{props.get('ActiveState')}/{props.get('SubState')}, "
+                 f"result {props.get('Result')}")
+    if times:
+        report.figure("wedge_to_ready_s",
+                      " ".join(f"{t:.1f}" for t in times), "s",
+                      f"POST /fault/wedge -> READY again, {len(times)} wedges")
+    report.timed("advertised-after-wedges", "listed by the board's "
+                 "avahi-browse", lambda: board_sees(board, entry, 120))
+
+
+def check_memory(board: Board, report: Report) -> None:
+    """The memory controller, the unit's bounds, and an oom-kill that
+    ends in READY and the advertisement again."""
+    controllers = board.out(["cat", "/sys/fs/cgroup/cgroup.controllers"],
+                            check=False).split()
+    report.check("memory-controller", "memory" in controllers,
+                 f"cgroup.controllers: {' '.join(controllers) or 'none'}")
+    props = show(board, "MemoryHigh", "MemoryMax", "ControlGroup")
+    report.figure("memory_high_max", f"{props.get('MemoryHigh')}/"
+                  f"{props.get('MemoryMax')}", "B", "the unit's MemoryHigh/"
+                  "MemoryMax")
+    score = board.out(["cat", f"/proc/{main_pid(board)}/oom_score_adj"],
+                      check=False)
+    report.check("oom-score", score.isdigit() and int(score) > 0,
+                 f"oom_score_adj {score or 'unknown'}")
+    if "memory" not in controllers:
+        report.skip("oom-kill", "no memory controller")
+        return
+    invocation = show(board, "InvocationID").get("InvocationID", "")
+    now_us = board_now_us(board)
+    cursor = board.journal_cursor()
+    clock = Stopwatch()
+    posted = board.script("post-fault.sh", "allocate", str(DEBUG_PORT),
+                          check=False).stdout
+    killed = wait_for_system_line(board, now_us, "oom-kill", RECOVERY_LIMIT_S)
+    again = wait_ready_again(board, invocation, RECOVERY_LIMIT_S)
+    seconds = clock.seconds()
+    report.check("oom-kill", " 200 " in posted and killed and bool(again),
+                 f"Result=oom-kill, READY again {seconds:.1f} s after the "
+                 f"allocation began" if killed and again else
+                 f"posted: {posted.strip() or 'no answer'}; oom-kill logged: "
+                 f"{killed}; READY again: {bool(again)}")
+    if killed and again:
+        report.figure("oom_to_ready_s", f"{seconds:.1f}", "s",
+                      "POST /fault/allocate -> oom-kill -> READY again")
+    advertised = wait_for_line(board, cursor, "Advertised ", 120)
+    report.check("advertised-after-oom",
+                 advertised is not None and "SUCCESS" in advertised.message,
+                 "'Advertised ...: SUCCESS' after the restart")
+
+
+def measure_memory_peak(board: Board, report: Report) -> None:
+    """The service's peak since it started, as its cgroup counts it."""
+    group = show(board, "ControlGroup").get("ControlGroup", "")
+    peak = board.out(["cat", f"/sys/fs/cgroup{group}/memory.peak"],
+                     check=False)
+    if peak.isdigit():
+        report.figure("memory_peak_kib", int(peak) // 1024, "KiB",
+                      "memory.peak of the service's cgroup, after the checks "
+                      "before this one")
+
+
+def run(board: Board, report: Report, entry) -> None:
+    measure_memory_peak(board, report)
+    check_ready(board, report)
+    cursor = board.journal_cursor()
+    switch_faults_on(board)
+    try:
+        board.ssh(["systemctl", "restart", SERVICE], timeout=300)
+        if wait_for_line(board, cursor, "Advertised ", 120) is None:
+            note("not advertised with the fault configuration")
+        check_priorities(board, report, cursor)
+        check_wedges(board, report, entry)
+        check_memory(board, report)
+    finally:
+        switch_faults_off(board)
