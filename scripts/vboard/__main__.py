@@ -14,7 +14,7 @@ import stat
 import sys
 from pathlib import Path
 
-from . import checks, image, powercut
+from . import checks, image, powercut, soak
 from .common import (EXIT_SKIPPED, EXIT_USAGE, FILES, SERVICE_TYPE,
                      BoardError, Paths, Skipped, Stopwatch, note, run)
 from .link import Link
@@ -48,6 +48,17 @@ system: its own kernel, systemd, D-Bus and avahi-daemon. Runs as root.
                                      names the writer on the board,
                                      --compare-tool another one whose write
                                      latency is measured in turns with it
+  scripts/board soak [MINUTES] [--build DIR]
+                                     image, boot, then MINUTES (default 60)
+                                     of load: the mute written 10 times a
+                                     second, the connection status once a
+                                     second, an interaction every 2 s,
+                                     avahi-daemon restarted every 2 min, the
+                                     link down 5 s every 5 min; the service's
+                                     RSS, descriptors, threads and
+                                     memory.current every 10 s, in
+                                     $BOARD_DIR/soak/ (soak.csv, soak.png),
+                                     then stop
   scripts/board power-on             on again from this run's disk, left
                                      running
   scripts/board cut                  the power off hard, the link torn down
@@ -70,7 +81,7 @@ HOST_PACKAGES = ["mmdebstrap", "qemu-system-arm", "qemu-user-static",
                  "apt", "util-linux", "iproute2"]
 # Power cuts in every test run; `scripts/board powercut N` makes more.
 CI_CUTS = 3
-LOCKED = {"base", "image", "boot", "test", "powercut"}
+LOCKED = {"base", "image", "boot", "test", "powercut", "soak"}
 
 
 class Usage(Exception):
@@ -162,6 +173,25 @@ def cmd_powercut(paths: Paths, board: Board, options: powercut.Options) -> int:
     return finish(paths, report, "powercut", total)
 
 
+def cmd_soak(paths: Paths, board: Board, minutes: float) -> int:
+    total = Stopwatch()
+    report = Report()
+    try:
+        boot_and_install(paths, board, report)
+        checks.check_enable_now(board, report)
+        clock = Stopwatch()
+        soak.run(soak.board_target(board, board.link, checks.SERVICE,
+                                   checks.CONFIG),
+                 minutes, report, paths.board_dir / "soak",
+                 f"vantor-sample on the emulated board, {minutes:g} min")
+        report.phase("soak", clock.seconds())
+        board.ssh(["systemctl", "stop", checks.SERVICE], check=False)
+        board.power_off()
+    finally:
+        board.link.tear_down()
+    return finish(paths, report, "soak", total)
+
+
 def cmd_boot(paths: Paths, board: Board) -> int:
     report = Report()
     try:
@@ -225,6 +255,12 @@ def dispatch(command: str, paths: Paths, args: list[str]) -> int:
         return cmd_test(paths, board)
     elif command == "powercut":
         return cmd_powercut(paths, board, powercut_options(args))
+    elif command == "soak":
+        try:
+            minutes = float(args[0]) if args else 60.0
+        except ValueError:
+            raise Usage
+        return cmd_soak(paths, board, minutes)
     elif command == "power-on":
         link.power_on(outlives=True)
     elif command == "cut":
