@@ -216,6 +216,9 @@ def check_service_config(board: Board, report: Report) -> None:
     active = board.out(["systemctl", "is-active", SERVICE], check=False)
     report.check("started-at-boot", active == "active",
                  f"enabled {SERVICE} is {active} after boot")
+    from .fleet import measure_memory_peak  # It builds on this module.
+    measure_memory_peak(board, report, "memory_peak_boot_kib",
+                        "started at boot and advertised")
     pid = main_pid(board)
     cmdline = board.out(["cat", f"/proc/{pid}/cmdline"],
                         check=False).replace("\0", " ").strip()
