@@ -13,6 +13,7 @@ import signal
 import stat
 import sys
 from pathlib import Path
+from typing import Callable
 
 from . import checks, image, powercut, soak
 from .common import (EXIT_SKIPPED, EXIT_USAGE, FILES, SERVICE_TYPE,
@@ -158,38 +159,38 @@ def cmd_test(paths: Paths, board: Board) -> int:
     return finish(paths, report, "test", total)
 
 
-def cmd_powercut(paths: Paths, board: Board, options: powercut.Options) -> int:
+def on_fresh_board(paths: Paths, board: Board, command: str, phase: str,
+                   body: Callable[[Report], None]) -> int:
+    """Image, boot, the service enabled and started, body, power off."""
     total = Stopwatch()
     report = Report()
     try:
         boot_and_install(paths, board, report)
         checks.check_enable_now(board, report)
         clock = Stopwatch()
-        powercut.run_in_test(board, report, options)
-        report.phase("power-cuts", clock.seconds())
+        body(report)
+        report.phase(phase, clock.seconds())
         board.power_off()
     finally:
         board.link.tear_down()
-    return finish(paths, report, "powercut", total)
+    return finish(paths, report, command, total)
+
+
+def cmd_powercut(paths: Paths, board: Board, options: powercut.Options) -> int:
+    return on_fresh_board(
+        paths, board, "powercut", "power-cuts",
+        lambda report: powercut.run_in_test(board, report, options))
 
 
 def cmd_soak(paths: Paths, board: Board, minutes: float) -> int:
-    total = Stopwatch()
-    report = Report()
-    try:
-        boot_and_install(paths, board, report)
-        checks.check_enable_now(board, report)
-        clock = Stopwatch()
+    def body(report: Report) -> None:
         soak.run(soak.board_target(board, board.link, checks.SERVICE,
                                    checks.CONFIG),
                  minutes, report, paths.board_dir / "soak",
                  f"vantor-sample on the emulated board, {minutes:g} min")
-        report.phase("soak", clock.seconds())
         board.ssh(["systemctl", "stop", checks.SERVICE], check=False)
-        board.power_off()
-    finally:
-        board.link.tear_down()
-    return finish(paths, report, "soak", total)
+
+    return on_fresh_board(paths, board, "soak", "soak", body)
 
 
 def cmd_boot(paths: Paths, board: Board) -> int:
