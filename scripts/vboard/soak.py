@@ -8,9 +8,9 @@ minutes, its memory, descriptors and threads sampled every 10 s.
 The load (files/soak-load.sh) runs where the service runs: the mute written
 10 times a second, the connection status once a second, an interaction
 every 2 s. From here: avahi-daemon restarted every 2 min and, on a board,
-the link down for 5 s every 5 min. After a 10 % warm-up, RSS grows by at
-most 64 KiB an hour (64 KiB in a run of under an hour), descriptors and
-threads are flat, the service was never restarted, and the mute written
+the link down for 5 s every 5 min. After a 10 % warm-up (a minute at least),
+RSS grows by at most 64 KiB an hour (64 KiB in a run of under an hour),
+descriptors and threads are flat (a worker that comes and goes aside), the service was never restarted, and the mute written
 last before each pause is the one the host reports."""
 
 from __future__ import annotations
@@ -29,6 +29,9 @@ DAEMON_RESTART_EVERY_S = 120
 LINK_DOWN_EVERY_S = 300
 LINK_DOWN_S = 5
 WARMUP = 0.1
+# The first turns' buffers settle within half a minute: short runs need a
+# longer warm-up than a tenth of them.
+WARMUP_MIN_S = 60
 RSS_KIB_PER_HOUR = 64
 
 
@@ -69,12 +72,23 @@ def slope_per_hour(points: list[tuple[float, float]]) -> float:
 
 
 def settled(samples: list[Sample]) -> list[Sample]:
-    """The samples after the warm-up."""
+    """The samples after the warm-up: a tenth of the run, at least
+    WARMUP_MIN_S, at most half of it."""
     if not samples:
         return []
-    start = samples[0].seconds + WARMUP * (samples[-1].seconds -
-                                           samples[0].seconds)
+    duration = samples[-1].seconds - samples[0].seconds
+    start = samples[0].seconds + min(max(WARMUP * duration, WARMUP_MIN_S),
+                                     duration / 2)
     return [s for s in samples if s.seconds >= start]
+
+
+def flat(values: list[int]) -> bool:
+    """Whether a count is as high at the end as at the start: the medians
+    of the first and last thirds agree. A worker that comes and goes
+    between two samples is no growth; one more for good is."""
+    third = max(1, len(values) // 3)
+    head, tail = sorted(values[:third]), sorted(values[-third:])
+    return head[len(head) // 2] == tail[len(tail) // 2]
 
 
 def rss_bound_kib(samples: list[Sample]) -> float:
@@ -171,9 +185,10 @@ def judge(samples: list[Sample], lines: list[str], report: Report,
                  f"{bound:.0f} KiB)")
     for name, values in (("fds", [s.fds for s in after]),
                          ("threads", [s.threads for s in after])):
-        report.check(f"soak-{name}", min(values) == max(values),
-                     f"{name} {min(values)} to {max(values)} after the "
-                     "warm-up")
+        report.check(f"soak-{name}", flat(values),
+                     f"{name} {values[0]} at the start, {values[-1]} at the "
+                     f"end of the settled run ({min(values)} to "
+                     f"{max(values)})")
     report.check("soak-restarts", restarts == 0,
                  f"{restarts} restart(s) of the service")
     pauses, wrong = pause_mismatches(lines)

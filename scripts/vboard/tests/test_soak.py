@@ -52,22 +52,25 @@ class SoakTest(unittest.TestCase):
                 self.assertEqual((seen, len(mismatched)), (pauses, wrong))
 
     def test_judge(self):
+        eights = [8] * 31
         cases = [
             # Flat after a warm-up that grew: passes.
-            ([5000] + [5400] * 30, 8, 0, True),
-            # Growing 4 KiB a sample: 116 KiB after the warm-up.
-            ([5000 + 4 * i for i in range(31)], 8, 0, False),
-            # A thread more at the end.
-            ([5000] * 31, 9, 0, False),
+            ([5000] * 3 + [5400] * 28, eights, 0, True),
+            # Growing 4 KiB a sample: 100 KiB after the warm-up.
+            ([5000 + 4 * i for i in range(31)], eights, 0, False),
+            # A worker seen twice on its way: no growth.
+            ([5000] * 31, eights[:12] + [9] + eights[:12] + [9, 8, 8, 8, 8, 8],
+             0, True),
+            # A thread more for good, from the middle on.
+            ([5000] * 31, eights[:16] + [9] * 15, 0, False),
             # Restarted once.
-            ([5000] * 31, 8, 1, False),
+            ([5000] * 31, eights, 1, False),
         ]
-        for rss, last_threads, restarts, ok in cases:
-            with self.subTest(rss=rss[:3], threads=last_threads,
+        for rss, threads, restarts, ok in cases:
+            with self.subTest(rss=rss[:4], threads=threads[-4:],
                               restarts=restarts):
-                run = samples(rss)
-                run[-1] = soak.Sample(run[-1].seconds, rss[-1], 15,
-                                      last_threads)
+                run = [soak.Sample(s.seconds, s.rss_kib, 15, threads[i])
+                       for i, s in enumerate(samples(rss))]
                 report = Report()
                 soak.judge(run, ["pause on unmuted", "writes 300"], report,
                            restarts)
