@@ -5,6 +5,7 @@
 #include "platform/net/bonjour/reference_releaser.h"
 
 #include <dlfcn.h>
+#include <pthread.h>
 
 #include <deque>
 #include <vector>
@@ -40,8 +41,12 @@ struct ReferenceReleaser::State {
       core::AutoLock lock(&mutex);
       while (pending.empty() && !finishing)
         changed.Wait();
-      if (pending.empty())
+      if (pending.empty()) {
+        // Nobody joins a thread that was left behind.
+        if (abandoned)
+          pthread_detach(pthread_self());
         return false;
+      }
       ref = pending.front();
     }
     DNSServiceRefDeallocate(ref);
@@ -65,6 +70,8 @@ struct ReferenceReleaser::State {
   // Handed over, not yet deallocated; the front one is under way.
   std::deque<DNSServiceRef> pending CORE_GUARDED_BY(mutex);
   bool finishing CORE_GUARDED_BY(mutex) = false;
+  // Set with |finishing|: the destructor did not wait for the rest.
+  bool abandoned CORE_GUARDED_BY(mutex) = false;
   core::Thread thread;
 };
 
@@ -72,14 +79,15 @@ ReferenceReleaser::ReferenceReleaser(std::chrono::milliseconds finish_wait)
     : finish_wait_(finish_wait), state_(new State()) {}
 
 ReferenceReleaser::~ReferenceReleaser() {
-  const bool idle =
-      state_->WaitIdle(std::chrono::steady_clock::now() + finish_wait_);
+  bool idle = state_->WaitIdle(std::chrono::steady_clock::now() + finish_wait_);
   size_t left;
   {
     core::AutoLock lock(&state_->mutex);
-    state_->finishing = true;
-    state_->changed.Broadcast();
     left = state_->pending.size();
+    idle = idle || left == 0;  // It may have caught up meanwhile.
+    state_->finishing = true;
+    state_->abandoned = !idle;
+    state_->changed.Broadcast();
   }
   if (idle) {
     state_->thread.Join();
