@@ -230,6 +230,9 @@ BUILD_PACKAGES=(build-essential dpkg-dev file curl help2man
 # browser that the network tests read the advertisements back with.
 MDNS_PACKAGES=(dbus avahi-daemon avahi-utils)
 
+# What scripts/apt-repo makes and signs a repository with.
+REPO_PACKAGES=(apt-utils gnupg xz-utils)
+
 # What a cross build for the device needs: Debian's cross compiler, qemu for
 # running its programs, and the armhf multiarch packages it links (and runs
 # with): debian/control's libraries for armhf. pkgconf:armhf provides
