@@ -15,12 +15,12 @@ import sys
 from pathlib import Path
 from typing import Callable
 
-from . import checks, image, powercut, soak
+from . import checks, image, powercut, soak, upgrade
 from .common import (EXIT_SKIPPED, EXIT_USAGE, FILES, SERVICE_TYPE,
                      BoardError, Paths, Skipped, Stopwatch, note, run)
 from .link import Link
 from .remote import Board
-from .results import Report
+from .results import Report, fail_on_error
 
 USAGE = """\
 An emulated 32-bit ARM board (Debian 12 armhf under qemu-system-arm -M virt)
@@ -29,18 +29,22 @@ system: its own kernel, systemd, D-Bus and avahi-daemon. Runs as root.
 
   scripts/board base                 the cached base root file system only
   scripts/board image [--build DIR]  base root file system (cached in
-                                     $BOARD_DIR/base-KEY/) and this run's
-                                     disks: an overlay of the base and a
-                                     local apt repository of the packages
+                                     $BOARD_DIR/base-KEY/), this run's
+                                     disks (an overlay of the base) and a
+                                     signed apt repository of the packages
+                                     (scripts/apt-repo, a key of this run's)
   scripts/board boot [--build DIR]   image, power on, install the packages
-                                     with apt, leave the board running
+                                     with apt from the repository, served
+                                     across the link, leave the board
+                                     running
   scripts/board ssh [COMMAND...]     a command (or a shell) on the board
   scripts/board browse               avahi-browse on the build-machine side
   scripts/board stop                 power off and tear the link down
   scripts/board status               whether a board runs from $BOARD_DIR
   scripts/board test [--build DIR]   image, boot, the checks, the figures,
-                                     3 power cuts, stop; exit 77 when no
-                                     image can be had
+                                     an upgrade and a downgrade (as
+                                     upgrade), 3 power cuts, stop; exit 77
+                                     when no image can be had
   scripts/board powercut [N] [--build DIR] [--seed S] [--min-s A]
       [--max-s B] [--tool PATH] [--compare-tool PATH]
                                      image, boot, then N power cuts (default
@@ -60,6 +64,17 @@ system: its own kernel, systemd, D-Bus and avahi-daemon. Runs as root.
                                      memory.current every 10 s, in
                                      $BOARD_DIR/soak/ (soak.csv, soak.png),
                                      then stop
+  scripts/board upgrade [--cuts N] [--seed S] [--build DIR]
+                                     image, boot, the service running and
+                                     muted; the tree again as the next
+                                     version published and taken with
+                                     apt-get upgrade, then the older one
+                                     with --allow-downgrades: one restart
+                                     each, no replaced file mapped, the mute
+                                     kept, advertised, dpkg clean, the
+                                     downtime; then N power cuts (default
+                                     0) at random moments of further
+                                     upgrades, and what each boot found
   scripts/board power-on             on again from this run's disk, left
                                      running
   scripts/board cut                  the power off hard, the link torn down
@@ -82,7 +97,7 @@ HOST_PACKAGES = ["mmdebstrap", "qemu-system-arm", "qemu-user-static",
                  "apt", "util-linux", "iproute2"]
 # Power cuts in every test run; `scripts/board powercut N` makes more.
 CI_CUTS = 3
-LOCKED = {"base", "image", "boot", "test", "powercut", "soak"}
+LOCKED = {"base", "image", "boot", "test", "powercut", "soak", "upgrade"}
 
 
 class Usage(Exception):
@@ -147,8 +162,14 @@ def cmd_test(paths: Paths, board: Board) -> int:
     total = Stopwatch()
     report = Report()
     try:
+        next_dir = upgrade.next_packages(paths, upgrade.next_version(paths))
+        report.phase("next-packages", total.seconds())
         boot_and_install(paths, board, report)
         checks.run_all(paths, board, report)
+        clock = Stopwatch()
+        fail_on_error(report, "updates", lambda: upgrade.run_updates(
+            paths, board, report, next_dir, checks.expected_entry(board)))
+        report.phase("updates", clock.seconds())
         clock = Stopwatch()
         powercut.run_in_test(board, report, powercut.Options(cuts=CI_CUTS))
         report.phase("power-cuts", clock.seconds())
@@ -191,6 +212,26 @@ def cmd_soak(paths: Paths, board: Board, minutes: float) -> int:
         board.ssh(["systemctl", "stop", checks.SERVICE], check=False)
 
     return on_fresh_board(paths, board, "soak", "soak", body)
+
+
+def cmd_upgrade(paths: Paths, board: Board, args: list[str]) -> int:
+    parser = argparse.ArgumentParser(prog="scripts/board upgrade",
+                                     add_help=False)
+    parser.add_argument("--cuts", type=int, default=0)
+    parser.add_argument("--seed", type=int)
+    try:
+        options = parser.parse_args(args)
+    except SystemExit:
+        raise Usage
+    next_dir = upgrade.next_packages(paths, upgrade.next_version(paths))
+
+    def body(report: Report) -> None:
+        upgrade.run_updates(paths, board, report, next_dir,
+                            checks.expected_entry(board), options.cuts,
+                            options.seed)
+        board.ssh(["systemctl", "stop", checks.SERVICE], check=False)
+
+    return on_fresh_board(paths, board, "upgrade", "updates", body)
 
 
 def cmd_boot(paths: Paths, board: Board) -> int:
@@ -262,6 +303,8 @@ def dispatch(command: str, paths: Paths, args: list[str]) -> int:
         except ValueError:
             raise Usage
         return cmd_soak(paths, board, minutes)
+    elif command == "upgrade":
+        return cmd_upgrade(paths, board, args)
     elif command == "power-on":
         link.power_on(outlives=True)
     elif command == "cut":

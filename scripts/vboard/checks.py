@@ -74,6 +74,9 @@ def check_installed(paths: Paths, board: Board, report: Report) -> None:
     enabled = board.out(["systemctl", "is-enabled", SERVICE], check=False)
     report.check("unit-not-enabled", enabled == "disabled",
                  f"installed {enabled}")
+    active = board.out(["systemctl", "is-active", SERVICE], check=False)
+    report.check("unit-not-started", active == "inactive",
+                 f"installed and {active}")
 
 
 def wait_journal(board: Board, pattern: str, limit_s: int) -> bool:

@@ -23,6 +23,9 @@ HOST_NAME = "vantor-board"
 SERVICE = "vantor-sample"
 CONFIG = "/etc/vantor/config.json"
 SERVICE_TYPE = "_vantor._tcp"
+# The packages' signed repository, served on the link's side (link.py).
+REPO_PORT = 80
+REPO_URL = f"http://{HOST_ADDRESS}/"
 
 # ctest's SKIP_RETURN_CODE for the board test: no image can be had here.
 EXIT_SKIPPED = 77

@@ -2,8 +2,10 @@
 #
 # SPDX-License-Identifier: Apache-2.0
 
-"""The board's disks: the cached base root file system (mmdebstrap) and this
-run's overlay of it beside a local apt repository of the packages."""
+"""The board's disks and its packages' repository: the cached base root file
+system (mmdebstrap), this run's overlay of it, a small disk of what the
+board's image would carry besides (the repository's key and source, a test
+helper), and the signed apt repository that the link's side serves."""
 
 from __future__ import annotations
 
@@ -21,8 +23,8 @@ import tempfile
 import time
 from pathlib import Path
 
-from .common import (BOARD_ADDRESS, FILES, HOST_NAME, SUITE, BoardError,
-                     Paths, Skipped, Stopwatch, note, output, run)
+from .common import (BOARD_ADDRESS, FILES, HOST_NAME, REPO_URL, SUITE,
+                     BoardError, Paths, Skipped, Stopwatch, note, output, run)
 
 DEFAULT_MIRROR = "http://deb.debian.org/debian"
 # What the base image holds besides Debian's essential set and apt.
@@ -375,10 +377,51 @@ def package_files(paths: Paths) -> list[Path]:
     return debs
 
 
+# ---- The signed repository ------------------------------------------------------
+
+KEYRING = "vantor-archive-keyring.gpg"
+
+
+def _gnupg(paths: Paths) -> dict[str, str]:
+    return dict(os.environ, GNUPGHOME=str(paths.run / "gnupg"))
+
+
+def signing_key(paths: Paths) -> str:
+    """This run's repository key (made on first use): its fingerprint."""
+    env = _gnupg(paths)
+    home = Path(env["GNUPGHOME"])
+    if not home.exists():
+        home.mkdir(mode=0o700, parents=True)
+        run(["gpg", "--batch", "--quiet", "--passphrase", "",
+             "--quick-gen-key", "Vantor board test repository <board@localhost>",
+             "ed25519", "sign", "never"], env=env, capture=True)
+    listing = output(["gpg", "--batch", "--with-colons",
+                      "--list-secret-keys"], env=env)
+    return next(line.split(":")[9] for line in listing.splitlines()
+                if line.startswith("fpr:"))
+
+
+def publish(paths: Paths, folders: list[Path]) -> None:
+    """Adds the packages of each FOLDER/<arch>/ to the board's repository
+    (run/apt) and signs it anew with this run's key, as a device maker
+    publishes a release."""
+    key = signing_key(paths)
+    argv = [str(paths.root / "scripts/apt-repo"), "--key", key, "--url",
+            REPO_URL]
+    for folder in folders:
+        argv += ["--from", str(folder)]
+    try:
+        run(argv + [str(paths.run / "apt")], env=_gnupg(paths), capture=True)
+    finally:
+        run(["gpgconf", "--kill", "gpg-agent"], env=_gnupg(paths),
+            check=False, capture=True)
+
+
 def run_image(paths: Paths, base: Path) -> None:
-    """This run's disks in paths.run: an overlay of the base and the
-    repository disk (the packages, their dependencies from Debian and the
-    test helper timed_renames)."""
+    """This run's disks in paths.run: an overlay of the base and the small
+    disk (the repository's keyring and source, the test helper
+    timed_renames); and the signed repository of the packages and what
+    they need from Debian, which the board has no other way to reach."""
     helper = paths.build / "testing/timed_renames"
     if not os.access(helper, os.X_OK):
         raise BoardError(f"{helper} is not built (scripts/build-armhf)")
@@ -388,19 +431,21 @@ def run_image(paths: Paths, base: Path) -> None:
     wanted = [(deb, name) for deb, name in wanted if not name.endswith("-dev")]
     names = [name for _, name in wanted]
     shutil.rmtree(paths.run, ignore_errors=True)
-    repo = paths.run / "repo"
-    (repo / "tools").mkdir(parents=True)
+    pool = paths.run / "debs/armhf"
+    pool.mkdir(parents=True)
     for deb in debs:
-        shutil.copy(deb, repo)
-    deps = fetch_dependencies(paths, base, set(names), repo,
+        shutil.copy(deb, pool)
+    deps = fetch_dependencies(paths, base, set(names), pool,
                               [deb for deb, _ in wanted])
     note(f"packages: {' '.join(names)}; from Debian besides the base: "
          f"{' '.join(deps) or 'none'}")
     (paths.run / "install").write_text(" ".join(names) + "\n")
+    publish(paths, [pool.parent])
+    repo = paths.run / "repo"
+    (repo / "tools").mkdir(parents=True)
     shutil.copy(helper, repo / "tools")
-    with open(repo / "Packages", "w") as packages:
-        run(["dpkg-scanpackages", "--multiversion", "."], cwd=repo,
-            stdout=packages, stderr=subprocess.DEVNULL)
+    for name in (KEYRING, "vantor.sources"):
+        shutil.copy(paths.run / "apt" / name, repo)
     run(["mkfs.ext4", "-q", "-L", "vantor-repo", "-d", str(repo),
          str(paths.run / "repo.img"), f"{_used_mib(repo) + 16}M"],
         stdout=subprocess.DEVNULL)

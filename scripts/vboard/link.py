@@ -21,8 +21,8 @@ import sys
 import time
 from pathlib import Path
 
-from .common import (FILES, HOST_ADDRESS, SERVICE_TYPE, TAP, BoardError,
-                     Paths, run)
+from .common import (FILES, HOST_ADDRESS, REPO_PORT, SERVICE_TYPE, TAP,
+                     BoardError, Paths, run)
 
 VCPUS = 2
 MEMORY_MIB = 1024
@@ -56,6 +56,7 @@ class Link:
         self.run = paths.run
         self._pid_file = self.run / "sandbox.pid"
         self._process: subprocess.Popen | None = None  # When started here.
+        self._server: subprocess.Popen | None = None  # The repository's.
 
     def sandbox_pid(self) -> int | None:
         if self._process:
@@ -129,12 +130,26 @@ class Link:
         self._pid_file.write_text(f"{self._process.pid}\n")
         for _ in range(100):
             if (self.run / "link-up").exists():
+                self._serve_repository()
                 return
             if not self.running():
                 break
             time.sleep(0.1)
         sys.stderr.write((self.run / "link.log").read_text(errors="replace"))
         raise BoardError("the board's link did not come up")
+
+    def _serve_repository(self) -> None:
+        """The packages' repository over HTTP on this side of the link, as
+        a device maker's server; it ends with the namespaces."""
+        if not (self.run / "apt").is_dir():
+            return
+        with open(self.run / "apt-http.log", "a") as log:
+            self._server = subprocess.Popen(
+                self.argv(["python3", "-m", "http.server", "--bind",
+                           HOST_ADDRESS, "--directory", str(self.run / "apt"),
+                           str(REPO_PORT)]),
+                stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
+                start_new_session=True)
 
     def wait_power_off(self, limit_s: float) -> bool:
         """True once the board's qemu has ended (within limit_s)."""
@@ -157,6 +172,9 @@ class Link:
                     self.wait_power_off(10)
             except ProcessLookupError:
                 pass
+        if self._server:
+            self._server.poll()  # Ended with the namespaces; reaped here.
+            self._server = None
         self._pid_file.unlink(missing_ok=True)
         for socket in self.run.glob("ssh-*"):
             socket.unlink(missing_ok=True)

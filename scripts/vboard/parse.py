@@ -275,6 +275,7 @@ class JournalEntry:
     monotonic_us: int
     priority: int
     message: str
+    pid: int = 0  # The process that logged it; systemd's own lines are 1's.
 
 
 # The severity a line of ours names, and the syslog priority the logger
@@ -292,7 +293,8 @@ def journal_entries(text: str) -> list[JournalEntry]:
             fields = json.loads(line)
             entries.append(JournalEntry(int(fields["__MONOTONIC_TIMESTAMP"]),
                                         int(fields["PRIORITY"]),
-                                        fields["MESSAGE"]))
+                                        fields["MESSAGE"],
+                                        int(fields.get("_PID", 0))))
         except (ValueError, KeyError, TypeError):
             continue
     return [e for e in entries if isinstance(e.message, str)]
@@ -309,3 +311,41 @@ def misfiled(entries: list[JournalEntry]) -> list[str]:
     return [f"{e.priority} {e.message}" for e in entries
             if (severity := severity_of(e.message)) is not None
             and SEVERITY_PRIORITIES[severity] != e.priority]
+
+
+# ---- A restart of the service across an update -----------------------------------
+
+@dataclasses.dataclass(frozen=True)
+class Restart:
+    starts: int  # systemd's "Started" lines for the unit.
+    downtime_s: float | None  # Old process's last line -> new advertisement.
+
+
+def restart_after(entries: list[JournalEntry], old_pid: int) -> Restart:
+    """What the unit's journal since an update began says of its restart.
+    The old process's last line (systemd's "Stopping" when it said nothing)
+    to the first "Advertised ...: SUCCESS" of another process; the journal's
+    monotonic clock, as an update does not reboot."""
+    starts = sum(e.pid == 1 and e.message.startswith("Started ")
+                 for e in entries)
+    old = [e.monotonic_us for e in entries if e.pid == old_pid]
+    if not old:
+        old = [e.monotonic_us for e in entries
+               if e.pid == 1 and e.message.startswith("Stopping ")]
+    advertised = [e.monotonic_us for e in entries
+                  if e.pid not in (0, 1, old_pid)
+                  and re.search(r"Advertised .*: SUCCESS", e.message)]
+    if not old or not advertised or min(advertised) < max(old):
+        return Restart(starts, None)
+    return Restart(starts, (min(advertised) - max(old)) / 1e6)
+
+
+def last_mute_report(entries: list[JournalEntry], pid: int) -> str | None:
+    """What process pid last said of the microphone: "muted", "unmuted" or
+    None ("Microphone: WORD" at its start, "Microphone WORD" on a change)."""
+    said = None
+    for e in entries:
+        match = re.search(r"\] Microphone:? (muted|unmuted)$", e.message)
+        if e.pid == pid and match:
+            said = match.group(1)
+    return said

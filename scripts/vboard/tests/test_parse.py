@@ -219,5 +219,69 @@ class JournalJsonTest(unittest.TestCase):
                 self.assertEqual(bool(parse.misfiled([entry])), wrong)
 
 
+def entry(seconds: float, pid: int, message: str) -> parse.JournalEntry:
+    return parse.JournalEntry(int(seconds * 1e6), 6, message, pid)
+
+
+ADVERTISED_LINE = "[INFO:a.cc(1)] Advertised Vantor Device: SUCCESS"
+
+
+class RestartTest(unittest.TestCase):
+    def test_restart_after(self):
+        restart = [entry(10, 1, "Stopping vantor-sample.service - V..."),
+                   entry(10.5, 40, "[INFO:a.cc(1)] Withdrawing"),
+                   entry(11, 40, "[INFO:a.cc(1)] Assistant manager deleted"),
+                   entry(11.2, 1, "Stopped vantor-sample.service - V..."),
+                   entry(12, 1, "Started vantor-sample.service - V..."),
+                   entry(13.5, 77, ADVERTISED_LINE)]
+        cases = [
+            ("one restart", restart, 1, 2.5),
+            # The json reader gives 0 when a line had no _PID.
+            ("an advertisement of no process", restart[:-1]
+             + [entry(13.5, 0, ADVERTISED_LINE)], 1, None),
+            # The old process said nothing: from systemd's Stopping.
+            ("old process silent", [restart[0]] + restart[3:], 1, 3.5),
+            ("two restarts", restart + [entry(20, 1, "Started vantor-sample."
+                                                     "service - V...")], 2, 2.5),
+            ("not advertised yet", restart[:-1], 1, None),
+            # The old process's own advertisement is not the new one's.
+            ("no restart", [entry(5, 40, ADVERTISED_LINE)], 0, None),
+            ("a failed registration", restart[:-1] + [
+                entry(13.5, 77, "[INFO:a.cc(1)] Advertised X: FAILED")], 1,
+             None),
+        ]
+        for name, entries, starts, downtime in cases:
+            with self.subTest(name):
+                found = parse.restart_after(entries, 40)
+                self.assertEqual(found.starts, starts)
+                if downtime is None:
+                    self.assertIsNone(found.downtime_s)
+                else:
+                    self.assertAlmostEqual(found.downtime_s, downtime)
+
+    def test_last_mute_report(self):
+        cases = [
+            ([entry(1, 7, "[INFO:a.cc(1)] Microphone: muted")], "muted"),
+            ([entry(1, 7, "[INFO:a.cc(1)] Microphone: muted"),
+              entry(2, 7, "[INFO:a.cc(1)] Microphone unmuted")], "unmuted"),
+            # Another process's word is not this one's.
+            ([entry(1, 7, "[INFO:a.cc(1)] Microphone: muted"),
+              entry(2, 8, "[INFO:a.cc(1)] Microphone unmuted")], "muted"),
+            ([entry(1, 8, "[INFO:a.cc(1)] Microphone: muted")], None),
+            ([entry(1, 7, "[INFO:a.cc(1)] Microphone: muted for now")], None),
+        ]
+        for entries, said in cases:
+            with self.subTest(said=said, n=len(entries)):
+                self.assertEqual(parse.last_mute_report(entries, 7), said)
+
+    def test_journal_entries_keep_the_pid(self):
+        text = ('{"__MONOTONIC_TIMESTAMP":"5","PRIORITY":"6","MESSAGE":"a",'
+                '"_PID":"42"}\n{"__MONOTONIC_TIMESTAMP":"6","PRIORITY":"6",'
+                '"MESSAGE":"b"}\n')
+        self.assertEqual([(e.pid, e.message)
+                          for e in parse.journal_entries(text)],
+                         [(42, "a"), (0, "b")])
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -1,0 +1,294 @@
+# SPDX-FileCopyrightText: 2026 The Vantor device authors
+#
+# SPDX-License-Identifier: Apache-2.0
+
+"""Updates of a running board through its signed repository.
+
+The tree's packages are installed and the service runs, muted and
+advertised. The same tree as the next version (scripts/package --version,
+a changelog entry on a copy) is published to the repository and taken with
+`apt-get upgrade`; then the older version again with `apt-get install
+NAME=VERSION --allow-downgrades`. Each step: exactly one restart, the new
+files mapped, the mute kept, advertised again, dpkg clean; its downtime is
+the old process's last line to the new one's advertisement. Power cuts at
+random moments of further upgrades follow when asked for: after each boot,
+what dpkg and the service were found in, `dpkg --configure -a` when dpkg
+says it is needed, and the same checks.
+"""
+
+from __future__ import annotations
+
+import dataclasses
+import random
+import subprocess
+import time
+from pathlib import Path
+
+from . import image, parse
+from .checks import board_sees, main_pid, mic_change
+from .common import CONFIG, SERVICE, Paths, Stopwatch, note, run
+from .fleet import show
+from .remote import Board
+from .results import Report
+
+NEXT_SUFFIX = "+upgrade1"
+APT_LIMIT_S = 1800
+ADVERTISED_LIMIT_S = 240
+SSH_LIMIT_S = 600
+APT_ENV = ["env", "DEBIAN_FRONTEND=noninteractive"]
+
+
+def next_packages(paths: Paths, version: str) -> Path:
+    """The armhf packages of this tree as version, in BOARD_DIR/next/armhf;
+    returns BOARD_DIR/next. Made before the board is on: the build wants
+    both cores."""
+    out = paths.board_dir / "next"
+    note(f"upgrade: making the packages of this tree as {version}")
+    run([str(paths.root / "scripts/package"), "--arch", "armhf", "--out",
+         str(out / "armhf"), "--version", version], stdout=subprocess.DEVNULL)
+    return out
+
+
+def tree_version(paths: Paths) -> str:
+    return run(["dpkg-parsechangelog", "-l",
+                str(paths.root / "debian/changelog"), "-SVersion"],
+               capture=True).stdout.strip()
+
+
+def installed_versions(board: Board, names: list[str]) -> dict[str, str]:
+    """name -> "VERSION STATUS" (dpkg's abbreviation, "ii" when whole)."""
+    out = board.out(["dpkg-query", "-W", "-f",
+                     "${Package} ${Version} ${db:Status-Abbrev}\\n", *names],
+                    check=False)
+    found = {}
+    for line in out.splitlines():
+        words = line.split()
+        if len(words) >= 3:
+            found[words[0]] = f"{words[1]} {words[2]}"
+    return found
+
+
+@dataclasses.dataclass
+class Step:
+    """What one change of version did to the running service."""
+    name: str
+    apt_s: float = 0
+    downtime_s: float | None = None
+
+
+class Updates:
+    def __init__(self, paths: Paths, board: Board, report: Report) -> None:
+        self.paths = paths
+        self.board = board
+        self.report = report
+        self.names = image.installed_names(paths)
+
+    def apt(self, argv: list[str]) -> subprocess.CompletedProcess:
+        return self.board.ssh(
+            ["sh", "-c", 'apt-get update -q --error-on=any && exec "$@"',
+             "apt", *APT_ENV, *argv],
+            check=False, merge_stderr=True, timeout=APT_LIMIT_S)
+
+    def wait_active(self, limit_s: float) -> bool:
+        """Whether the service is active within limit_s (a boot starts it
+        some time after ssh answers)."""
+        deadline = time.monotonic() + limit_s
+        while True:
+            state = self.board.out(["systemctl", "is-active", SERVICE],
+                                   check=False)
+            if state == "active" or time.monotonic() > deadline:
+                return state == "active"
+            time.sleep(2)
+
+    def check_service(self, label: str, cursor: str, entry) -> None:
+        """After an update or a boot: the newest process maps no replaced
+        file, reported the mute as muted, is advertised; dpkg is clean."""
+        report, board = self.report, self.board
+        pid = main_pid(board)
+        deleted = board.out(["sh", "-c", "grep '(deleted)' /proc/$0/maps | "
+                             "awk '{ print $6 }' | sort -u", pid], check=False)
+        report.check(f"{label}-mapped", pid not in ("", "0") and not deleted,
+                     f"process {pid} maps no replaced file" if not deleted
+                     else f"process {pid} maps replaced files: "
+                     + " ".join(deleted.split()))
+        entries = parse.journal_entries(board.journal(
+            *(["--after-cursor", cursor] if cursor else ["-b"]), "-o", "json",
+            check=False))
+        mute = parse.last_mute_report(entries, int(pid or 0))
+        report.check(f"{label}-muted", mute == "muted",
+                     f"process {pid} reports the microphone {mute or 'nothing'}")
+        report.timed(f"{label}-advertised", "listed by the board's "
+                     "avahi-browse", lambda: board_sees(board, entry,
+                                                         ADVERTISED_LIMIT_S))
+        audit = board.out(["dpkg", "--audit"], check=False)
+        report.check(f"{label}-dpkg-audit", not audit,
+                     "dpkg --audit: clean" if not audit else
+                     "dpkg --audit: " + " | ".join(audit.splitlines()[:3]))
+
+    def step(self, name: str, argv: list[str], version: str,
+             entry) -> Step:
+        """One change of version with apt on the running service."""
+        report, board = self.report, self.board
+        before = show(board, "InvocationID", "MainPID")
+        cursor = board.journal_cursor()
+        clock = Stopwatch()
+        result = self.apt(argv)
+        step = Step(name, apt_s=clock.seconds())
+        # The package's restart returns at READY=1: apt is done only then.
+        at_return = show(board, "ActiveState", "SubState")
+        (self.paths.run / f"{name}.log").write_text(result.stdout)
+        report.check(f"{name}-apt", result.returncode == 0,
+                     f"{' '.join(argv)}: exit {result.returncode}, "
+                     f"{step.apt_s:.1f} s")
+        found = installed_versions(board, self.names)
+        report.check(f"{name}-ready-at-return",
+                     at_return.get("ActiveState") == "active",
+                     f"{at_return.get('ActiveState')}/"
+                     f"{at_return.get('SubState')} when apt returned")
+        report.check(f"{name}-version",
+                     all(found.get(n) == f"{version} ii" for n in self.names),
+                     ", ".join(f"{n} {found.get(n, 'missing')}"
+                               for n in self.names))
+        # The restart may still be under way when apt returns after an
+        # error; give the advertisement its time before counting.
+        deadline = time.monotonic() + ADVERTISED_LIMIT_S
+        while True:
+            entries = parse.journal_entries(board.journal(
+                "--after-cursor", cursor, "-o", "json", check=False))
+            restart = parse.restart_after(entries, int(before["MainPID"]))
+            if restart.downtime_s is not None or time.monotonic() > deadline:
+                break
+            time.sleep(2)
+        after = show(board, "InvocationID", "ActiveState")
+        report.check(f"{name}-one-restart",
+                     restart.starts == 1 and after["InvocationID"] !=
+                     before["InvocationID"] and after["ActiveState"] == "active",
+                     f"{restart.starts} start(s), invocation "
+                     f"{before['InvocationID'][:8]} -> "
+                     f"{after['InvocationID'][:8]}, {after['ActiveState']}")
+        step.downtime_s = restart.downtime_s
+        if step.downtime_s is not None:
+            report.figure(f"{name}_downtime_s", f"{step.downtime_s:.1f}", "s",
+                          "old process's last line -> new 'Advertised ...: "
+                          "SUCCESS'")
+        report.figure(f"{name}_apt_s", f"{step.apt_s:.1f}", "s",
+                      f"apt-get update and {argv[1]} on the board")
+        self.check_service(name, cursor, entry)
+        return step
+
+    def upgrade_and_back(self, old: str, new: str, next_dir: Path,
+                         entry) -> Step:
+        """Mutes, publishes new, upgrades, goes back to old; returns the
+        upgrade's step (its apt time paces the power cuts)."""
+        if self.board.out(["vantor-state", "--config", CONFIG, "mic"],
+                          check=False) == "off":
+            mic_change(self.board, "on")
+        lines = mic_change(self.board, "off")
+        self.report.check("upgrade-muted-before",
+                          any(line.endswith("Microphone muted")
+                              for line in lines),
+                          " | ".join(lines) or "no Microphone line")
+        image.publish(self.paths, [next_dir])
+        up = self.step("upgrade", ["apt-get", "upgrade", "-y", "-q"], new,
+                       entry)
+        self.step("downgrade", ["apt-get", "install", "-y", "-q",
+                                "--allow-downgrades",
+                                *[f"{n}={old}" for n in self.names]],
+                  old, entry)
+        self.stopped_stays_stopped(new)
+        return up
+
+    def stopped_stays_stopped(self, new: str) -> None:
+        """An upgrade of a stopped service leaves it stopped; it is started
+        again afterwards."""
+        board = self.board
+        board.ssh(["systemctl", "stop", SERVICE], timeout=300)
+        result = self.apt(["apt-get", "upgrade", "-y", "-q"])
+        active = board.out(["systemctl", "is-active", SERVICE], check=False)
+        found = installed_versions(board, self.names)
+        self.report.check(
+            "upgrade-stopped-stays-stopped",
+            result.returncode == 0 and active == "inactive" and
+            all(found.get(n) == f"{new} ii" for n in self.names),
+            f"apt exit {result.returncode}; {SERVICE} {active}; "
+            + ", ".join(f"{n} {v}" for n, v in found.items()))
+        board.ssh(["systemctl", "start", SERVICE], timeout=300)
+
+    def power_cuts(self, cuts: int, seed: int, old: str, new: str,
+                   upgrade_s: float, entry) -> None:
+        """cuts upgrades from old to new, each cut at a random moment of
+        it; after each boot, what was found and whether it recovers."""
+        rng = random.Random(seed)
+        print(f"board: upgrade power cuts: {cuts}, seed {seed}", flush=True)
+        for cut in range(1, cuts + 1):
+            found = installed_versions(self.board, self.names)
+            if any(found.get(n) != f"{old} ii" for n in self.names):
+                self.apt(["apt-get", "install", "-y", "-q",
+                          "--allow-downgrades",
+                          *[f"{n}={old}" for n in self.names]])
+                found = installed_versions(self.board, self.names)
+            if not self.report.check(
+                    f"upgrade-cut-{cut}-from", all(
+                        found.get(n) == f"{old} ii" for n in self.names),
+                    f"{old} installed before the upgrade"):
+                return
+            delay = rng.uniform(0, upgrade_s)
+            upgrading = self.board.popen(
+                ["sh", "-c", 'apt-get update -q && exec "$@"', "apt",
+                 *APT_ENV, "apt-get", "upgrade", "-y", "-q"],
+                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL)
+            time.sleep(delay)
+            self.board.link.cut_power()
+            upgrading.wait()
+            self.board.link.power_on()
+            if not self.board.wait_ssh(SSH_LIMIT_S, pause_s=2):
+                self.report.fail(f"upgrade-cut-{cut}-boot",
+                                 f"no ssh within {SSH_LIMIT_S} s of power-on")
+                return
+            self.after_cut(cut, delay, new, entry)
+
+    def after_cut(self, cut: int, delay: float, new: str, entry) -> None:
+        board = self.board
+        found = installed_versions(board, self.names)
+        audit = board.out(["dpkg", "--audit"], check=False)
+        active = board.out(["systemctl", "is-active", SERVICE], check=False)
+        print(f"board: upgrade cut {cut} after {delay:.1f} s: found "
+              f"{', '.join(f'{n} {v}' for n, v in found.items())}; dpkg "
+              f"--audit {'clean' if not audit else 'lists ' + str(len(audit.splitlines())) + ' line(s)'}; "
+              f"service {active}", flush=True)
+        if audit:
+            configured = board.ssh(["env", "DEBIAN_FRONTEND=noninteractive",
+                                    "dpkg", "--configure", "-a"], check=False,
+                                   merge_stderr=True, timeout=APT_LIMIT_S)
+            print(f"board: upgrade cut {cut}: dpkg --configure -a: exit "
+                  f"{configured.returncode}", flush=True)
+        if board.out(["dpkg", "--audit"], check=False):
+            # Unpacked only in part: dpkg cannot configure what it has not
+            # got; apt finishes the upgrade.
+            finished = self.apt(["apt-get", "upgrade", "-y", "-q"])
+            print(f"board: upgrade cut {cut}: apt-get upgrade again: exit "
+                  f"{finished.returncode}", flush=True)
+        found = installed_versions(board, self.names)
+        self.report.check(f"upgrade-cut-{cut}-active",
+                          self.wait_active(ADVERTISED_LIMIT_S),
+                          ", ".join(f"{n} {v}" for n, v in found.items()))
+        self.check_service(f"upgrade-cut-{cut}", "", entry)
+
+
+def run_updates(paths: Paths, board: Board, report: Report, next_dir: Path,
+                entry, cuts: int = 0, seed: int | None = None) -> None:
+    """On a board with the tree's packages installed and the service
+    running: the upgrade to next_dir's version and back, then cuts."""
+    old = tree_version(paths)
+    new = next_version(paths)
+    updates = Updates(paths, board, report)
+    up = updates.upgrade_and_back(old, new, next_dir, entry)
+    if cuts:
+        updates.power_cuts(cuts, seed if seed is not None else
+                           int(time.time()), old, new, max(up.apt_s, 10),
+                           entry)
+
+
+def next_version(paths: Paths) -> str:
+    return tree_version(paths) + NEXT_SUFFIX
