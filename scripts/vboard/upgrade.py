@@ -265,10 +265,15 @@ class Updates:
                   f"{configured.returncode}", flush=True)
         if board.out(["dpkg", "--audit"], check=False):
             # Unpacked only in part: dpkg cannot configure what it has not
-            # got; apt finishes the upgrade.
-            finished = self.apt(["apt-get", "upgrade", "-y", "-q"])
-            print(f"board: upgrade cut {cut}: apt-get upgrade again: exit "
-                  f"{finished.returncode}", flush=True)
+            # got, and `apt-get upgrade` failed on such a package (exit 100);
+            # installing the packages by name unpacks them again.
+            finished = self.apt(["apt-get", "install", "-y", "-q",
+                                 *self.names])
+            (self.paths.run / f"cut-{cut}-apt.log").write_text(
+                finished.stdout)
+            print(f"board: upgrade cut {cut}: apt-get install "
+                  f"{' '.join(self.names)}: exit {finished.returncode}",
+                  flush=True)
         found = installed_versions(board, self.names)
         self.report.check(f"upgrade-cut-{cut}-active",
                           self.wait_active(ADVERTISED_LIMIT_S),
