@@ -68,6 +68,13 @@ def installed_versions(board: Board, names: list[str]) -> dict[str, str]:
     return found
 
 
+def _after_update(argv: list[str]) -> list[str]:
+    """argv for the board, run once `apt-get update` succeeded, without
+    questions."""
+    return ["sh", "-c", 'apt-get update -q --error-on=any && exec "$@"', "apt",
+            *APT_ENV, *argv]
+
+
 @dataclasses.dataclass
 class Step:
     """What one change of version did to the running service."""
@@ -84,10 +91,17 @@ class Updates:
         self.names = image.installed_names(paths)
 
     def apt(self, argv: list[str]) -> subprocess.CompletedProcess:
-        return self.board.ssh(
-            ["sh", "-c", 'apt-get update -q --error-on=any && exec "$@"',
-             "apt", *APT_ENV, *argv],
-            check=False, merge_stderr=True, timeout=APT_LIMIT_S)
+        return self.board.ssh(_after_update(argv), check=False,
+                              merge_stderr=True, timeout=APT_LIMIT_S)
+
+    def at_version(self, found: dict[str, str], version: str) -> bool:
+        """Whether every package is installed whole at version."""
+        return all(found.get(n) == f"{version} ii" for n in self.names)
+
+    def install_argv(self, version: str) -> list[str]:
+        """apt-get install of every package at version, older or not."""
+        return ["apt-get", "install", "-y", "-q", "--allow-downgrades",
+                *[f"{n}={version}" for n in self.names]]
 
     def wait_active(self, limit_s: float) -> bool:
         """Whether the service is active within limit_s (a boot starts it
@@ -146,7 +160,7 @@ class Updates:
                      f"{at_return.get('ActiveState')}/"
                      f"{at_return.get('SubState')} when apt returned")
         report.check(f"{name}-version",
-                     all(found.get(n) == f"{version} ii" for n in self.names),
+                     self.at_version(found, version),
                      ", ".join(f"{n} {found.get(n, 'missing')}"
                                for n in self.names))
         # The restart may still be under way when apt returns after an
@@ -191,10 +205,7 @@ class Updates:
         image.publish(self.paths, [next_dir])
         up = self.step("upgrade", ["apt-get", "upgrade", "-y", "-q"], new,
                        entry)
-        self.step("downgrade", ["apt-get", "install", "-y", "-q",
-                                "--allow-downgrades",
-                                *[f"{n}={old}" for n in self.names]],
-                  old, entry)
+        self.step("downgrade", self.install_argv(old), old, entry)
         self.stopped_stays_stopped(new)
         return up
 
@@ -209,33 +220,29 @@ class Updates:
         self.report.check(
             "upgrade-stopped-stays-stopped",
             result.returncode == 0 and active == "inactive" and
-            all(found.get(n) == f"{new} ii" for n in self.names),
+            self.at_version(found, new),
             f"apt exit {result.returncode}; {SERVICE} {active}; "
             + ", ".join(f"{n} {v}" for n, v in found.items()))
         board.ssh(["systemctl", "start", SERVICE], timeout=300)
 
-    def power_cuts(self, cuts: int, seed: int, old: str, new: str,
-                   upgrade_s: float, entry) -> None:
+    def power_cuts(self, cuts: int, seed: int, old: str, upgrade_s: float,
+                   entry) -> None:
         """cuts upgrades from old to new, each cut at a random moment of
         it; after each boot, what was found and whether it recovers."""
         rng = random.Random(seed)
         print(f"board: upgrade power cuts: {cuts}, seed {seed}", flush=True)
         for cut in range(1, cuts + 1):
             found = installed_versions(self.board, self.names)
-            if any(found.get(n) != f"{old} ii" for n in self.names):
-                self.apt(["apt-get", "install", "-y", "-q",
-                          "--allow-downgrades",
-                          *[f"{n}={old}" for n in self.names]])
+            if not self.at_version(found, old):
+                self.apt(self.install_argv(old))
                 found = installed_versions(self.board, self.names)
-            if not self.report.check(
-                    f"upgrade-cut-{cut}-from", all(
-                        found.get(n) == f"{old} ii" for n in self.names),
-                    f"{old} installed before the upgrade"):
+            if not self.report.check(f"upgrade-cut-{cut}-from",
+                                     self.at_version(found, old),
+                                     f"{old} installed before the upgrade"):
                 return
             delay = rng.uniform(0, upgrade_s)
             upgrading = self.board.popen(
-                ["sh", "-c", 'apt-get update -q && exec "$@"', "apt",
-                 *APT_ENV, "apt-get", "upgrade", "-y", "-q"],
+                _after_update(["apt-get", "upgrade", "-y", "-q"]),
                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                 stderr=subprocess.DEVNULL)
             time.sleep(delay)
@@ -246,9 +253,9 @@ class Updates:
                 self.report.fail(f"upgrade-cut-{cut}-boot",
                                  f"no ssh within {SSH_LIMIT_S} s of power-on")
                 return
-            self.after_cut(cut, delay, new, entry)
+            self.after_cut(cut, delay, entry)
 
-    def after_cut(self, cut: int, delay: float, new: str, entry) -> None:
+    def after_cut(self, cut: int, delay: float, entry) -> None:
         board = self.board
         found = installed_versions(board, self.names)
         audit = board.out(["dpkg", "--audit"], check=False)
@@ -291,8 +298,7 @@ def run_updates(paths: Paths, board: Board, report: Report, next_dir: Path,
     up = updates.upgrade_and_back(old, new, next_dir, entry)
     if cuts:
         updates.power_cuts(cuts, seed if seed is not None else
-                           int(time.time()), old, new, max(up.apt_s, 10),
-                           entry)
+                           int(time.time()), old, max(up.apt_s, 10), entry)
 
 
 def next_version(paths: Paths) -> str:
