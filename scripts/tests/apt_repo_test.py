@@ -65,13 +65,19 @@ class AptRepoTest(unittest.TestCase):
         for version in ("1.0", "1.1"):
             for arch in ("amd64", "armhf"):
                 make_deb(cls.tmp / f"build-{version}", version, arch)
+        # A checkout of its own, so the default --from (its build-deb) is
+        # not whatever this one has built.
+        cls.script = cls.tmp / "checkout/scripts/apt-repo"
+        cls.script.parent.mkdir(parents=True)
+        for name in ("apt-repo", "lib.sh"):
+            shutil.copy2(SCRIPTS / name, cls.script.parent / name)
 
     @classmethod
     def tearDownClass(cls):
         shutil.rmtree(cls.tmp, ignore_errors=True)
 
     def apt_repo(self, *args, env=None):
-        result = run([str(SCRIPTS / "apt-repo"), *args], env=env or self.env)
+        result = run([str(self.script), *args], env=env or self.env)
         self.assertEqual(result.returncode, 0, result.stdout)
         return result.stdout
 
@@ -167,9 +173,11 @@ class AptRepoTest(unittest.TestCase):
         self.assertRegex(policy, r"Candidate: 1\.1")
         self.assertRegex(policy, r"\b1\.0 500")
 
-        url = self.apt_repo("--key", key, "--url", "http://repo.example/v",
+        # Signed again with nothing new to add: the pool stays as it was.
+        out = self.apt_repo("--key", key, "--url", "http://repo.example/v",
                             str(repo))
-        self.assertIn(key, url)
+        self.assertIn("4 packages (amd64 armhf)", out)
+        self.assertIn(key, out)
         sources = (repo / "vantor.sources").read_text()
         self.assertIn("URIs: http://repo.example/v", sources)
         self.assertIn(
@@ -180,7 +188,7 @@ class AptRepoTest(unittest.TestCase):
                      ["--valid-days", "0", str(self.tmp / "zero")],
                      ["--from", str(self.tmp / "empty"), str(self.tmp / "e")]):
             with self.subTest(args=args):
-                result = run([str(SCRIPTS / "apt-repo"), *args], env=self.env)
+                result = run([str(self.script), *args], env=self.env)
                 self.assertNotEqual(result.returncode, 0, result.stdout)
 
 
