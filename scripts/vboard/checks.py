@@ -27,7 +27,6 @@ MAX_EXPOSURE = 2.0
 # registered again 2.3 s after the daemon's restart (the build machine busy
 # with other emulated work), and once over 30 s after a boot.
 BROWSE_LIMIT_S = 120
-ADVERTISED = "Advertised .*: SUCCESS"
 MUTE_RENAMES = 40
 MUTE_INTERVAL_MS = 300
 IDLE_S = 60
@@ -98,7 +97,7 @@ def check_enable_now(board: Board, report: Report) -> None:
     report.check("started", active == "active",
                  f"{SERVICE} is {active} after enable --now")
     report.timed("advertised-after-start", "'Advertised ...: SUCCESS' logged",
-                 lambda: wait_journal(board, ADVERTISED, 120))
+                 lambda: wait_journal(board, parse.ADVERTISED, 120))
 
 
 def expected_entry(board: Board) -> parse.Expected:
@@ -201,7 +200,8 @@ def boot_again(board: Board, report: Report, entry: parse.Expected) -> None:
                          "boot")
     report.phase("boot-to-advertised", clock.seconds())
     since_kernel = parse.first_monotonic(
-        board.journal("-b", "-o", "short-monotonic", check=False), ADVERTISED)
+        board.journal("-b", "-o", "short-monotonic", check=False),
+        parse.ADVERTISED)
     if since_kernel:
         report.figure("board_advertised_s", since_kernel, "s",
                       "kernel start -> 'Advertised: SUCCESS' (board's "

@@ -315,6 +315,9 @@ def misfiled(entries: list[JournalEntry]) -> list[str]:
 
 # ---- A restart of the service across an update -----------------------------------
 
+# The line that says the service is on the network again.
+ADVERTISED = r"Advertised .*: SUCCESS"
+
 @dataclasses.dataclass(frozen=True)
 class Restart:
     starts: int  # systemd's "Started" lines for the unit.
@@ -334,7 +337,7 @@ def restart_after(entries: list[JournalEntry], old_pid: int) -> Restart:
                if e.pid == 1 and e.message.startswith("Stopping ")]
     advertised = [e.monotonic_us for e in entries
                   if e.pid not in (0, 1, old_pid)
-                  and re.search(r"Advertised .*: SUCCESS", e.message)]
+                  and re.search(ADVERTISED, e.message)]
     if not old or not advertised or min(advertised) < max(old):
         return Restart(starts, None)
     return Restart(starts, (min(advertised) - max(old)) / 1e6)

@@ -32,6 +32,7 @@ import threading
 import time
 
 from .common import CONFIG, FILES, Stopwatch
+from .parse import ADVERTISED
 from .remote import Board
 from .results import Report, Status, fail_on_error, percentile
 
@@ -158,7 +159,7 @@ class PowerCuts:
         clock = Stopwatch()
         while clock.seconds() < ADVERTISED_LIMIT_S:
             journal = self.board.journal("-b", "-o", "cat", check=False)
-            if re.search(r"Advertised .*: SUCCESS", journal):
+            if re.search(ADVERTISED, journal):
                 return clock.seconds()
             time.sleep(2)
         return None
