@@ -13,6 +13,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <iomanip>
@@ -74,6 +75,43 @@ uint64_t TickCountMicros() {
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return static_cast<uint64_t>(ts.tv_sec) * 1000000u +
          static_cast<uint64_t>(ts.tv_nsec) / 1000u;
+}
+
+// journald reads a priority at the start of each line it stores and ends a
+// line at a newline, a NUL or LineMax bytes (48 KiB unless a device lowers
+// it); a text that started a line of its own could claim any priority. So
+// every line of a message gets the message's priority, and a line longer
+// than this is cut, each piece its own line.
+constexpr size_t kJournalLineMax = 4096;
+
+// Writes |size| bytes of |text|, which ends with a newline, as journal lines
+// each headed by |priority|. The caller holds stderr's lock.
+void WriteJournalLines(const char* priority, const char* text, size_t size) {
+  size_t start = 0;
+  while (start < size) {
+    const size_t limit = std::min(size, start + kJournalLineMax);
+    size_t end = start;
+    while (end < limit && text[end] != '\n' && text[end] != '\0')
+      ++end;
+    fputs_unlocked(priority, stderr);
+    if (end < limit) {
+      fwrite_unlocked(text + start, end + 1 - start, 1, stderr);
+      start = end + 1;
+    } else if (limit == size) {
+      fwrite_unlocked(text + start, size - start, 1, stderr);
+      start = size;
+    } else {
+      // Not inside a UTF-8 character.
+      size_t cut = limit;
+      while (cut > start + 1 &&
+             (static_cast<unsigned char>(text[cut]) & 0xc0) == 0x80) {
+        --cut;
+      }
+      fwrite_unlocked(text + start, cut - start, 1, stderr);
+      fputc_unlocked('\n', stderr);
+      start = cut;
+    }
+  }
 }
 
 void PutText(std::streambuf* out, const char* text) {
@@ -197,8 +235,9 @@ LogMessage::~LogMessage() {
     // comes between them.
     flockfile(stderr);
     if (const char* priority = JournalPriority(severity_))
-      fputs_unlocked(priority, stderr);
-    fwrite_unlocked(buffer_.data(), buffer_.size(), 1, stderr);
+      WriteJournalLines(priority, buffer_.data(), buffer_.size());
+    else
+      fwrite_unlocked(buffer_.data(), buffer_.size(), 1, stderr);
     fflush_unlocked(stderr);
     funlockfile(stderr);
   }

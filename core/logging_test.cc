@@ -152,6 +152,56 @@ TEST_F(LoggingTest, PriorityBeforeEachLineOnlyWhenStderrIsTheJournal) {
   internal::ResetJournalCheckForTesting();
 }
 
+// A message's own line breaks must not let its text choose a journal
+// priority: every line journald stores starts with the message's, and
+// outside the journal the bytes stay as they are.
+TEST_F(LoggingTest, EveryJournalLineOfAMessageCarriesItsPriority) {
+  SetLogMessageHandler(nullptr);
+  const std::string head = "[WARNING:f.cc(1)] ";
+  // 4096 bytes to a journal line: the head, then this many of the text.
+  const size_t room = 4096 - head.size();
+  const std::string euro = "\xe2\x82\xac";  // Three bytes.
+  const struct {
+    const char* name;
+    std::string text;
+    std::string journal;  // What follows the first "<4>".
+  } cases[] = {
+      {"one line", "plain", head + "plain\n"},
+      {"newline", "Vantor\n<0>Sample", head + "Vantor\n<4><0>Sample\n"},
+      {"trailing newline", "a\n", head + "a\n<4>\n"},
+      {"NUL", std::string("a\0<0>b", 6),
+       head + std::string("a\0<4><0>b\n", 10)},
+      {"longer than a journal line", std::string(room + 5, 'x') + "<0>",
+       head + std::string(room, 'x') + "\n<4>xxxxx<0>\n"},
+      {"a character across the cut", std::string(room - 1, 'x') + euro + "<0>",
+       head + std::string(room - 1, 'x') + "\n<4>" + euro + "<0>\n"},
+  };
+  struct stat st;
+  ASSERT_EQ(0, fstat(STDERR_FILENO, &st));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const bool journal : {true, false}) {
+      testing::internal::CaptureStderr();
+      // Captured stderr is a file of its own: the stream must name it.
+      ASSERT_EQ(0, fstat(STDERR_FILENO, &st));
+      if (journal) {
+        setenv("JOURNAL_STREAM",
+               (std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino))
+                   .c_str(),
+               1);
+      } else {
+        unsetenv("JOURNAL_STREAM");
+      }
+      internal::ResetJournalCheckForTesting();
+      LogMessage("f.cc", 1, LOG_WARNING).stream() << c.text;
+      EXPECT_EQ(journal ? "<4>" + c.journal : head + c.text + "\n",
+                testing::internal::GetCapturedStderr());
+    }
+  }
+  unsetenv("JOURNAL_STREAM");
+  internal::ResetJournalCheckForTesting();
+}
+
 TEST_F(LoggingTest, LogMacroUsesThisFileAndLine) {
   int line = __LINE__ + 1;
   LOG(INFO) << "hello";

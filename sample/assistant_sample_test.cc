@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,6 +65,7 @@ class AssistantSampleTest : public ::testing::Test {
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
     std::vector<std::string> env_strings = {
         "XDG_CONFIG_HOME=" + dir_, "VANTOR_PLUGIN_DIR=" + dir_ + "/plugins"};
+    env_strings.insert(env_strings.end(), env_.begin(), env_.end());
     for (char** e = environ; *e; ++e) {
       std::string entry = *e;
       if (entry.rfind("XDG_CONFIG_HOME=", 0) != 0 &&
@@ -110,6 +112,7 @@ class AssistantSampleTest : public ::testing::Test {
   }
 
   std::string dir_;
+  std::vector<std::string> env_;  // Before the test's own environment.
 };
 
 TEST_F(AssistantSampleTest, NoArgumentPrintsUsageWithoutTouchingTheHost) {
@@ -186,6 +189,34 @@ TEST_F(AssistantSampleTest, WhitespaceOnlyFileReachesTheHostUnchanged) {
   EXPECT_EQ(0, result.status);
   EXPECT_THAT(result.err, HasSubstr("configuration of 4 bytes"));
   EXPECT_THAT(result.out, Not(HasSubstr("could not be loaded")));
+}
+
+// Under systemd, stderr is the journal, which stores each line it reads at
+// the priority that line starts with: a configuration value with a line
+// break must not start a line with a priority of its own choosing.
+TEST_F(AssistantSampleTest, ConfigurationTextCannotSetAJournalPriority) {
+  const std::string config =
+      Write("config.json",
+            R"({"vantor_host": {"scenario": [{"heard": "hi\n<0>forged",)"
+            R"( "reply": "ok\u0000<1>forged too"}]}})");
+  // The journal's stream, as systemd names it: stderr's own file.
+  const std::string err = Write("stderr", "");
+  struct stat st;
+  ASSERT_EQ(0, stat(err.c_str(), &st));
+  env_.push_back("JOURNAL_STREAM=" + std::to_string(st.st_dev) + ":" +
+                 std::to_string(st.st_ino));
+  Result result = Run({config}, "a");
+  ASSERT_EQ(0, result.status) << result.err;
+  ASSERT_THAT(result.err, HasSubstr("forged too"));
+  // Lines as journald splits them: at a newline or a NUL.
+  int lines = 0;
+  for (size_t start = 0; start < result.err.size(); ++lines) {
+    const size_t end = result.err.find_first_of(std::string("\n\0", 2), start);
+    const std::string line = result.err.substr(start, end - start);
+    EXPECT_THAT(line, ::testing::MatchesRegex("<[2-7]>.*")) << line;
+    start = end == std::string::npos ? result.err.size() : end + 1;
+  }
+  EXPECT_GT(lines, 10);
 }
 
 }  // namespace
