@@ -5,11 +5,13 @@
 #include "host/fault_switches.h"
 
 #include <pthread.h>
+#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -22,11 +24,16 @@ using assistant_client::DebugHttpContext;
 
 constexpr size_t kAllocationStep = 1 << 20;
 constexpr auto kAllocationPause = std::chrono::milliseconds(10);
+// A delay longer than any WatchdogSec worth trying is a wedge, which has a
+// switch of its own.
+constexpr long kMaxAnswerDelayMs = 600000;
 
 }  // namespace
 
 void RegisterFaultSwitches(assistant_client::DebugInterface* debug,
-                           core::Mutex* manager_lock) {
+                           const FaultTargets& targets) {
+  core::Mutex* const manager_lock = targets.manager_lock;
+  std::atomic<int>* const answer_delay_ms = targets.answer_delay_ms;
   debug->RegisterUriPath("/fault/wedge",
                          [manager_lock](DebugHttpContext* context) {
                            LOG(WARNING)
@@ -56,6 +63,24 @@ void RegisterFaultSwitches(assistant_client::DebugInterface* debug,
           }
         }).detach();
         context->ReplyOk("allocating\n");
+      },
+      {DebugHttpContext::kPost});
+  debug->RegisterUriPath(
+      "/fault/slow",
+      [answer_delay_ms](DebugHttpContext* context) {
+        std::string text;
+        char* end = nullptr;
+        const long ms = context->GetParamValue("ms", &text)
+                            ? strtol(text.c_str(), &end, 10)
+                            : -1;
+        if (text.empty() || !end || *end || ms < 0 || ms > kMaxAnswerDelayMs) {
+          context->ReplyBadRequest("ms=N, 0 to " +
+                                   std::to_string(kMaxAnswerDelayMs) + "\n");
+          return;
+        }
+        LOG(WARNING) << "Test fault: GetDeviceId answers " << ms << " ms late";
+        answer_delay_ms->store(static_cast<int>(ms));
+        context->ReplyOk("slow\n");
       },
       {DebugHttpContext::kPost});
 }

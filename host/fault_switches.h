@@ -11,20 +11,31 @@
 //                         every call that needs it hangs, GetDeviceId too
 //   POST /fault/allocate  memory is taken and written, 1 MiB every 10 ms,
 //                         until the process is killed
+//   POST /fault/slow?ms=N every later GetDeviceId answers N ms late, under
+//                         the manager's lock (0 ends it)
 //
-// Neither can be undone: both end with the process.
+// The first two cannot be undone: they end with the process.
 #ifndef HOST_FAULT_SWITCHES_H_
 #define HOST_FAULT_SWITCHES_H_
+
+#include <atomic>
 
 #include "core/synchronization.h"
 #include "prebuilt/lib/debug_interface.h"
 
 namespace vantor_host {
 
-// Registers the two paths on |debug|; |manager_lock| is what the wedge
-// holds. Both are borrowed and must outlive the process's last request.
+// What the switches act on; borrowed, and must outlive the process's last
+// request.
+struct FaultTargets {
+  core::Mutex* manager_lock;  // What the wedge holds.
+  // How late GetDeviceId answers, in milliseconds.
+  std::atomic<int>* answer_delay_ms;
+};
+
+// Registers the paths on |debug|.
 void RegisterFaultSwitches(assistant_client::DebugInterface* debug,
-                           core::Mutex* manager_lock);
+                           const FaultTargets& targets);
 
 }  // namespace vantor_host
 

@@ -7,6 +7,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
 #include <utility>
 
 #include "core/eintr_wrapper.h"
@@ -80,7 +82,7 @@ HostAssistantManager::HostAssistantManager(const std::string& config,
     options.port = host_config_->GetInt("debug_http_port", -1);
     if (ConfigInspector::HasKey(*host_config_, "test_faults") &&
         host_config_->GetBool("test_faults", false)) {
-      RegisterFaultSwitches(&debug_interface_, &mutex_);
+      RegisterFaultSwitches(&debug_interface_, {&mutex_, &answer_delay_ms_});
     }
     debug_interface_.StartServer(options);
   }
@@ -247,6 +249,9 @@ void HostAssistantManager::SetAuthTokens(
 
 std::string HostAssistantManager::GetDeviceId() {
   core::AutoLock lock(&mutex_);
+  if (const int delay = answer_delay_ms_.load(std::memory_order_relaxed))
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+  // Once per process: a supervisor may ask every few seconds.
   if (device_id_.empty()) {
     if (host_config_ && ConfigInspector::HasKey(*host_config_, "device_id"))
       device_id_ = host_config_->GetString("device_id", "");
@@ -260,8 +265,8 @@ std::string HostAssistantManager::GetDeviceId() {
           LOG(WARNING) << "Device id could not be kept in " << path;
       }
     }
+    LOG(INFO) << "GetDeviceId: " << device_id_;
   }
-  LOG(INFO) << "GetDeviceId: " << device_id_;
   return device_id_;
 }
 

@@ -11,6 +11,7 @@
 #ifndef HOST_HOST_ASSISTANT_MANAGER_H_
 #define HOST_HOST_ASSISTANT_MANAGER_H_
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -90,6 +91,8 @@ class HostAssistantManager : public assistant_client::AssistantManager {
   core::Mutex mutex_;
   bool platform_loaded_ CORE_GUARDED_BY(mutex_) = false;
   std::string device_id_ CORE_GUARDED_BY(mutex_);  // Empty until first asked.
+  // How late GetDeviceId answers; set by a test fault.
+  std::atomic<int> answer_delay_ms_{0};
   // The plug-ins' providers; released (their Destroy) after everything that
   // uses them.
   PluginProviders plugin_providers_ CORE_GUARDED_BY(mutex_);

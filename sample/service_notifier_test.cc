@@ -15,8 +15,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -70,18 +73,20 @@ class ServiceNotifierTest : public ::testing::Test {
     EXPECT_TRUE(testing_support::RemoveTree(dir_));
   }
 
-  // The sample with the host's debug server and its fault switches on.
-  void Start() {
+  // The sample with the host's debug server and its fault switches on;
+  // |watchdog_usec| is WATCHDOG_USEC's text, kWatchdog's by default.
+  void Start(std::string watchdog_usec = "") {
+    if (watchdog_usec.empty()) {
+      watchdog_usec = std::to_string(
+          std::chrono::duration_cast<std::chrono::microseconds>(kWatchdog)
+              .count());
+    }
     const std::string config = dir_ + "/config.json";
     std::ofstream(config) << R"({"platform_config": {}, "vantor_host": )"
                           << R"({"debug_http_port": 0, "test_faults": true}})";
     std::vector<std::string> env = {
         "XDG_CONFIG_HOME=" + dir_, "VANTOR_PLUGIN_DIR=" + dir_,
-        "NOTIFY_SOCKET=" + dir_ + "/notify",
-        "WATCHDOG_USEC=" +
-            std::to_string(
-                std::chrono::duration_cast<std::chrono::microseconds>(kWatchdog)
-                    .count())};
+        "NOTIFY_SOCKET=" + dir_ + "/notify", "WATCHDOG_USEC=" + watchdog_usec};
     for (char** e = environ; *e; ++e)
       env.push_back(*e);  // The first of a name counts.
     std::vector<char*> envp;
@@ -154,6 +159,53 @@ class ServiceNotifierTest : public ::testing::Test {
     return reply.find(" 200 ") != std::string::npos;
   }
 
+  // Ends the input and returns every message up to the sample's exit, which
+  // must be clean.
+  std::vector<std::string> StopAndCollect() {
+    close(input_);
+    input_ = -1;
+    std::vector<std::string> messages;
+    for (std::string message; !(message = Next(kPatience)).empty();) {
+      messages.push_back(message);
+      if (message == "STOPPING=1")
+        break;
+    }
+    int status = 0;
+    EXPECT_EQ(pid_, HANDLE_EINTR(waitpid(pid_, &status, 0)));
+    pid_ = 0;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << LogText();
+    // Whatever it sent after STOPPING=1 is queued on the socket by now.
+    for (std::string message; !(message = Next(milliseconds(0))).empty();)
+      messages.push_back(message);
+    return messages;
+  }
+
+  // The sample's CPU time so far, in clock ticks.
+  long long CpuTicks() const {
+    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)),
+                     std::istreambuf_iterator<char>());
+    // Fields 14 and 15, utime and stime, counted after the command's ')'.
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    long long ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+      if (i >= 14)
+        ticks += std::stoll(field);
+    }
+    return ticks;
+  }
+
+  // Waits up to kPatience for |text| in the log.
+  bool LogShows(const std::string& text) const {
+    for (const Clock::time_point end = Clock::now() + kPatience;
+         Clock::now() < end; std::this_thread::sleep_for(milliseconds(10))) {
+      if (LogText().find(text) != std::string::npos)
+        return true;
+    }
+    return false;
+  }
+
   std::string dir_;
   int socket_ = -1;
   pid_t pid_ = 0;
@@ -169,17 +221,107 @@ TEST_F(ServiceNotifierTest, ReadyThenPingsThenStopping) {
   EXPECT_NE(std::string::npos, LogText().find("Start()"));
   for (int i = 0; i < 3; ++i)
     ASSERT_EQ("WATCHDOG=1", Next(kWatchdog * 2)) << "ping " << i;
-  close(input_);
-  input_ = -1;
-  std::string message;
-  do {
-    message = Next(kPatience);
-  } while (message == "WATCHDOG=1");
-  EXPECT_EQ("STOPPING=1", message);
-  int status = 0;
-  ASSERT_EQ(pid_, HANDLE_EINTR(waitpid(pid_, &status, 0)));
-  pid_ = 0;
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << LogText();
+  const std::vector<std::string> messages = StopAndCollect();
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ("STOPPING=1", messages.back());
+  // A supervisor asks often: the host's answer is not logged each time.
+  const std::string log = LogText();
+  const size_t first = log.find("GetDeviceId: ");
+  EXPECT_NE(std::string::npos, first) << log;
+  EXPECT_EQ(std::string::npos, log.find("GetDeviceId: ", first + 1)) << log;
+}
+
+// A ping after STOPPING=1 would re-arm systemd's watchdog during a stop
+// that may outlast it; an input that ends at once is when the first ping
+// is under way.
+TEST_F(ServiceNotifierTest, StoppingIsTheLastMessage) {
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_EQ("READY=1", Next(kPatience)) << LogText();
+    const std::vector<std::string> messages = StopAndCollect();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ("STOPPING=1", messages.back());
+    EXPECT_EQ(1, std::count(messages.begin(), messages.end(), "STOPPING=1"));
+  }
+}
+
+// A host asked soon after its last answer has the rest of the interval to
+// answer in: one that turns slow keeps its pings in time.
+TEST_F(ServiceNotifierTest, ASlowHostIsPingedInTime) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_EQ("READY=1", Next(kPatience)) << LogText();
+  ASSERT_EQ("WATCHDOG=1", Next(kWatchdog * 2));
+  const auto slow = kWatchdog * 55 / 100;
+  ASSERT_TRUE(Post("/fault/slow?ms=" + std::to_string(slow.count())))
+      << LogText();
+  Clock::time_point last = Clock::now();
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_EQ("WATCHDOG=1", Next(kWatchdog)) << "ping " << i;
+    const Clock::time_point now = Clock::now();
+    EXPECT_LT(now - last, kWatchdog) << "ping " << i;
+    last = now;
+  }
+  EXPECT_EQ(std::string::npos, LogText().find("Watchdog: the host has not"));
+}
+
+// A host slower than WatchdogSec is named while it still hangs, before
+// systemd would act, and again when it answers.
+TEST_F(ServiceNotifierTest, ALateHostIsNamedWhileItHangs) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_EQ("READY=1", Next(kPatience)) << LogText();
+  ASSERT_EQ("WATCHDOG=1", Next(kWatchdog * 2));
+  ASSERT_TRUE(Post("/fault/slow?ms=" + std::to_string((kWatchdog * 3).count())))
+      << LogText();
+  ASSERT_TRUE(LogShows("Watchdog: the host has not answered for "))
+      << LogText();
+  EXPECT_EQ(std::string::npos, LogText().find("Watchdog: the host answered"))
+      << LogText();
+  EXPECT_TRUE(LogShows("Watchdog: the host answered after ")) << LogText();
+}
+
+// WATCHDOG_USEC as systemd passes it through, however odd: said once, and
+// no spinning on an interval that rounds to nothing or overflows.
+TEST_F(ServiceNotifierTest, OddWatchdogIntervalsAreSaidOnceAndKeptCalm) {
+  const struct {
+    const char* usec;
+    const char* said;  // In the log, once.
+    int most_pings;    // In a second.
+  } cases[] = {
+      {"0", "is not a watchdog interval; no watchdog", 0},
+      {"garbage", "is not a watchdog interval; no watchdog", 0},
+      {"18446744073709551615", "is not a watchdog interval; no watchdog", 0},
+      {"1", "is below 1 ms, too short to ping in time; no watchdog", 0},
+      {"999", "is below 1 ms, too short to ping in time; no watchdog", 0},
+      {"31557600000000000", "is beyond a day; pinging as for a day", 1},
+      {"18446744073709551614", "is beyond a day; pinging as for a day", 1},
+  };
+  const long long ticks_per_second = sysconf(_SC_CLK_TCK);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.usec);
+    ASSERT_NO_FATAL_FAILURE(Start(c.usec));
+    ASSERT_EQ("READY=1", Next(kPatience)) << LogText();
+    ASSERT_TRUE(LogShows(c.said)) << LogText();
+    const long long ticks = CpuTicks();
+    int pings = 0;
+    for (const Clock::time_point end = Clock::now() + std::chrono::seconds(1);
+         Clock::now() < end;) {
+      const std::string message = Next(milliseconds(100));
+      if (!message.empty()) {
+        EXPECT_EQ("WATCHDOG=1", message);
+        ++pings;
+      }
+    }
+    EXPECT_LE(pings, c.most_pings);
+    // A spinning sample would have used the whole second.
+    EXPECT_LT(CpuTicks() - ticks, ticks_per_second / 2);
+    const std::string log = LogText();
+    EXPECT_EQ(log.find(c.said), log.rfind(c.said)) << log;
+    EXPECT_LT(log.size(), 16384u);
+    const std::vector<std::string> messages = StopAndCollect();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ("STOPPING=1", messages.back());
+  }
 }
 
 // A host that no longer answers gets no pings: systemd's watchdog is what
