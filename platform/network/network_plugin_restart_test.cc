@@ -374,24 +374,38 @@ TEST(StandInHostTest, FollowsItsAdvertisementAcrossTheDaemonsAbsence) {
 
 // A frozen daemon takes requests and never answers; the client library
 // waits for each answer as long as the system bus lets it (25 s). Neither
-// the host's view of the network nor the plug-in's withdrawal may hold the
-// shutdown: after the end of input the sample is gone within 5 s, or within
-// 30 s while its first registration still waits on the daemon.
+// the host's view of the network nor the plug-in's withdrawal or its own
+// registration again after a restart may hold the shutdown: after the end
+// of input the sample is gone within 5 s, or within 30 s while its first
+// registration still waits on the daemon.
 TEST(StandInHostTest, AFrozenDaemonDoesNotHoldTheShutdown) {
+  enum class Frozen {
+    kBeforeStart,    // Before the first registration.
+    kAdvertised,     // Once advertised.
+    kReregistering,  // Restarted, and frozen as it comes back.
+  };
   struct Row {
     const char* when;
-    bool before_start;  // Frozen before the first registration.
+    Frozen frozen;
     milliseconds bound;
     std::vector<std::string> logged;
   };
   const Row rows[] = {
-      {"frozen before the sample starts", true, milliseconds(30000), {}},
+      {"frozen before the sample starts",
+       Frozen::kBeforeStart,
+       milliseconds(30000),
+       {}},
       {"frozen once advertised",
-       false,
+       Frozen::kAdvertised,
        milliseconds(5000),
        {"Withdrawing ", "Unregistering mdns service instance: ",
         "mDNS: stopped watching the network without the daemon: it did not "
         "answer within "}},
+      {"frozen while registered again",
+       Frozen::kReregistering,
+       milliseconds(5000),
+       {"Lost mdns service instances", "Withdrawing ",
+        "Unregistering mdns service instance: "}},
   };
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || \
     defined(VANTOR_TEST_UNDER_EMULATOR)
@@ -405,30 +419,53 @@ TEST(StandInHostTest, AFrozenDaemonDoesNotHoldTheShutdown) {
     if (!testing_support::MdnsDaemonRuns()) {
       ASSERT_TRUE(testing_support::StartMdnsDaemon(MDNS_DAEMON_SCRIPT));
     }
-    const pid_t daemon = testing_support::MdnsDaemonPid();
+    pid_t daemon = testing_support::MdnsDaemonPid();
     ASSERT_GT(daemon, 0);
     // Thawed however the case ends, for the cases after it.
-    std::unique_ptr<const pid_t, void (*)(const pid_t*)> thaw(
-        &daemon, [](const pid_t* pid) { kill(*pid, SIGCONT); });
-    if (row.before_start) {
+    std::unique_ptr<pid_t, void (*)(pid_t*)> thaw(
+        &daemon, [](pid_t* pid) { kill(*pid, SIGCONT); });
+    if (row.frozen == Frozen::kBeforeStart) {
       ASSERT_EQ(kill(daemon, SIGSTOP), 0);
     }
     Sample sample("Frozen-" + std::to_string(getpid()));
-    if (!row.before_start) {
+    std::thread starting;
+    if (row.frozen != Frozen::kBeforeStart) {
       ASSERT_TRUE(sample.WaitFor("Advertised " + sample.id() + ": SUCCESS"))
           << sample.Log();
       ASSERT_TRUE(sample.WaitFor("mDNS: the network shows this device as"))
           << sample.Log();
+    }
+    if (row.frozen == Frozen::kAdvertised) {
+      ASSERT_EQ(kill(daemon, SIGSTOP), 0);
+    } else if (row.frozen == Frozen::kReregistering) {
+      ASSERT_TRUE(testing_support::StopMdnsDaemonNow(/*kill=*/false));
+      ASSERT_TRUE(sample.WaitFor("Lost mdns service instances"))
+          << sample.Log();
+      // Its start waits for a daemon that serves, which this one won't.
+      starting = std::thread(
+          [] { testing_support::StartMdnsDaemon(MDNS_DAEMON_SCRIPT); });
+      const auto give_up = steady_clock::now() + std::chrono::seconds(10);
+      while (access("/run/avahi-daemon/socket", F_OK) != 0 &&
+             steady_clock::now() < give_up) {
+        std::this_thread::sleep_for(milliseconds(5));
+      }
+      // As the sample's registration again starts.
+      std::this_thread::sleep_for(milliseconds(75));
+      daemon = testing_support::MdnsDaemonPid();
+      ASSERT_GT(daemon, 0);
       ASSERT_EQ(kill(daemon, SIGSTOP), 0);
     }
     ASSERT_TRUE(sample.Interact()) << sample.Log();
     const auto end = steady_clock::now();
     sample.EndInput();
-    ASSERT_TRUE(sample.Exited(kSlower * row.bound)) << sample.Log();
-    std::cout << row.when << ": exit "
-              << std::chrono::duration_cast<milliseconds>(steady_clock::now() -
-                                                          end)
-                     .count()
+    const bool exited = sample.Exited(kSlower * row.bound);
+    const auto took =
+        std::chrono::duration_cast<milliseconds>(steady_clock::now() - end);
+    thaw.reset();
+    if (starting.joinable())
+      starting.join();
+    ASSERT_TRUE(exited) << sample.Log();
+    std::cout << row.when << ": exit " << took.count()
               << " ms after the end of input\n";
     EXPECT_TRUE(sample.ExitedWithZero()) << sample.Log();
     const std::string log = sample.Log();

@@ -218,6 +218,9 @@ BonjourMdnsResponder::BonjourMdnsResponder(
       task_queue_(&thread_, &events_) {}
 
 BonjourMdnsResponder::~BonjourMdnsResponder() {
+  // A registration of our own that waits on the daemon ends now, so that
+  // the removal below runs soon.
+  registrar_.Interrupt();
   task_queue_.AddTask(std::make_unique<RemoveAllServicesTask>(this));
   // |task_queue_| goes first among the members: it runs everything pending,
   // the removal last, and joins the thread before the table goes.
@@ -298,13 +301,31 @@ bool BonjourMdnsResponder::StartRegistration(Instance* instance,
                                              DNSServiceErrorType* error_code,
                                              std::string* message) {
   DNSServiceRef service_ref = nullptr;
-  *error_code = DNSServiceRegister(
-      &service_ref, /*flags=*/0, /*interfaceIndex=*/0,
-      instance->instance_name.c_str(), instance->service_type.c_str(),
-      /*domain=*/nullptr, /*host=*/nullptr, htons(instance->port),
-      static_cast<uint16_t>(instance->txt_record.size()),
-      instance->txt_record.data(), &Instance::OnDNSServiceRegisterReply,
-      instance);
+  // A fresh one each time: an abandoned registration keeps the old.
+  instance->reply = std::make_shared<Instance::Reply>();
+  if (instance->state == Instance::State::kRegistering) {
+    *error_code = DNSServiceRegister(
+        &service_ref, /*flags=*/0, /*interfaceIndex=*/0,
+        instance->instance_name.c_str(), instance->service_type.c_str(),
+        /*domain=*/nullptr, /*host=*/nullptr, htons(instance->port),
+        static_cast<uint16_t>(instance->txt_record.size()),
+        instance->txt_record.data(), &Instance::OnDNSServiceRegisterReply,
+        instance->reply.get());
+  } else {
+    // Our own registration: one the owner's shutdown need not wait for.
+    Registrar::Arguments arguments;
+    arguments.name = instance->instance_name;
+    arguments.type = instance->service_type;
+    arguments.port_network_order = htons(instance->port);
+    arguments.txt_record = instance->txt_record;
+    arguments.reply = &Instance::OnDNSServiceRegisterReply;
+    arguments.context = instance->reply.get();
+    arguments.context_owner = instance->reply;
+    const std::optional<DNSServiceErrorType> registered =
+        registrar_.Register(arguments, &service_ref);
+    // Interrupted by the shutdown: as good as a daemon that is away.
+    *error_code = registered ? *registered : kDNSServiceErr_Unknown;
+  }
   if (*error_code != kDNSServiceErr_NoError) {
     CHECK(!service_ref);
     *message =
@@ -436,11 +457,12 @@ void BonjourMdnsResponder::OnWaitDone(const std::vector<pollfd>& fds) {
 // The library dispatches at most one event per DNSServiceProcessResult and
 // blocks when nothing is readable, so it is called once per readable socket.
 void BonjourMdnsResponder::Dispatch(Instance* instance) {
-  instance->replied = false;
+  Instance::Reply* const reply = instance->reply.get();
+  reply->replied = false;
   const DNSServiceErrorType process_error =
       DNSServiceProcessResult(instance->ref);
-  const bool replied = instance->replied;
-  const DNSServiceErrorType reply_error = instance->reply_error;
+  const bool replied = reply->replied;
+  const DNSServiceErrorType reply_error = reply->error;
   switch (instance->state) {
     case Instance::State::kRegistering:
       if (replied && reply_error == kDNSServiceErr_NoError) {
@@ -488,7 +510,7 @@ void BonjourMdnsResponder::Dispatch(Instance* instance) {
 }
 
 void BonjourMdnsResponder::NoteAdvertisedName(Instance* instance) {
-  const std::string& name = instance->reply_name;
+  const std::string& name = instance->reply->name;
   if (name.empty())
     return;  // A library that does not say keeps the asked name.
   // Back to the asked name after a rename is news too.

@@ -30,7 +30,10 @@
 // joins the thread; it must not run inside a result callback. The
 // withdrawals are waited for up to a bound (the client library would wait
 // for a frozen daemon as long as the system bus lets it): past it they are
-// logged as abandoned and finish on a thread of their own.
+// logged as abandoned and finish on a thread of their own. So does a
+// registration of the responder's own that still waits for the daemon; only
+// a registration the host asked for is answered before the destructor
+// returns.
 #ifndef PLATFORM_NET_BONJOUR_BONJOUR_MDNS_RESPONDER_H_
 #define PLATFORM_NET_BONJOUR_BONJOUR_MDNS_RESPONDER_H_
 
@@ -48,6 +51,7 @@
 #include "core/thread.h"
 #include "platform/net/bonjour/daemon_return_watch.h"
 #include "platform/net/bonjour/reference_releaser.h"
+#include "platform/net/bonjour/registrar.h"
 #include "prebuilt/lib/mdns_responder.h"
 
 namespace assistant_reference {
@@ -145,6 +149,8 @@ class BonjourMdnsResponder : public DeletableMdnsResponder {
   // Takes the withdrawals made while closing; declared before the thread, so
   // that its destructor waits for them after the thread is joined.
   ReferenceReleaser releaser_;
+  // Makes the registrations of our own; interrupted by the destructor.
+  Registrar registrar_;
   // Instance id -> everything known of it, from its registration request
   // until its removal (or a failed registration). Responder thread only.
   std::unordered_map<std::string, std::unique_ptr<Instance>> services_;

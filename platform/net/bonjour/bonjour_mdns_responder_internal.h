@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -119,9 +120,14 @@ struct BonjourMdnsResponder::Instance {
   // Requests for this instance made while it awaits a reply, in order.
   std::vector<Request> parked;
   // What the reply callback reported during the last DNSServiceProcessResult.
-  bool replied = false;
-  DNSServiceErrorType reply_error = kDNSServiceErr_NoError;
-  std::string reply_name;
+  // Its own object, the callback's context: a registration left to another
+  // thread may report into it after the instance is gone.
+  struct Reply {
+    bool replied = false;
+    DNSServiceErrorType error = kDNSServiceErr_NoError;
+    std::string name;
+  };
+  std::shared_ptr<Reply> reply = std::make_shared<Reply>();
   // The name the daemon advertises the instance under, as its last
   // successful reply said; empty before the first.
   std::string advertised_name;
@@ -137,10 +143,10 @@ struct BonjourMdnsResponder::Instance {
     CHECK(service_ref);
     // Only noted here: the reference must not go while the library still
     // works on it.
-    auto* instance = static_cast<Instance*>(context);
-    instance->replied = true;
-    instance->reply_error = error_code;
-    instance->reply_name = name ? name : "";
+    auto* reply = static_cast<Reply*>(context);
+    reply->replied = true;
+    reply->error = error_code;
+    reply->name = name ? name : "";
   }
 };
 

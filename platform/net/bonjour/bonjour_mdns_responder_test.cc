@@ -160,8 +160,9 @@ class BonjourMdnsResponderTest : public testing::Test {
     // Every DNS-SD call is on the responder thread but the withdrawals made
     // while it closes, no call ever waits on a silent socket, and nothing
     // leaks or is released twice.
-    EXPECT_THAT(fake_dns_sd::CallsElsewhere(kThreadName, "MdnsRelease"),
-                IsEmpty());
+    EXPECT_THAT(
+        fake_dns_sd::CallsElsewhere(kThreadName, "MdnsRelease", "MdnsRegister"),
+        IsEmpty());
     EXPECT_EQ(fake_dns_sd::BlindProcessCalls(), 0);
     EXPECT_EQ(fake_dns_sd::LiveReferences(), 0);
     EXPECT_EQ(fake_dns_sd::BadDeallocations(), 0);
@@ -615,7 +616,11 @@ TEST_F(BonjourMdnsResponderTest, DestructionAnswersThenWithdrawsEverything) {
     Registration slow;
     slow.reply_delay = std::chrono::milliseconds(100);
     fake_dns_sd::ScriptNextRegistration(slow);
+    const size_t registered = RegisterCalls().size();
     responder_->AddService(kType, "Three", 3, "", answers.Callback("three"));
+    // Frozen once the registration is under way, its reply still to come.
+    ASSERT_TRUE(
+        Eventually([&] { return RegisterCalls().size() == registered + 1; }));
     const size_t logged = Log().size();
     if (frozen)
       fake_dns_sd::FreezeDaemon();
@@ -649,6 +654,45 @@ TEST_F(BonjourMdnsResponderTest, DestructionAnswersThenWithdrawsEverything) {
     EXPECT_THAT(std::vector<std::string>(functions.end() - 3, functions.end()),
                 Each("DNSServiceRefDeallocate"));
   }
+}
+
+// A daemon that freezes as it comes back holds the registration of our own
+// under way for as long as the bus lets it; the owner's shutdown must not
+// wait for it. The registration goes on by itself and withdraws what it
+// made once the daemon answers.
+TEST_F(BonjourMdnsResponderTest, ShutdownDoesNotWaitForARegistrationOfItsOwn) {
+  ASSERT_NO_FATAL_FAILURE(Register("Kitchen"));
+  fake_dns_sd::StopDaemon();
+  ASSERT_TRUE(Eventually([this] {
+    const std::vector<std::string> log = Log();
+    return std::any_of(log.begin(), log.end(), [](const std::string& line) {
+      return line.rfind("W Lost mdns service instances", 0) == 0;
+    });
+  }));
+  fake_dns_sd::FreezeDaemon();
+  fake_dns_sd::StartDaemon();
+  ASSERT_TRUE(Eventually([] { return fake_dns_sd::FrozenCalls() == 1; }));
+
+  auto destroyed =
+      std::async(std::launch::async, [this] { responder_.reset(); });
+  const bool returned = destroyed.wait_for(kWait) == std::future_status::ready;
+  EXPECT_TRUE(returned) << "the destructor waited for the frozen daemon";
+  EXPECT_EQ(fake_dns_sd::FrozenCalls(), 1);
+  EXPECT_THAT(Log(), Contains("I Unregistering mdns service instance: "
+                              "Kitchen._xyz._tcp"));
+  fake_dns_sd::ThawDaemon();
+  destroyed.wait();
+  // Made once thawed, then withdrawn by its own thread.
+  EXPECT_TRUE(Eventually([] {
+    const std::vector<std::string> functions = fake_dns_sd::CalledFunctions();
+    return fake_dns_sd::LiveReferences() == 0 && !functions.empty() &&
+           functions.back() == "DNSServiceRefDeallocate" &&
+           RegisterCalls().size() == 2;
+  }));
+  const std::vector<fake_dns_sd::Call> registers = RegisterCalls();
+  ASSERT_EQ(registers.size(), 2u);
+  EXPECT_EQ(registers[1].thread, "MdnsRegister");
+  EXPECT_EQ(registers[1].name, "Kitchen");
 }
 
 // What the DNS-SD layer cannot take is refused before it sees it

@@ -50,8 +50,9 @@ struct State {
   DNSServiceErrorType down_error = kDNSServiceErr_NoError;
   LossReport loss_report = LossReport::kReplyCallback;
   std::string daemon_folder;
-  // A frozen daemon: deallocations wait until it thaws.
+  // A frozen daemon: registrations and deallocations wait until it thaws.
   bool frozen = false;
+  int frozen_calls = 0;
   std::condition_variable thawed;
 };
 
@@ -89,6 +90,13 @@ void Arm(int fd, std::chrono::milliseconds delay) {
     when.it_value.tv_nsec = ns % 1000000000;
   }
   timerfd_settime(fd, 0, &when, nullptr);
+}
+
+// Waits while the daemon is frozen; the caller holds |lock| on the state.
+void WaitForThaw(State& state, std::unique_lock<std::mutex>& lock) {
+  ++state.frozen_calls;
+  state.thawed.wait(lock, [&state] { return !state.frozen; });
+  --state.frozen_calls;
 }
 
 bool IsReadable(int fd) {
@@ -196,13 +204,24 @@ std::vector<Call> Calls() {
   return state.calls;
 }
 
+int FrozenCalls() {
+  State& state = GetState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  return state.frozen_calls;
+}
+
 std::vector<std::string> CallsElsewhere(const std::string& thread,
-                                        const std::string& release_thread) {
+                                        const std::string& release_thread,
+                                        const std::string& register_thread) {
   std::vector<std::string> elsewhere;
   for (const Call& call : Calls()) {
     const bool release = call.function == "DNSServiceRefDeallocate" &&
                          call.thread == release_thread;
-    if (call.thread != thread && !release)
+    // Its registrations, and the withdrawal of one it was left with.
+    const bool own = (call.function == "DNSServiceRegister" ||
+                      call.function == "DNSServiceRefDeallocate") &&
+                     call.thread == register_thread;
+    if (call.thread != thread && !release && !own)
       elsewhere.push_back(call.function + " on " + call.thread);
   }
   return elsewhere;
@@ -274,7 +293,8 @@ DNSServiceRegister(DNSServiceRef* sdRef,
   fake_dns_sd::Registration script;
   fake_dns_sd::State& state = GetState();
   {
-    std::lock_guard<std::mutex> lock(state.mutex);
+    std::unique_lock<std::mutex> lock(state.mutex);
+    fake_dns_sd::WaitForThaw(state, lock);
     if (state.daemon_down) {
       script.register_error = state.down_error;
     } else if (!state.scripts.empty()) {
@@ -385,7 +405,7 @@ void DNSSD_API DNSServiceRefDeallocate(DNSServiceRef sdRef) {
   fake_dns_sd::State& state = GetState();
   {
     std::unique_lock<std::mutex> lock(state.mutex);
-    state.thawed.wait(lock, [&state] { return !state.frozen; });
+    fake_dns_sd::WaitForThaw(state, lock);
     if (!state.live.erase(sdRef)) {
       ++state.bad_deallocations;
       return;

@@ -104,17 +104,22 @@ void SetDaemonFolder(const std::string& folder);
 bool RenameLater(const std::string& name, const std::string& new_name);
 // Makes the replies scripted with a negative delay readable now.
 void ReleaseHeldReplies();
-// A daemon that takes requests and never answers: DNSServiceRefDeallocate
-// blocks until ThawDaemon, as the real library does until the bus gives up.
+// A daemon that takes requests and never answers: DNSServiceRegister and
+// DNSServiceRefDeallocate block until ThawDaemon, as the real library does
+// until the bus gives up.
 void FreezeDaemon();
 void ThawDaemon();
+// Calls blocked by the frozen daemon right now.
+int FrozenCalls();
 
 std::vector<Call> Calls();
 // The calls made on a thread other than |thread|, but for deallocations on
-// |release_thread| (the responder's withdrawals at shutdown), as
-// "function on thread".
+// |release_thread| (the responder's withdrawals at shutdown) and
+// registrations and deallocations on |register_thread| (its own, and their
+// withdrawal when abandoned), as "function on thread".
 std::vector<std::string> CallsElsewhere(const std::string& thread,
-                                        const std::string& release_thread);
+                                        const std::string& release_thread,
+                                        const std::string& register_thread);
 std::vector<std::string> CalledFunctions();
 // DNSServiceProcessResult calls made while nothing was readable.
 int BlindProcessCalls();

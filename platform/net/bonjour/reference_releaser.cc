@@ -4,7 +4,6 @@
 
 #include "platform/net/bonjour/reference_releaser.h"
 
-#include <dlfcn.h>
 #include <pthread.h>
 
 #include <deque>
@@ -13,23 +12,9 @@
 #include "core/logging.h"
 #include "core/synchronization.h"
 #include "core/thread.h"
+#include "platform/net/bonjour/library_pin.h"
 
 namespace assistant_reference {
-namespace {
-
-// A host may unload the plug-in once its objects are gone; a thread left
-// deallocating still runs this library's code.
-void KeepThisLibraryLoaded() {
-  Dl_info info;
-  if (dladdr(reinterpret_cast<void*>(&KeepThisLibraryLoaded), &info) == 0 ||
-      !info.dli_fname) {
-    return;
-  }
-  // The handle is never closed, and the library stays even when it is.
-  (void)dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-}
-
-}  // namespace
 
 struct ReferenceReleaser::State {
   State() : changed(&mutex), thread("MdnsRelease") {}
@@ -97,7 +82,7 @@ ReferenceReleaser::~ReferenceReleaser() {
   LOG(WARNING) << "Withdrawal abandoned: the mDNS daemon did not answer within "
                << finish_wait_.count() << " ms; " << left
                << " service instance(s) are withdrawn once it answers";
-  KeepThisLibraryLoaded();
+  PinThisLibrary();
   // Reachable for as long as the process lives, as its thread needs.
   static core::Mutex* mutex = new core::Mutex();
   static auto* left_behind = new std::vector<State*>();
