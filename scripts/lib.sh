@@ -41,7 +41,7 @@ apt_update() {
       APT_FAILED_INDEXES=()
       return 0
     fi
-    # "Err:4 http://deb.debian.org/debian-security bookworm-security/main armhf Packages"
+    # "Err:4 http://mirror.example/debian-security bookworm-security/main armhf Packages"
     mapfile -t APT_FAILED_INDEXES < <(sed -n 's/^Err:[0-9]* //p' <<<"$output")
     mapfile -t APT_FAILED_SUITES < <(printf '%s\n' "${APT_FAILED_INDEXES[@]}" |
       awk 'NF >= 2 { sub(/\/.*/, "", $2); print $2 }' | sort -u)

@@ -3,8 +3,12 @@
 # SPDX-License-Identifier: Apache-2.0
 
 """scripts/apt-repo, read back by this machine's apt with a private state:
-what it makes is taken, and refused under another key or when an index was
-changed after signing."""
+what it makes is taken, and refused under another key, when an index was
+changed after signing, or out of its dates; what apt could not read, two
+runs at once, a rebuilt package under a published name and a killed run
+leave the repository readable."""
+
+from __future__ import annotations
 
 import datetime
 import email.utils
@@ -12,56 +16,92 @@ import gzip
 import lzma
 import os
 import re
+import select
 import shutil
+import signal
 import subprocess
 import tempfile
+import time
 import unittest
 from pathlib import Path
+from typing import Any
 
 SCRIPTS = Path(__file__).resolve().parent.parent
 PACKAGE = "vantor-probe"
+LIMIT_S = 120
+# The last second a 32-bit time_t holds.
+TIME_T_END = datetime.datetime(2038, 1, 19, 3, 14, 7,
+                               tzinfo=datetime.timezone.utc)
 
 
-def run(argv, **kwargs):
+def run(argv: list[str], **kwargs: Any) -> subprocess.CompletedProcess[str]:
     return subprocess.run(argv, text=True, stdout=subprocess.PIPE,
-                          stderr=subprocess.STDOUT, **kwargs)
+                          stderr=subprocess.STDOUT, timeout=LIMIT_S, **kwargs)
 
 
-def make_deb(folder: Path, version: str, arch: str) -> None:
+def make_deb(folder: Path, version: str, arch: str,
+             description: str = "probe") -> None:
     tree = folder / f"tree-{version}-{arch}"
     (tree / "DEBIAN").mkdir(parents=True)
     (tree / "DEBIAN/control").write_text(
         f"Package: {PACKAGE}\nVersion: {version}\nArchitecture: {arch}\n"
-        "Maintainer: Test <test@localhost>\nDescription: probe\n")
+        f"Maintainer: Test <test@localhost>\nDescription: {description}\n")
     out = folder / arch
     out.mkdir(exist_ok=True)
     subprocess.run(["dpkg-deb", "-Zxz", "--root-owner-group", "--build",
                     str(tree), str(out / f"{PACKAGE}_{version}_{arch}.deb")],
-                   check=True, stdout=subprocess.DEVNULL)
+                   check=True, stdout=subprocess.DEVNULL, timeout=LIMIT_S)
     shutil.rmtree(tree)
 
 
+def first(pattern: str, text: str) -> str:
+    """The first group of pattern's first match in text."""
+    match = re.search(pattern, text, re.M)
+    if not match:
+        raise AssertionError(f"no {pattern!r} in {text!r}")
+    return match[1]
+
+
+def valid_until(release: str) -> datetime.datetime:
+    return email.utils.parsedate_to_datetime(
+        first(r"^Valid-Until: (.*)$", release))
+
+
 class AptRepoTest(unittest.TestCase):
+    tmp: Path
+    gnupg: Path
+    tmpdir: Path
+    env: dict[str, str]
+    keys: dict[str, str]
+    stranger_keyring: Path
+    script: Path
+
     @classmethod
-    def setUpClass(cls):
+    def setUpClass(cls) -> None:
         cls.tmp = Path(tempfile.mkdtemp(prefix="apt_repo_test."))
         cls.gnupg = cls.tmp / "gnupg"
         cls.gnupg.mkdir(mode=0o700)
-        cls.env = dict(os.environ, GNUPGHOME=str(cls.gnupg))
+        # Throwaway keys' folders go here, where the test can look for
+        # what a run left.
+        cls.tmpdir = cls.tmp / "tmp"
+        cls.tmpdir.mkdir()
+        cls.env = dict(os.environ, GNUPGHOME=str(cls.gnupg),
+                       TMPDIR=str(cls.tmpdir))
         cls.keys = {}
         for name in ("publisher", "stranger"):
             subprocess.run(["gpg", "--batch", "--quiet", "--passphrase", "",
                             "--quick-gen-key", f"{name} <{name}@localhost>",
                             "ed25519", "sign", "never"],
-                           env=cls.env, check=True)
+                           env=cls.env, check=True, timeout=LIMIT_S)
             listing = run(["gpg", "--batch", "--with-colons",
                            "--list-secret-keys", f"{name}@localhost"],
                           env=cls.env).stdout
-            cls.keys[name] = re.search(r"^fpr:+(\w+):", listing, re.M)[1]
+            cls.keys[name] = first(r"^fpr:+(\w+):", listing)
         cls.stranger_keyring = cls.tmp / "stranger.gpg"
         cls.stranger_keyring.write_bytes(subprocess.run(
             ["gpg", "--batch", "--export", cls.keys["stranger"]],
-            env=cls.env, check=True, stdout=subprocess.PIPE).stdout)
+            env=cls.env, check=True, stdout=subprocess.PIPE,
+            timeout=LIMIT_S).stdout)
         for version in ("1.0", "1.1"):
             for arch in ("amd64", "armhf"):
                 make_deb(cls.tmp / f"build-{version}", version, arch)
@@ -71,17 +111,22 @@ class AptRepoTest(unittest.TestCase):
         cls.script.parent.mkdir(parents=True)
         for name in ("apt-repo", "lib.sh"):
             shutil.copy2(SCRIPTS / name, cls.script.parent / name)
+        shutil.copytree(SCRIPTS / "aptrepo", cls.script.parent / "aptrepo",
+                        ignore=shutil.ignore_patterns("__pycache__"))
 
     @classmethod
-    def tearDownClass(cls):
+    def tearDownClass(cls) -> None:
+        subprocess.run(["gpgconf", "--kill", "gpg-agent"], env=cls.env,
+                       timeout=LIMIT_S)
         shutil.rmtree(cls.tmp, ignore_errors=True)
 
-    def apt_repo(self, *args, env=None):
+    def apt_repo(self, *args: str, env: dict[str, str] | None = None) -> str:
         result = run([str(self.script), *args], env=env or self.env)
         self.assertEqual(result.returncode, 0, result.stdout)
         return result.stdout
 
-    def apt(self, sources: str, command: list[str]):
+    def apt(self, sources: str, command: list[str]
+            ) -> tuple[subprocess.CompletedProcess[str], str]:
         """apt-get/apt-cache of this machine on a state of its own that
         knows only `sources` (a deb822 text)."""
         state = Path(tempfile.mkdtemp(dir=self.tmp, prefix="apt."))
@@ -91,7 +136,7 @@ class AptRepoTest(unittest.TestCase):
         (state / "lists/partial").mkdir(parents=True)
         (state / "cache/archives/partial").mkdir(parents=True)
         (state / "status").write_text("")
-        options = []
+        options: list[str] = []
         for key, value in [
                 ("Dir::Etc::SourceList", "/dev/null"),
                 ("Dir::Etc::SourceParts", state / "sources.list.d"),
@@ -103,14 +148,75 @@ class AptRepoTest(unittest.TestCase):
                 ("APT::Architecture", "amd64"),
                 ("APT::Architectures::", "amd64"),
                 ("Debug::NoLocking", "1"),
-                ("APT::Sandbox::User", "root")]:
+                ("APT::Sandbox::User", "root"),
+                # What devices do, whatever this machine's apt.conf says.
+                ("Acquire::Check-Valid-Until", "true"),
+                ("Acquire::Check-Date", "true")]:
             options += ["-o", f"{key}={value}"]
         update = run(["apt-get", *options, "update"])
         if update.returncode != 0 or "W: " in update.stdout:
             return update, ""
         return update, run([command[0], *options, *command[1:]]).stdout
 
-    def test_what_apt_takes_and_refuses(self):
+    def candidate(self, repo: Path, keyring: Path | None = None) -> str:
+        """The version apt takes from repo's own vantor.sources."""
+        sources = (repo / "vantor.sources").read_text()
+        if keyring:
+            sources = re.sub(r"(?m)^Signed-By: .*$", f"Signed-By: {keyring}",
+                             sources)
+        update, policy = self.apt(sources, ["apt-cache", "policy", PACKAGE])
+        self.assertEqual(update.returncode, 0, update.stdout)
+        self.assertNotIn("W: ", update.stdout)
+        return first(r"Candidate: (\S+)", policy)
+
+    def start(self, args: list[str],
+              stage: str) -> subprocess.Popen[bytes]:
+        """A run of its own process group, stopped at stage."""
+        run_ = subprocess.Popen(
+            [str(self.script), *args],
+            env=dict(self.env, APT_REPO_TEST_PAUSE=stage),
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+            stderr=subprocess.STDOUT, start_new_session=True)
+        assert run_.stdout
+        seen, deadline = b"", time.monotonic() + LIMIT_S
+        while b"paused at " + stage.encode() not in seen:
+            ready, _, _ = select.select(
+                [run_.stdout], [], [], max(0, deadline - time.monotonic()))
+            chunk = os.read(run_.stdout.fileno(), 4096) if ready else b""
+            if not chunk:
+                os.killpg(run_.pid, signal.SIGKILL)
+                run_.communicate(timeout=LIMIT_S)
+                self.fail(f"no pause at {stage}: {seen.decode()}")
+            seen += chunk
+        return run_
+
+    def agents(self) -> set[str]:
+        """The folders of live gpg-agents that this test's runs started."""
+        homes = set()
+        for cmdline in Path("/proc").glob("[0-9]*/cmdline"):
+            try:
+                words = cmdline.read_bytes().split(b"\0")
+            except OSError:
+                continue
+            if words[0].endswith(b"gpg-agent") and b"--homedir" in words:
+                home = os.fsdecode(words[words.index(b"--homedir") + 1])
+                if home.startswith(str(self.tmpdir)):
+                    homes.add(home)
+        return homes
+
+    def assert_nothing_left(self, repo: Path) -> None:
+        """No throwaway key, agent or half-made file of a run."""
+        deadline = time.monotonic() + 10
+        while self.agents() and time.monotonic() < deadline:
+            time.sleep(0.1)
+        self.assertEqual(self.agents(), set())
+        self.assertEqual(list(self.tmpdir.iterdir()), [])
+        live = os.readlink(repo / "dists")
+        self.assertEqual(sorted(p.name for p in repo.glob(".*")
+                                if p.name != ".apt-repo"), [live])
+        self.assertEqual(list((repo / "pool/main").glob(".*")), [])
+
+    def test_what_apt_takes_and_refuses(self) -> None:
         repo = self.tmp / "repo"
         out = self.apt_repo("--from", str(self.tmp / "build-1.0"), str(repo),
                             env=dict(self.env, GNUPGHOME=str(self.tmp / "x")))
@@ -151,7 +257,8 @@ class AptRepoTest(unittest.TestCase):
                     self.assertRegex(update.stdout, refusal)
                     self.assertNotRegex(policy, r"Candidate: [0-9]")
 
-    def test_a_key_of_the_callers_and_versions_kept_for_going_back(self):
+    def test_a_key_of_the_callers_and_versions_kept_for_going_back(
+            self) -> None:
         repo = self.tmp / "kept"
         key = self.keys["publisher"]
         self.apt_repo("--key", key, "--valid-days", "7", "--from",
@@ -160,9 +267,8 @@ class AptRepoTest(unittest.TestCase):
                       str(self.tmp / "build-1.1"), str(repo))
         release = (repo / "dists/stable/Release").read_text()
         self.assertRegex(release, r"Architectures: amd64 armhf")
-        valid_until = email.utils.parsedate_to_datetime(
-            re.search(r"^Valid-Until: (.*)$", release, re.M)[1])
-        ahead = valid_until - datetime.datetime.now(datetime.timezone.utc)
+        ahead = (valid_until(release)
+                 - datetime.datetime.now(datetime.timezone.utc))
         self.assertAlmostEqual(ahead.total_seconds(), 7 * 86400, delta=600)
         self.assertTrue((repo / "dists/stable/InRelease").exists())
         self.assertTrue((repo / "dists/stable/Release.gpg").exists())
@@ -183,13 +289,201 @@ class AptRepoTest(unittest.TestCase):
         self.assertIn(
             "Signed-By: /etc/apt/keyrings/vantor-archive-keyring.gpg", sources)
 
-    def test_refuses_what_it_cannot_sign(self):
-        for args in (["--key", "0" * 40, str(self.tmp / "nokey")],
-                     ["--valid-days", "0", str(self.tmp / "zero")],
-                     ["--from", str(self.tmp / "empty"), str(self.tmp / "e")]):
+    def test_refuses_what_it_cannot_sign(self) -> None:
+        usage = r"(?m)^Usage: scripts/apt-repo \[--key FINGERPRINT\]"
+        cases: list[tuple[list[str], int, str]] = [
+                (["--key", "0" * 40, "nokey"], 1, "no secret key"),
+                (["--from", str(self.tmp / "empty"), "e"], 1, "no packages"),
+                (["--valid-days", "0", "zero"], 2, "whole number of days"),
+                (["--valid-days", "7d", "zero"], 2, "whole number of days"),
+                (["--help"], 2, usage),
+                (["--bogus", "bogus"], 2, usage),
+                (["one", "two"], 2, usage),
+                (["--key"], 2, usage),
+                ([], 2, usage)]
+        for args, status, message in cases:
             with self.subTest(args=args):
-                result = run([str(self.script), *args], env=self.env)
-                self.assertNotEqual(result.returncode, 0, result.stdout)
+                result = run([str(self.script), *args], env=self.env,
+                             cwd=self.tmp)
+                self.assertEqual(result.returncode, status, result.stdout)
+                self.assertRegex(result.stdout, message)
+
+    def test_paths_apt_cannot_read(self) -> None:
+        keyring = self.tmp / "keyring-elsewhere.gpg"
+        cases = [
+            # Name, arguments, whether apt can read the result.
+            ("a space in DIR, whose keyring is named", ["sp ace"], False),
+            ("a comma in DIR, whose keyring is named", ["a,b"], False),
+            ("a control character in DIR", ["a\x1bb"], False),
+            ("a relative --keyring-path",
+             ["--keyring-path", "keys/vantor.gpg", "relative"], False),
+            ("a space in --url",
+             ["--url", "http://repo.example/a b", "url"], False),
+            ("a space in DIR, the keyring named elsewhere",
+             ["--keyring-path", str(keyring), "sp ace 2"], True),
+            ("a percent sign, a hash and a non-ASCII letter",
+             ["100%20#é"], True),
+        ]
+        build = str(self.tmp / "build-1.0")
+        for name, args, taken in cases:
+            with self.subTest(name):
+                repo = self.tmp / "paths" / args[-1]
+                result = run([str(self.script), "--from", build, *args[:-1],
+                              str(repo)], env=self.env)
+                if not taken:
+                    self.assertEqual(result.returncode, 2, result.stdout)
+                    self.assertRegex(result.stdout, r"apt-repo: .*apt|Signed")
+                    self.assertFalse(repo.exists())
+                    continue
+                self.assertEqual(result.returncode, 0, result.stdout)
+                if "--keyring-path" in args:
+                    shutil.copy(repo / "vantor-archive-keyring.gpg", keyring)
+                self.assertEqual(self.candidate(repo), "1.0")
+
+    def test_one_run_at_a_time(self) -> None:
+        repo = self.tmp / "busy"
+        args = ["--from", str(self.tmp / "build-1.0"), str(repo)]
+        first = self.start(args, "locked")
+        second = run([str(self.script), *args], env=self.env)
+        out, _ = first.communicate(b"\n", timeout=LIMIT_S)
+        self.assertEqual(first.returncode, 0, out)
+        self.assertEqual(second.returncode, 1, second.stdout)
+        self.assertIn(f"being changed by another run (pid {first.pid})",
+                      second.stdout)
+        self.assertNotIn("valid until", second.stdout)
+        self.assertEqual(self.candidate(repo), "1.0")
+
+    def test_the_pool_only_grows(self) -> None:
+        repo = self.tmp / "grows"
+        self.apt_repo("--from", str(self.tmp / "build-1.0"), str(repo))
+        rebuilt = self.tmp / "rebuilt-1.0"
+        make_deb(rebuilt, "1.0", "amd64", description="rebuilt")
+        published = repo / f"pool/main/{PACKAGE}_1.0_amd64.deb"
+        before = published.read_bytes()
+        for name, folders, refused in [
+                ("the same files again", ["build-1.0"], False),
+                ("a rebuilt file under a published name",
+                 ["rebuilt-1.0"], True),
+                ("two files under one name in one run",
+                 ["build-1.1", "rebuilt-1.0"], True)]:
+            with self.subTest(name):
+                release = (repo / "dists/stable/Release").read_text()
+                args = [a for f in folders for a in ("--from", self.tmp / f)]
+                result = run([str(self.script), *map(str, args), str(repo)],
+                             env=self.env)
+                self.assertEqual(published.read_bytes(), before)
+                if refused:
+                    self.assertEqual(result.returncode, 1, result.stdout)
+                    self.assertIn(f"{rebuilt}/amd64/{published.name}",
+                                  result.stdout)
+                    self.assertEqual(
+                        (repo / "dists/stable/Release").read_text(), release)
+                else:
+                    self.assertEqual(result.returncode, 0, result.stdout)
+                    self.assertIn(" 2 packages ", result.stdout)
+                self.assertEqual(self.candidate(repo), "1.0")
+
+    def test_a_killed_run_leaves_a_readable_repository(self) -> None:
+        for stage, number, cleaned_at_once in [
+                ("keyed", signal.SIGKILL, False),
+                ("pooled", signal.SIGKILL, False),
+                ("staged", signal.SIGKILL, False),
+                ("swapped", signal.SIGKILL, False),
+                ("keyed", signal.SIGTERM, True),
+                ("staged", signal.SIGINT, True)]:
+            with self.subTest(stage=stage, signal=number.name):
+                repo = self.tmp / f"killed-{stage}-{number.name}"
+                self.apt_repo("--from", str(self.tmp / "build-1.0"), str(repo))
+                killed = self.start(["--from", str(self.tmp / "build-1.1"),
+                                     str(repo)], stage)
+                if cleaned_at_once:
+                    killed.send_signal(number)
+                else:
+                    # The throwaway key's agent lives on its own.
+                    self.assertEqual(len(self.agents()), 1)
+                    os.killpg(killed.pid, number)
+                killed.communicate(timeout=LIMIT_S)
+                self.assertIn(self.candidate(repo), ("1.0", "1.1"))
+                if cleaned_at_once:
+                    self.assertEqual(killed.returncode, 128 + number)
+                    self.assert_nothing_left(repo)
+                self.apt_repo(str(repo))
+                self.assert_nothing_left(repo)
+                self.assertEqual(self.candidate(repo),
+                                 "1.0" if stage == "keyed" else "1.1")
+
+    def test_dists_of_the_layout_before_is_taken_over(self) -> None:
+        repo = self.tmp / "layout"
+        self.apt_repo("--from", str(self.tmp / "build-1.0"), str(repo))
+        live = repo / os.readlink(repo / "dists")
+        (repo / "dists").unlink()
+        live.rename(repo / "dists")
+        self.apt_repo("--from", str(self.tmp / "build-1.1"), str(repo))
+        self.assertTrue((repo / "dists").is_symlink())
+        self.assertEqual(self.candidate(repo), "1.1")
+        self.assert_nothing_left(repo)
+
+    def test_valid_until_stays_where_devices_read_it(self) -> None:
+        refused = run([str(self.script), "--valid-days", "36500",
+                       str(self.tmp / "century")], env=self.env)
+        self.assertEqual(refused.returncode, 2, refused.stdout)
+        most = int(first(r"at most (\d+)", refused.stdout))
+        self.assertFalse((self.tmp / "century").exists())
+        repo = self.tmp / "longest"
+        for days, status in [(most + 1, 2), (most, 0)]:
+            with self.subTest(days=days):
+                result = run([str(self.script), "--valid-days", str(days),
+                              "--from", str(self.tmp / "build-1.0"),
+                              str(repo)], env=self.env)
+                self.assertEqual(result.returncode, status, result.stdout)
+        release = (repo / "dists/stable/Release").read_text()
+        until = valid_until(release)
+        self.assertLessEqual(until, TIME_T_END)
+        # The limit, not a wrapped date: within two days of it.
+        self.assertGreater(until, TIME_T_END - datetime.timedelta(days=2))
+        written = first(r"^Valid-Until: (.*)$", release)
+        self.assertIn(f"valid until {written}, signed by", result.stdout)
+        self.assertEqual(self.candidate(repo), "1.0")
+
+    def test_dates_apt_refuses(self) -> None:
+        key = self.keys["publisher"]
+        now = datetime.datetime.now(datetime.timezone.utc)
+        day = datetime.timedelta(days=1)
+        base = self.tmp / "dated"
+        self.apt_repo("--key", key, "--from", str(self.tmp / "build-1.0"),
+                      str(base))
+        for name, date, until, refusal in [
+                ("signed again as it was", now, now + day, None),
+                ("expired", now - 10 * day, now - day, r"is expired"),
+                ("not valid yet", now + day, now + 30 * day,
+                 r"not valid yet")]:
+            with self.subTest(name):
+                repo = self.tmp / f"dated-{name.replace(' ', '-')}"
+                shutil.copytree(base, repo, symlinks=True)
+                suite = repo / "dists/stable"
+                release = (suite / "Release").read_text()
+                for field, when in (("Date", date), ("Valid-Until", until)):
+                    release = re.sub(
+                        rf"(?m)^{field}: .*$",
+                        f"{field}: {email.utils.format_datetime(when)}",
+                        release)
+                (suite / "Release").write_text(release)
+                for how, out in (("--clearsign", "InRelease"),
+                                 ("--detach-sign", "Release.gpg")):
+                    subprocess.run(
+                        ["gpg", "--batch", "--yes", "--armor", "--local-user",
+                         key, how, "-o", str(suite / out),
+                         str(suite / "Release")],
+                        env=self.env, check=True, timeout=LIMIT_S)
+                sources = (repo / "vantor.sources").read_text().replace(
+                    str(base), str(repo))
+                update, policy = self.apt(sources,
+                                          ["apt-cache", "policy", PACKAGE])
+                if refusal is None:
+                    self.assertRegex(policy, r"Candidate: 1\.0")
+                else:
+                    self.assertRegex(update.stdout, refusal)
+                    self.assertNotRegex(policy, r"Candidate: [0-9]")
 
 
 if __name__ == "__main__":

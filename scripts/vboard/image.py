@@ -26,7 +26,6 @@ from pathlib import Path
 from .common import (BOARD_ADDRESS, FILES, HOST_NAME, REPO_URL, SUITE,
                      BoardError, Paths, Skipped, Stopwatch, note, output, run)
 
-DEFAULT_MIRROR = "http://deb.debian.org/debian"
 # What the base image holds besides Debian's essential set and apt.
 BASE_PACKAGES = ["systemd-sysv", "dbus", "avahi-daemon", "avahi-utils",
                  "openssh-server", "linux-image-armmp", "initramfs-tools",
@@ -103,14 +102,20 @@ def _read_all(pattern: str) -> list[str]:
 
 
 def mirror() -> str:
-    """BOARD_MIRROR, else the Debian mirror of this machine's apt sources."""
+    """BOARD_MIRROR, else the Debian mirror of this machine's apt sources:
+    none other is guessed."""
     if os.environ.get("BOARD_MIRROR"):
         return os.environ["BOARD_MIRROR"]
     found = find_mirror(
         _read_all("/etc/apt/sources.list.d/*.sources"),
         _read_all("/etc/apt/sources.list") +
         _read_all("/etc/apt/sources.list.d/*.list"), SUITE)
-    return found or DEFAULT_MIRROR
+    if not found:
+        raise Skipped(f"no Debian mirror for {SUITE} in this machine's apt "
+                      "sources (/etc/apt/sources.list and sources.list.d/); "
+                      "name one with BOARD_MIRROR, e.g. "
+                      "BOARD_MIRROR=http://mirror.example/debian")
+    return found
 
 
 def release_date(release: str) -> str | None:

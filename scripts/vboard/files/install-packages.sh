@@ -14,7 +14,9 @@ mountpoint -q /mnt/vantor-repo || mount -o ro LABEL=vantor-repo /mnt/vantor-repo
 install -d -m 755 /etc/apt/keyrings
 install -m 644 /mnt/vantor-repo/vantor-archive-keyring.gpg /etc/apt/keyrings/
 install -m 644 /mnt/vantor-repo/vantor.sources /etc/apt/sources.list.d/
-apt-get update -q --error-on=any
+# The repository's dates are checked as on a device, whatever apt.conf says.
+apt-get update -q --error-on=any -o Acquire::Check-Valid-Until=true \
+  -o Acquire::Check-Date=true
 DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$@"
 apt-get check -q
 install -m 755 /mnt/vantor-repo/tools/timed_renames /usr/local/bin/

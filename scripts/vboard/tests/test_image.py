@@ -2,8 +2,12 @@
 #
 # SPDX-License-Identifier: Apache-2.0
 
+import os
 import unittest
+from unittest import mock
 
+from vboard import image
+from vboard.common import Skipped
 from vboard.image import find_mirror, parse_simulated_installs, release_date
 
 DEB822 = """\
@@ -56,6 +60,24 @@ class MirrorTest(unittest.TestCase):
             with self.subTest(deb822=deb822, one_line=one_line):
                 self.assertEqual(find_mirror(deb822, one_line, "bookworm"),
                                  expected)
+
+    def test_no_mirror_is_guessed(self):
+        environment = {k: v for k, v in os.environ.items()
+                       if k != "BOARD_MIRROR"}
+        for override, found, expected in [
+                ("http://override/debian", None, "http://override/debian"),
+                ("", "http://found/debian", "http://found/debian"),
+                ("", None, None)]:
+            with self.subTest(override=override, found=found), \
+                    mock.patch.dict(os.environ, environment, clear=True), \
+                    mock.patch.object(image, "find_mirror",
+                                      return_value=found):
+                os.environ["BOARD_MIRROR"] = override
+                if expected:
+                    self.assertEqual(image.mirror(), expected)
+                else:
+                    with self.assertRaisesRegex(Skipped, "BOARD_MIRROR"):
+                        image.mirror()
 
     def test_release_date(self):
         self.assertEqual(release_date(
