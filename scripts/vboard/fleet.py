@@ -27,6 +27,11 @@ WEDGES = 3
 # A fault and the restart behind it: WatchdogSec, RestartSec and a start
 # under emulation, with room to spare.
 RECOVERY_LIMIT_S = 120
+# A slow host answers within this share of WatchdogSec and is watched for
+# that many intervals; a late one answers after this share.
+SLOW_SHARE = 0.55
+SLOW_WATCH_INTERVALS = 2.5
+LATE_SHARE = 2
 
 
 def show(board: Board, *names: str) -> dict[str, str]:
@@ -205,6 +210,64 @@ def check_wedges(board: Board, report: Report, entry) -> None:
                  "avahi-browse", lambda: board_sees(board, entry, 120))
 
 
+def post_slow(board: Board, ms: int) -> bool:
+    """Makes the host answer GetDeviceId ms late; whether it took it."""
+    posted = board.script("post-fault.sh", f"slow?ms={ms}", str(DEBUG_PORT),
+                          check=False).stdout
+    return " 200 " in posted
+
+
+def check_slow_host(board: Board, report: Report) -> None:
+    """A host that turns slow within WatchdogSec keeps its pings and is not
+    aborted; one slower than that is named in the journal while it hangs,
+    before systemd's watchdog acts."""
+    watchdog_s = parse.span_seconds(show(board, "WatchdogUSec")
+                                    .get("WatchdogUSec", ""))
+    if not watchdog_s:
+        report.fail("watchdog-slow-host", "the unit has no WatchdogSec")
+        return
+    invocation = show(board, "InvocationID").get("InvocationID", "")
+    now_us = board_now_us(board)
+    slow_ms = int(watchdog_s * 1000 * SLOW_SHARE)
+    posted = post_slow(board, slow_ms)
+    time.sleep(watchdog_s * SLOW_WATCH_INTERVALS)
+    same = show(board, "InvocationID").get("InvocationID", "") == invocation
+    timeout = wait_for_system_line(board, now_us, "Watchdog timeout", 0)
+    entries = journal_since(board, "", "-b")
+    late = parse.first_after(entries, "Watchdog: the host has not answered",
+                             now_us)
+    posted = post_slow(board, 0) and posted
+    report.check("watchdog-slow-host",
+                 posted and same and not timeout and late is None,
+                 f"answers {slow_ms} ms late for "
+                 f"{watchdog_s * SLOW_WATCH_INTERVALS:.0f} s at WatchdogSec="
+                 f"{watchdog_s:.0f}s: "
+                 f"{'same process' if same else 'restarted'}, "
+                 f"{'a' if timeout else 'no'} watchdog timeout, "
+                 f"{'a' if late else 'no'} late warning")
+
+    invocation = show(board, "InvocationID").get("InvocationID", "")
+    now_us = board_now_us(board)
+    posted = post_slow(board, int(watchdog_s * 1000 * LATE_SHARE))
+    again = wait_ready_again(board, invocation, RECOVERY_LIMIT_S)
+    entries = journal_since(board, "", "-b")
+    system = parse.journal_entries(board.ssh(
+        ["journalctl", "-q", "-b", "UNIT=" + SERVICE + ".service", "-o",
+         "json"], check=False).stdout)
+    late = parse.first_after(entries, "Watchdog: the host has not answered",
+                             now_us)
+    abort = parse.first_after(system, "Watchdog timeout", now_us)
+    ok = (posted and again is not None and late is not None and
+          abort is not None and late.priority == 4 and
+          late.monotonic_us < abort.monotonic_us)
+    report.check("watchdog-late-host-named", ok,
+                 f"named {(abort.monotonic_us - late.monotonic_us) / 1e6:.1f}"
+                 " s before systemd's watchdog timeout: " + late.message
+                 if ok else f"posted {posted}; late warning "
+                 f"{late.message if late else 'none'}; watchdog timeout "
+                 f"{'logged' if abort else 'none'}; READY again {bool(again)}")
+
+
 def check_memory(board: Board, report: Report) -> None:
     """The memory controller, the unit's bounds, and an oom-kill that
     ends in READY and the advertisement again."""
@@ -270,6 +333,7 @@ def run(board: Board, report: Report, entry) -> None:
             note("not advertised with the fault configuration")
         check_priorities(board, report, cursor)
         check_wedges(board, report, entry)
+        check_slow_host(board, report)
         check_memory(board, report)
     finally:
         switch_faults_off(board)

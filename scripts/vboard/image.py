@@ -29,7 +29,8 @@ from .common import (BOARD_ADDRESS, FILES, HOST_NAME, REPO_URL, SUITE,
 # What the base image holds besides Debian's essential set and apt.
 BASE_PACKAGES = ["systemd-sysv", "dbus", "avahi-daemon", "avahi-utils",
                  "openssh-server", "linux-image-armmp", "initramfs-tools",
-                 "kmod", "udev", "iproute2", "procps", "netbase"]
+                 "kmod", "udev", "iproute2", "procps", "netbase",
+                 "unattended-upgrades"]
 BINFMT_CONF = Path("/usr/lib/binfmt.d/qemu-arm.conf")
 EXIT_NO_BINFMT = 90  # files/binfmt-ns.sh: no private binfmt_misc.
 MIB = 1 << 20

@@ -268,6 +268,34 @@ def exposure_score(text: str) -> str | None:
     return match.group(1) if match else None
 
 
+# systemd's time spans as `systemctl show` prints them ("15s", "1min 30s",
+# "500ms"), in seconds.
+_SPAN_UNITS = {"us": 1e-6, "ms": 1e-3, "s": 1, "min": 60, "h": 3600,
+               "d": 86400}
+
+
+def span_seconds(text: str) -> float | None:
+    """A span of systemctl show in seconds; None when it is none
+    ("infinity", empty) or not a span."""
+    parts = re.findall(r"([0-9.]+)\s*([a-z]+)", text)
+    if not parts or re.sub(r"[0-9.]+\s*[a-z]+|\s", "", text):
+        return None
+    total = 0.0
+    for number, unit in parts:
+        if unit not in _SPAN_UNITS:
+            return None
+        total += float(number) * _SPAN_UNITS[unit]
+    return total
+
+
+def first_after(entries: list[JournalEntry], text: str,
+                since_us: int) -> JournalEntry | None:
+    """The first entry after the monotonic time since_us that holds text."""
+    found = [e for e in entries if e.monotonic_us > since_us
+             and text in e.message]
+    return min(found, key=lambda e: e.monotonic_us, default=None)
+
+
 # ---- The journal as JSON -----------------------------------------------------
 
 @dataclasses.dataclass(frozen=True)

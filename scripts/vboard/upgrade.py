@@ -32,6 +32,14 @@ from .remote import Board
 from .results import Report
 
 NEXT_SUFFIX = "+upgrade1"
+# What docs/installing.md tells a device maker to add for unattended
+# upgrades; Debian's package enables its periodic runs on install.
+UNATTENDED_CONF = "/etc/apt/apt.conf.d/52vantor-unattended"
+UNATTENDED_TEXT = ('Unattended-Upgrade::Origins-Pattern '
+                   '{ "origin=Vantor,suite=stable"; };\n')
+# The apt timers' services, started by hand instead of at their times.
+UNATTENDED_RUN = ["sh", "-c", "systemctl start apt-daily.service && "
+                  "systemctl start apt-daily-upgrade.service"]
 APT_LIMIT_S = 1800
 ADVERTISED_LIMIT_S = 240
 SSH_LIMIT_S = 600
@@ -70,9 +78,11 @@ def installed_versions(board: Board, names: list[str]) -> dict[str, str]:
 
 def _after_update(argv: list[str]) -> list[str]:
     """argv for the board, run once `apt-get update` succeeded, without
-    questions."""
-    return ["sh", "-c", 'apt-get update -q --error-on=any && exec "$@"', "apt",
-            *APT_ENV, *argv]
+    questions. The repository's dates are checked as on a device, whatever
+    the image's apt.conf says."""
+    return ["sh", "-c", "apt-get update -q --error-on=any"
+            " -o Acquire::Check-Valid-Until=true -o Acquire::Check-Date=true"
+            ' && exec "$@"', "apt", *APT_ENV, *argv]
 
 
 @dataclasses.dataclass
@@ -140,13 +150,15 @@ class Updates:
                      "dpkg --audit: " + " | ".join(audit.splitlines()[:3]))
 
     def step(self, name: str, argv: list[str], version: str,
-             entry) -> Step:
-        """One change of version with apt on the running service."""
+             entry, after_update: bool = True) -> Step:
+        """One change of version on the running service: argv after
+        `apt-get update`, or by itself."""
         report, board = self.report, self.board
         before = show(board, "InvocationID", "MainPID")
         cursor = board.journal_cursor()
         clock = Stopwatch()
-        result = self.apt(argv)
+        result = self.apt(argv) if after_update else board.ssh(
+            argv, check=False, merge_stderr=True, timeout=APT_LIMIT_S)
         step = Step(name, apt_s=clock.seconds())
         # The package's restart returns at READY=1: apt is done only then.
         at_return = show(board, "ActiveState", "SubState")
@@ -186,7 +198,9 @@ class Updates:
                           "old process's last line -> new 'Advertised ...: "
                           "SUCCESS'")
         report.figure(f"{name}_apt_s", f"{step.apt_s:.1f}", "s",
-                      f"apt-get update and {argv[1]} on the board")
+                      f"apt-get update and {argv[1]} on the board"
+                      if after_update else "the apt timers' services, "
+                      "started by hand, on the board")
         self.check_service(name, cursor, entry)
         return step
 
@@ -206,21 +220,40 @@ class Updates:
         up = self.step("upgrade", ["apt-get", "upgrade", "-y", "-q"], new,
                        entry)
         self.step("downgrade", self.install_argv(old), old, entry)
-        self.stopped_stays_stopped(new)
+        self.unattended(new, entry)
+        self.stopped_stays_stopped(old)
         return up
 
-    def stopped_stays_stopped(self, new: str) -> None:
-        """An upgrade of a stopped service leaves it stopped; it is started
-        again afterwards."""
+    def unattended(self, new: str, entry) -> None:
+        """unattended-upgrades, configured as the docs say, takes the new
+        version in its own run: one restart, the mute kept."""
+        board = self.board
+        enabled = board.out(["apt-config", "dump",
+                             "APT::Periodic::Unattended-Upgrade"],
+                            check=False)
+        self.report.check("unattended-enabled", '"1"' in enabled,
+                          enabled or "APT::Periodic::Unattended-Upgrade unset")
+        board.ssh(["sh", "-c", 'cat > "$0"', UNATTENDED_CONF],
+                  input=UNATTENDED_TEXT)
+        self.step("unattended", UNATTENDED_RUN, new, entry,
+                  after_update=False)
+        log = board.out(["tail", "-n", "5",
+                         "/var/log/unattended-upgrades/unattended-upgrades"
+                         ".log"], check=False)
+        (self.paths.run / "unattended-upgrades.log").write_text(log + "\n")
+
+    def stopped_stays_stopped(self, old: str) -> None:
+        """A change of version of a stopped service (here back to old)
+        leaves it stopped; it is started again afterwards."""
         board = self.board
         board.ssh(["systemctl", "stop", SERVICE], timeout=300)
-        result = self.apt(["apt-get", "upgrade", "-y", "-q"])
+        result = self.apt(self.install_argv(old))
         active = board.out(["systemctl", "is-active", SERVICE], check=False)
         found = installed_versions(board, self.names)
         self.report.check(
             "upgrade-stopped-stays-stopped",
             result.returncode == 0 and active == "inactive" and
-            self.at_version(found, new),
+            self.at_version(found, old),
             f"apt exit {result.returncode}; {SERVICE} {active}; "
             + ", ".join(f"{n} {v}" for n, v in found.items()))
         board.ssh(["systemctl", "start", SERVICE], timeout=300)

@@ -219,6 +219,28 @@ class JournalJsonTest(unittest.TestCase):
                 self.assertEqual(bool(parse.misfiled([entry])), wrong)
 
 
+class SpanTest(unittest.TestCase):
+    def test_span_seconds(self):
+        cases = [("15s", 15.0), ("1min 30s", 90.0), ("500ms", 0.5),
+                 ("2h 1us", 7200.000001), ("1d", 86400.0),
+                 ("infinity", None), ("", None), ("3x", None),
+                 ("15s and more", None), ("15", None)]
+        for text, seconds in cases:
+            with self.subTest(text=text):
+                self.assertEqual(parse.span_seconds(text), seconds)
+
+    def test_first_after(self):
+        entries = [parse.JournalEntry(30, 6, "b late"),
+                   parse.JournalEntry(10, 6, "a early"),
+                   parse.JournalEntry(20, 4, "b middle")]
+        cases = [("b", 0, 20), ("b", 20, 30), ("early", 10, None),
+                 ("c", 0, None)]
+        for text, since, found in cases:
+            with self.subTest(text=text, since=since):
+                got = parse.first_after(entries, text, since)
+                self.assertEqual(got.monotonic_us if got else None, found)
+
+
 def entry(seconds: float, pid: int, message: str) -> parse.JournalEntry:
     return parse.JournalEntry(int(seconds * 1e6), 6, message, pid)
 
