@@ -228,7 +228,9 @@ BUILD_PACKAGES=(build-essential dpkg-dev file curl help2man
 
 # What scripts/mdns-daemon runs: a system bus, the mDNS daemon and the
 # browser that the network tests read the advertisements back with.
-MDNS_PACKAGES=(dbus avahi-daemon avahi-utils)
+# tcpdump and python3-zeroconf: the many-devices harness counts packets and
+# browses as a second, independent observer.
+MDNS_PACKAGES=(dbus avahi-daemon avahi-utils tcpdump python3-zeroconf)
 
 # What scripts/apt-repo makes and signs a repository with.
 REPO_PACKAGES=(apt-utils gnupg xz-utils)

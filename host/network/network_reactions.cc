@@ -5,13 +5,18 @@
 #include "host/network/network_reactions.h"
 
 #include <algorithm>
+#include <iomanip>
+#include <random>
+#include <sstream>
 #include <utility>
 #include <vector>
 
 #include "core/logging.h"
 #include "core/synchronization.h"
+#include "host/network/kept_name.h"
 #include "host/network/network_view.h"
 #include "platform/utils/config_inspector.h"
+#include "platform/utils/file_utils.h"
 #include "prebuilt/lib/enum_names.h"
 
 namespace vantor_host {
@@ -49,6 +54,25 @@ uint16_t OptionalPort(const assistant_reference::ConfigAccessor& config,
   return static_cast<uint16_t>(port);
 }
 
+// Where the name the network gave the device is kept for its next start.
+std::string KeptNamePath() {
+  return assistant_reference::GetAssistantRootPath() + "/host/mdns_name";
+}
+
+unsigned Jitter() {
+  static std::mt19937 random{std::random_device()()};
+  static core::Mutex mutex;
+  core::AutoLock lock(&mutex);
+  return static_cast<unsigned>(random());
+}
+
+std::string RunToken() {
+  std::random_device random;
+  std::ostringstream token;
+  token << std::hex << std::setfill('0') << std::setw(8) << random();
+  return token.str();
+}
+
 // DNS TXT record data: each string behind its one-byte length.
 std::string TxtRecord(const std::vector<std::string>& strings) {
   std::string wire;
@@ -72,11 +96,27 @@ struct NetworkReactions::Advertisement {
 
   core::Mutex mutex;
   State state CORE_GUARDED_BY(mutex) = State::kAsked;
+  // The name of the last request.
+  std::string asked CORE_GUARDED_BY(mutex);
   int failures CORE_GUARDED_BY(mutex) = 0;
   Scheduler::TaskId retry CORE_GUARDED_BY(mutex) = 0;
   // Null once the owner is going: answers after that change nothing.
   NetworkReactions* owner CORE_GUARDED_BY(mutex) = nullptr;
 };
+
+std::string NetworkReactions::FreeName(const std::string& preferred,
+                                       const std::string& configured,
+                                       const std::set<std::string>& shown,
+                                       size_t skip) {
+  if (!shown.count(preferred) && skip == 0)
+    return preferred;
+  for (size_t n = 1;; ++n) {
+    std::string name =
+        n == 1 ? configured : configured + " #" + std::to_string(n);
+    if (!shown.count(name) && skip-- == 0)
+      return name;
+  }
+}
 
 std::chrono::milliseconds NetworkReactions::RetryDelay(const Options& options,
                                                        int attempt) {
@@ -97,11 +137,13 @@ NetworkReactions::NetworkReactions(
       service_type_(OptionalString(host_config,
                                    "mdns_service_type",
                                    kDefaultServiceType)),
-      instance_name_(OptionalString(host_config,
-                                    "mdns_instance_name",
-                                    kDefaultInstanceName)),
+      configured_name_(OptionalString(host_config,
+                                      "mdns_instance_name",
+                                      kDefaultInstanceName)),
+      instance_name_(KeptName(KeptNamePath()).NameToAsk(configured_name_)),
       port_(OptionalPort(host_config, "mdns_port", kDefaultPort)),
-      txt_record_(TxtRecord({"id=" + device_id})),
+      run_text_("run=" + RunToken()),
+      txt_record_(TxtRecord({"id=" + device_id, run_text_})),
       advertisement_(std::make_shared<Advertisement>()),
       retry_("VantorMdnsRetry") {
   LOG(INFO) << "Connection status: "
@@ -114,6 +156,7 @@ NetworkReactions::NetworkReactions(
   {
     core::AutoLock lock(&advertisement_->mutex);
     advertisement_->owner = this;
+    advertisement_->asked = instance_name_;
   }
   LOG(INFO) << "Advertising " << instance_name_ << "." << service_type_
             << " on port " << port_;
@@ -126,57 +169,84 @@ NetworkReactions::NetworkReactions(
 }
 
 void NetworkReactions::MakeView(const std::string& device_id) {
+  NetworkView::Listener listener;
   // A daemon that starts to serve is worth a try at once, however long the
   // planned pause.
-  view_ = std::make_unique<NetworkView>(
-      service_type_, device_id, [advertisement = advertisement_] {
-        core::AutoLock lock(&advertisement->mutex);
-        NetworkReactions* owner = advertisement->owner;
-        if (!owner || advertisement->state != Advertisement::State::kWaiting ||
-            !owner->retry_.Cancel(advertisement->retry)) {
+  listener.daemon_serves = [advertisement = advertisement_] {
+    core::AutoLock lock(&advertisement->mutex);
+    NetworkReactions* owner = advertisement->owner;
+    if (!owner || advertisement->state != Advertisement::State::kWaiting ||
+        !owner->retry_.Cancel(advertisement->retry)) {
+      return;
+    }
+    LOG(INFO) << "The mDNS daemon serves: advertising again now";
+    advertisement->retry = owner->retry_.Post([owner] { owner->Request(); });
+  };
+  // A device keeps the name the network gave it (RFC 6762, 9): asked for
+  // again at its next start, it does not move among its namesakes.
+  listener.shown =
+      [configured = configured_name_, kept = instance_name_,
+       file = KeptName(KeptNamePath())](const std::string& name) mutable {
+        if (name == kept)
+          return;
+        if (!file.Keep(configured, name)) {
+          LOG(WARNING) << "mDNS: the name '" << name
+                       << "' could not be kept in " << file.path();
           return;
         }
-        LOG(INFO) << "The mDNS daemon serves: advertising again now";
-        advertisement->retry =
-            owner->retry_.Post([owner] { owner->Request(); });
-      });
+        kept = name;
+      };
+  view_ = std::make_unique<NetworkView>(service_type_, "id=" + device_id,
+                                        run_text_, std::move(listener));
 }
 
 NetworkReactions::~NetworkReactions() {
   if (!responder_)
     return;
-  view_.reset();
   {
     core::AutoLock lock(&advertisement_->mutex);
     advertisement_->owner = nullptr;
   }
-  // A try under way finishes asking; planned ones are dropped.
+  // A try under way finishes asking; planned ones are dropped. The view
+  // goes after it: a try reads the names it shows.
   retry_.Stop();
+  view_.reset();
   Advertisement::State state;
+  std::string asked;
   {
     core::AutoLock lock(&advertisement_->mutex);
     state = advertisement_->state;
+    asked = advertisement_->asked;
   }
   if (state != Advertisement::State::kAsked &&
       state != Advertisement::State::kAdvertised) {
     return;
   }
   // Also when the answer has not come yet: the removal runs after it.
-  LOG(INFO) << "Withdrawing " << instance_name_ << "." << service_type_;
-  responder_->RemoveService(service_type_, instance_name_);
+  LOG(INFO) << "Withdrawing " << asked << "." << service_type_;
+  responder_->RemoveService(service_type_, asked);
 }
 
 void NetworkReactions::Request() {
+  std::string name;
   {
     core::AutoLock lock(&advertisement_->mutex);
     if (!advertisement_->owner)
       return;
     advertisement_->state = Advertisement::State::kAsked;
+    if (advertisement_->failures > 0 && view_) {
+      // Spread over the first few free names: namesakes refused together
+      // would otherwise all ask for the same one.
+      const std::set<std::string> shown = view_->Names();
+      advertisement_->asked = FreeName(instance_name_, configured_name_, shown,
+                                       Jitter() % (1 + shown.size() / 4));
+    }
+    name = advertisement_->asked;
   }
-  const std::string service = instance_name_ + "." + service_type_;
+  const std::string service = name + "." + service_type_;
   const Options options = options_;
   responder_->AddService(
-      service_type_, instance_name_, port_, txt_record_,
+      service_type_, name, port_, txt_record_,
       [advertisement = advertisement_, service, options](
           MdnsResponder::Result result, std::string message) {
         core::AutoLock lock(&advertisement->mutex);
@@ -184,6 +254,10 @@ void NetworkReactions::Request() {
         if (result == MdnsResponder::SUCCESS) {
           advertisement->state = Advertisement::State::kAdvertised;
           LOG(INFO) << "Advertised " << service << ": SUCCESS";
+          // Not under this lock: the view's thread takes it in its
+          // callbacks.
+          if (owner && owner->view_)
+            owner->retry_.Post([owner] { owner->view_->LookForOwn(); });
           return;
         }
         if (result != MdnsResponder::NON_FATAL_ERROR || !owner) {
@@ -193,8 +267,11 @@ void NetworkReactions::Request() {
                        << " " << message;
           return;
         }
+        // Jittered, so that namesakes refused together do not ask again
+        // in step.
         const std::chrono::milliseconds delay =
-            RetryDelay(options, ++advertisement->failures);
+            RetryDelay(options, ++advertisement->failures) *
+            (750 + Jitter() % 500) / 1000;
         LOG(WARNING) << "Advertising " << service
                      << " failed: " << assistant_client::EnumName(result) << " "
                      << message << "; trying again in " << delay.count()

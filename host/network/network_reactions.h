@@ -6,13 +6,17 @@
 // real host would: reports the connection status, advertises the device
 // over DNS-SD while the assistant runs (trying again, with a growing pause,
 // while the answer is NON_FATAL_ERROR), and logs what the network shows of
-// the advertisement (NetworkView).
+// the advertisement (NetworkView). The name the network gives the device
+// (after a rename among namesakes) is kept in the host's data folder
+// (<root>/host/mdns_name) and asked for at the next start, unless the
+// configuration names another.
 #ifndef HOST_NETWORK_NETWORK_REACTIONS_H_
 #define HOST_NETWORK_NETWORK_REACTIONS_H_
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "host/base/scheduler.h"
@@ -50,9 +54,21 @@ class NetworkReactions {
   // Withdraws the advertisement.
   ~NetworkReactions();
 
-  // The pause before try |attempt| + 1 after |attempt| tries failed.
+  // The pause before try |attempt| + 1 after |attempt| tries failed,
+  // before its jitter.
   static std::chrono::milliseconds RetryDelay(const Options& options,
                                               int attempt);
+  // The name to ask for again after a failed try: |preferred| while the
+  // network does not show it (|shown|), else the first of |configured|,
+  // "|configured| #2", "#3", ... that it does not show; with |skip|, the
+  // one that many free names further. Namesakes that start at once rename
+  // in step with each other, and the daemon slows a registration that
+  // renamed many times to one probe a minute; asking for a name that is
+  // free starts afresh where the others left off.
+  static std::string FreeName(const std::string& preferred,
+                              const std::string& configured,
+                              const std::set<std::string>& shown,
+                              size_t skip = 0);
 
  private:
   // What the requests' answers tell; shared with their callbacks, which run
@@ -69,8 +85,14 @@ class NetworkReactions {
   assistant_client::MdnsResponder* const responder_;
   const Options options_;
   const std::string service_type_;
+  // The name the configuration gives, and the one asked for first: the
+  // name the network gave the device for it last time, if any.
+  const std::string configured_name_;
   const std::string instance_name_;
   const uint16_t port_;
+  // This process's TXT string, which tells its registration from one an
+  // earlier process of the device left on the network.
+  const std::string run_text_;
   const std::string txt_record_;
   const std::shared_ptr<Advertisement> advertisement_;
   Scheduler retry_;

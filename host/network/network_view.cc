@@ -45,43 +45,60 @@ std::string SecondsSince(NetworkView::Clock::time_point then) {
 
 struct NetworkView::Core {
   Core(const std::string& service_type,
-       const std::string& device_id,
-       std::function<void()> daemon_serves)
+       const std::string& id_text,
+       const std::string& run_text,
+       Listener listener)
       : service_type_(service_type),
-        id_text_("id=" + device_id),
-        daemon_serves_(std::move(daemon_serves)) {}
+        id_text_(id_text),
+        run_text_(run_text),
+        listener_(std::move(listener)) {}
 
   // The view's thread only, or while it does not run.
   void Connect();
   void ClientState(AvahiClient* client, int state);
-  void Browsed(int interface, int protocol, int event, const std::string& name);
-  void Resolved(const std::string& name, bool found, bool has_our_id);
+  void Browsed(int interface,
+               int protocol,
+               int event,
+               const std::string& name,
+               bool local);
+  void Resolved(AvahiServiceResolver* resolver,
+                const std::string& name,
+                bool found,
+                bool ours);
+  void LookForOwn();
   // Frees the browser and the resolvers; the daemon took them along.
   void DropLookups();
-  // The instance that carries our id is shown under |name|.
+  // This process's instance is shown under |name|.
   void Shown(const std::string& name);
   // It is no longer shown: |why| says how it went.
   void Gone(const std::string& why);
   void Reconnect();
   void DaemonServes();
-  // Any thread: |daemon_serves_| runs no more once this returns.
+  // Any thread: |listener_| is called no more once this returns.
   void Silence();
   // Stops the thread and frees what the daemon holds for the view.
   void TearDown();
 
   const std::string service_type_;
-  const std::string id_text_;  // "id=" and the device id.
-  const std::function<void()> daemon_serves_;
-  std::mutex serves_mutex_;  // Guards |silenced_|, held while it runs.
+  const std::string id_text_;   // "id=" and the device id.
+  const std::string run_text_;  // This process's token.
+  const Listener listener_;
+  std::mutex listener_mutex_;  // Guards |silenced_|, held while it runs.
   bool silenced_ = false;
   AvahiThreadedPoll* poll_ = nullptr;  // Owns the thread.
   AvahiClient* client_ = nullptr;
   AvahiTimeout* reconnect_ = nullptr;
   AvahiServiceBrowser* browser_ = nullptr;
   // Names of the type on the network -> the (interface, protocol) pairs
-  // they are shown on, and the resolver that follows each one's data.
+  // they are shown on.
   std::map<std::string, std::set<std::pair<int, int>>> present_;
+  // The names of |present_|, for other threads.
+  mutable std::mutex names_mutex_;
+  std::set<std::string> names_;  // Guarded by |names_mutex_|.
+  // The local instances and the resolver that follows each one's data.
   std::map<std::string, AvahiServiceResolver*> resolvers_;
+  // Other instances resolved once by LookForOwn, until they answer.
+  std::map<std::string, AvahiServiceResolver*> looks_;
   // Our instance's name as last shown; empty before the first time.
   std::string shown_as_;
   bool shown_ = false;
@@ -115,13 +132,14 @@ struct NetworkView::Callbacks {
                      const char* name,
                      const char* /*type*/,
                      const char* /*domain*/,
-                     AvahiLookupResultFlags /*flags*/,
+                     AvahiLookupResultFlags flags,
                      void* self) {
-    static_cast<NetworkView::Core*>(self)->Browsed(interface, protocol, event,
-                                                   name ? name : "");
+    static_cast<NetworkView::Core*>(self)->Browsed(
+        interface, protocol, event, name ? name : "",
+        (flags & AVAHI_LOOKUP_RESULT_LOCAL) != 0);
   }
 
-  static void Resolve(AvahiServiceResolver* /*resolver*/,
+  static void Resolve(AvahiServiceResolver* resolver,
                       AvahiIfIndex /*interface*/,
                       AvahiProtocol /*protocol*/,
                       AvahiResolverEvent event,
@@ -135,22 +153,25 @@ struct NetworkView::Callbacks {
                       AvahiLookupResultFlags /*flags*/,
                       void* self) {
     auto* view = static_cast<NetworkView::Core*>(self);
-    bool ours = false;
+    bool id = false, run = false;
     for (AvahiStringList* item = txt; item; item = item->next) {
       const std::string text(reinterpret_cast<const char*>(item->text),
                              item->size);
-      ours = ours || text == view->id_text_;
+      id = id || text == view->id_text_;
+      run = run || text == view->run_text_;
     }
-    view->Resolved(name ? name : "", event == AVAHI_RESOLVER_FOUND, ours);
+    view->Resolved(resolver, name ? name : "", event == AVAHI_RESOLVER_FOUND,
+                   id && run);
   }
 };
 
 NetworkView::NetworkView(const std::string& service_type,
-                         const std::string& device_id,
-                         std::function<void()> daemon_serves,
+                         const std::string& id_text,
+                         const std::string& run_text,
+                         Listener listener,
                          std::chrono::milliseconds stop_wait)
     : stop_wait_(stop_wait),
-      core_(new Core(service_type, device_id, std::move(daemon_serves))) {
+      core_(new Core(service_type, id_text, run_text, std::move(listener))) {
   // The bus library's lazy set-up is not safe to race: done here, before
   // this view's thread or the responder's can first use it.
   dbus_threads_init_default();
@@ -194,15 +215,28 @@ NetworkView::~NetworkView() {
   }
 }
 
+void NetworkView::LookForOwn() {
+  if (!core_->poll_)
+    return;
+  avahi_threaded_poll_lock(core_->poll_);
+  core_->LookForOwn();
+  avahi_threaded_poll_unlock(core_->poll_);
+}
+
+std::set<std::string> NetworkView::Names() const {
+  std::lock_guard<std::mutex> lock(core_->names_mutex_);
+  return core_->names_;
+}
+
 void NetworkView::Core::Silence() {
-  std::lock_guard<std::mutex> lock(serves_mutex_);
+  std::lock_guard<std::mutex> lock(listener_mutex_);
   silenced_ = true;
 }
 
 void NetworkView::Core::DaemonServes() {
-  std::lock_guard<std::mutex> lock(serves_mutex_);
-  if (!silenced_ && daemon_serves_)
-    daemon_serves_();
+  std::lock_guard<std::mutex> lock(listener_mutex_);
+  if (!silenced_ && listener_.daemon_serves)
+    listener_.daemon_serves();
 }
 
 void NetworkView::Core::TearDown() {
@@ -287,14 +321,21 @@ void NetworkView::Core::ClientState(AvahiClient* client, int state) {
 void NetworkView::Core::Browsed(int interface,
                                 int protocol,
                                 int event,
-                                const std::string& name) {
+                                const std::string& name,
+                                bool local) {
   switch (event) {
     case AVAHI_BROWSER_NEW: {
       present_[name].insert({interface, protocol});
-      if (resolvers_.count(name))
+      {
+        std::lock_guard<std::mutex> lock(names_mutex_);
+        names_.insert(name);
+      }
+      // Another device's instance needs no look: only the local daemon
+      // announces ours.
+      if (!local || resolvers_.count(name))
         return;
-      // Kept open: it reports every change of the instance's data, and
-      // which device answers for the name.
+      // Kept open: it reports every change of the instance's data, such as
+      // another process's registration taking the name over.
       AvahiServiceResolver* resolver = avahi_service_resolver_new(
           client_, interface, protocol, name.c_str(), service_type_.c_str(),
           nullptr, AVAHI_PROTO_UNSPEC, static_cast<AvahiLookupFlags>(0),
@@ -311,10 +352,16 @@ void NetworkView::Core::Browsed(int interface,
       if (!it->second.empty())
         return;
       present_.erase(it);
-      auto resolver = resolvers_.find(name);
-      if (resolver != resolvers_.end()) {
-        avahi_service_resolver_free(resolver->second);
-        resolvers_.erase(resolver);
+      {
+        std::lock_guard<std::mutex> lock(names_mutex_);
+        names_.erase(name);
+      }
+      for (auto* lookups : {&resolvers_, &looks_}) {
+        auto resolver = lookups->find(name);
+        if (resolver != lookups->end()) {
+          avahi_service_resolver_free(resolver->second);
+          lookups->erase(resolver);
+        }
       }
       if (shown_ && shown_as_ == name)
         Gone("withdrawn");
@@ -329,23 +376,51 @@ void NetworkView::Core::Browsed(int interface,
   }
 }
 
-void NetworkView::Core::Resolved(const std::string& name,
+void NetworkView::Core::Resolved(AvahiServiceResolver* resolver,
+                                 const std::string& name,
                                  bool found,
-                                 bool has_our_id) {
+                                 bool ours) {
+  auto look = looks_.find(name);
+  if (look != looks_.end() && look->second == resolver) {
+    looks_.erase(look);
+    avahi_service_resolver_free(resolver);
+  }
   if (!found)
-    return;  // Unanswered for now; the resolver keeps asking.
-  if (has_our_id) {
+    return;  // Unanswered for now; a local instance's resolver goes on.
+  if (ours)
     Shown(name);
-  } else if (shown_ && shown_as_ == name) {
-    Gone("another device answers for the name");
+  else if (shown_ && shown_as_ == name)
+    Gone("another process answers for the name");
+}
+
+void NetworkView::Core::LookForOwn() {
+  if (shown_ || !client_)
+    return;
+  for (const auto& entry : present_) {
+    const std::string& name = entry.first;
+    if (resolvers_.count(name) || looks_.count(name) || entry.second.empty())
+      continue;
+    const std::pair<int, int> where = *entry.second.begin();
+    AvahiServiceResolver* resolver = avahi_service_resolver_new(
+        client_, where.first, where.second, name.c_str(), service_type_.c_str(),
+        nullptr, AVAHI_PROTO_UNSPEC, static_cast<AvahiLookupFlags>(0),
+        &Callbacks::Resolve, this);
+    if (resolver)
+      looks_[name] = resolver;
   }
 }
 
 void NetworkView::Core::DropLookups() {
-  for (const auto& entry : resolvers_)
-    avahi_service_resolver_free(entry.second);
-  resolvers_.clear();
+  for (auto* lookups : {&resolvers_, &looks_}) {
+    for (const auto& entry : *lookups)
+      avahi_service_resolver_free(entry.second);
+    lookups->clear();
+  }
   present_.clear();
+  {
+    std::lock_guard<std::mutex> lock(names_mutex_);
+    names_.clear();
+  }
   if (browser_)
     avahi_service_browser_free(browser_);
   browser_ = nullptr;
@@ -368,6 +443,9 @@ void NetworkView::Core::Shown(const std::string& name) {
   shown_ = true;
   shown_as_ = name;
   lost_at_.reset();
+  std::lock_guard<std::mutex> lock(listener_mutex_);
+  if (!silenced_ && listener_.shown)
+    listener_.shown(name);
 }
 
 void NetworkView::Core::Gone(const std::string& why) {

@@ -4,19 +4,27 @@
 
 // What the network shows of the device's own advertisement, as any browser
 // on the link sees it: the host browses its service type through the mDNS
-// daemon and logs, for the instance whose TXT record carries the device's
-// id, its first appearance, a rename, its disappearance and its return
-// (with the time since it was lost).
+// daemon and logs, for this process's own instance, its first appearance,
+// a rename, its disappearance and its return (with the time since it was
+// lost).
 //
-//   NetworkView view("_vantor._tcp", device_id,
-//                    [] { /* the daemon serves (again) */ });
+//   NetworkView view("_vantor._tcp", "id=...", "run=...",
+//                    {[] { /* the daemon serves (again) */ },
+//                     [](const std::string& name) { /* shown as |name| */ }});
+//
+// Its own instance is one the local daemon announces (Avahi's LOCAL flag)
+// whose TXT record carries both the device's id and this process's run
+// token: a record left by an earlier process of the device is not taken
+// for it. Only local instances are resolved (on a device, just its own);
+// other devices' instances are only browsed, so the view's traffic does not
+// grow with the number of devices on the link.
 //
 // Avahi's client library does the browsing: started with
 // AVAHI_CLIENT_NO_FAIL it waits for a daemon that is not there yet and
 // follows one that restarts, through the daemon's D-Bus name, so the view
 // needs no timer of its own for either; only a lost system bus is waited
 // for by trying again every few seconds. It runs on a thread of its own
-// ("VantorMdnsView"); every callback, the one given here included, runs
+// ("VantorMdnsView"); every callback, the ones given here included, runs
 // there.
 //
 // Each call of that library waits for the daemon's answer as long as the
@@ -29,6 +37,7 @@
 
 #include <chrono>
 #include <functional>
+#include <set>
 #include <string>
 
 namespace vantor_host {
@@ -41,17 +50,35 @@ class NetworkView {
   // goodbyes.
   static constexpr std::chrono::milliseconds kDefaultStopWait{1500};
 
-  // |daemon_serves| runs on the view's thread whenever the daemon starts to
-  // serve: at once if it does, else when it comes, and after each return.
+  struct Listener {
+    // Whenever the daemon starts to serve: at once if it does, else when it
+    // comes, and after each return.
+    std::function<void()> daemon_serves;
+    // When this process's instance is shown, first or under a new name.
+    std::function<void(const std::string& name)> shown;
+  };
+
+  // |id_text| and |run_text| are TXT strings of this process's
+  // registration. |listener|'s calls run on the view's thread.
   NetworkView(const std::string& service_type,
-              const std::string& device_id,
-              std::function<void()> daemon_serves,
+              const std::string& id_text,
+              const std::string& run_text,
+              Listener listener,
               std::chrono::milliseconds stop_wait = kDefaultStopWait);
   NetworkView(const NetworkView&) = delete;
   NetworkView& operator=(const NetworkView&) = delete;
-  // |daemon_serves| does not run once this has begun; the thread is
+  // |listener| is called no more once this has begun; the thread is
   // stopped, or left to stop by itself after the bound.
   ~NetworkView();
+
+  // The instance names of the type that the network shows now. Any thread.
+  std::set<std::string> Names() const;
+  // Our registration succeeded: until it is shown, every instance of the
+  // type is resolved once. A name that passes from another device to ours
+  // without a gap (namesakes renaming at once) is no new appearance, so
+  // the local instances' resolvers alone may not see it. Any thread but
+  // the view's.
+  void LookForOwn();
 
  private:
   // Everything the view's thread uses: outlives this object when the

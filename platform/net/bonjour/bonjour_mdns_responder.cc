@@ -312,9 +312,12 @@ bool BonjourMdnsResponder::StartRegistration(Instance* instance,
         instance->txt_record.data(), &Instance::OnDNSServiceRegisterReply,
         instance->reply.get());
   } else {
-    // Our own registration: one the owner's shutdown need not wait for.
+    // Our own registration: one the owner's shutdown need not wait for. Of
+    // the name the instance held, so that it does not move on the network.
     Registrar::Arguments arguments;
-    arguments.name = instance->instance_name;
+    arguments.name = instance->advertised_name.empty()
+                         ? instance->instance_name
+                         : instance->advertised_name;
     arguments.type = instance->service_type;
     arguments.port_network_order = htons(instance->port);
     arguments.txt_record = instance->txt_record;
@@ -342,6 +345,7 @@ bool BonjourMdnsResponder::StartRegistration(Instance* instance,
   instance->ref = service_ref;
   instance->fd = fd;
   instance->deadline = Clock::now() + reply_timeout_;
+  instance->renaming = false;
   return true;
 }
 
@@ -439,12 +443,27 @@ void BonjourMdnsResponder::OnWaitDone(const std::vector<pollfd>& fds) {
     if (it == services_.end() || !it->second->AwaitsReply())
       continue;
     Instance* instance = it->second.get();
+    const bool renaming = instance->renaming;
+    const std::string wait = std::to_string(
+        (renaming ? reply_timeout_ / 2 : reply_timeout_).count());
     if (instance->state == Instance::State::kRegistering) {
-      FailRegistration(instance, Result::NON_FATAL_ERROR,
-                       "OnDNSServiceRegisterReply() not called within "
-                       "timeout_ms=" +
-                           std::to_string(reply_timeout_.count()));
+      FailRegistration(
+          instance, Result::NON_FATAL_ERROR,
+          "OnDNSServiceRegisterReply() not called within timeout_ms=" + wait +
+              (renaming ? " after the daemon's last rename" : ""));
+    } else if (renaming) {
+      // The daemon is there, only slow to probe again: a fresh try now.
+      LOG(WARNING) << "No reply within " << wait
+                   << " ms after the daemon's last rename while registering "
+                      "again: "
+                   << instance->service_instance_id << "; trying again now";
+      FailReregistration(instance, kDNSServiceErr_Unknown);
+      daemon_return_.TryNow(Clock::now());
     } else {
+      LOG(WARNING) << "No sign of the mDNS daemon within " << wait
+                   << " ms while registering again: "
+                   << instance->service_instance_id
+                   << "; trying again when it answers";
       FailReregistration(instance, kDNSServiceErr_Unknown);
     }
   }
@@ -463,6 +482,14 @@ void BonjourMdnsResponder::Dispatch(Instance* instance) {
       DNSServiceProcessResult(instance->ref);
   const bool replied = reply->replied;
   const DNSServiceErrorType reply_error = reply->error;
+  // Not a reply yet, but the daemon at work on the name (a conflict, a
+  // rename): it is there, so the wait starts anew.
+  if (instance->AwaitsReply() && !replied &&
+      process_error == kDNSServiceErr_NoError) {
+    instance->deadline = Clock::now() + reply_timeout_ / 2;
+    instance->renaming = true;
+    return;
+  }
   switch (instance->state) {
     case Instance::State::kRegistering:
       if (replied && reply_error == kDNSServiceErr_NoError) {

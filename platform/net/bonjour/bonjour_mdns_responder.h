@@ -19,7 +19,8 @@
 // The name the daemon finally advertises an instance under (after a rename
 // on a conflict, at registration or at any time later) is logged whenever
 // it differs from the one asked for; ids, results and later requests keep
-// using the asked name.
+// using the asked name. The instance keeps the name it was given: when it
+// is registered again, it asks for that name, not the one first asked for.
 //
 // When the daemon goes away, the registered instances are kept (type, name,
 // port, latest TXT record) and registered again by the responder itself once
@@ -65,9 +66,15 @@ class DeletableMdnsResponder : public assistant_client::MdnsResponder {
 
 class BonjourMdnsResponder : public DeletableMdnsResponder {
  public:
-  // How long a registration waits for the daemon's reply. Probing takes about
-  // a second, a rename about two; a daemon that never answers must not hold
-  // the requests for its instance for ever.
+  // How long a registration waits for a sign of the daemon: its reply, or
+  // any event on the registration's reference. Probing a name takes about a
+  // second, and every rename after a conflict is an event that starts the
+  // wait anew (for half as long: the daemon renames about once a second),
+  // so a name shared by many devices takes as long as its renames need; a
+  // daemon that never answers must not hold the requests for its instance
+  // for ever. After fifteen renames Avahi probes once a minute: silence
+  // after renames ends the wait too, and a fresh registration under a free
+  // name is quicker than that.
   static constexpr std::chrono::milliseconds kDefaultReplyTimeout{10000};
   // How long the destructor waits for the daemon to take the withdrawals:
   // the host's shutdown must not wait on a daemon that does not answer.

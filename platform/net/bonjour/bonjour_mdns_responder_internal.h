@@ -114,6 +114,9 @@ struct BonjourMdnsResponder::Instance {
   int fd = -1;                  // |ref|'s socket.
   bonjour_internal::Clock::time_point
       deadline;  // For the reply, while AwaitsReply().
+  // The daemon gave a sign of work on the name since the registration
+  // began (a conflict, a rename), while AwaitsReply().
+  bool renaming = false;
   DNSServiceErrorType loss_code = kDNSServiceErr_NoError;  // kLost.
   // The host's answer while kRegistering; empty otherwise.
   ResultCallback result_cb;

@@ -481,6 +481,36 @@ TEST_F(BonjourMdnsResponderTest, SilentDaemonTimesOutWithoutHoldingOthers) {
   EXPECT_EQ(fake_dns_sd::LiveReferences(), 1);
 }
 
+// A name many devices share is renamed once per namesake before the daemon
+// replies: each rename is a sign of the daemon, and only a daemon that gives
+// none for the whole wait is taken for gone.
+TEST_F(BonjourMdnsResponderTest, RenamesKeepARegistrationWaiting) {
+  const struct {
+    const char* name;
+    int renames;
+    std::chrono::milliseconds apart;
+    MdnsResponder::Result result;
+  } cases[] = {
+      // 600 ms in all, each step well within the 300 ms wait.
+      {"Busy", 6, std::chrono::milliseconds(100), MdnsResponder::SUCCESS},
+      {"Silent", 1, std::chrono::milliseconds(900),
+       MdnsResponder::NON_FATAL_ERROR},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].name);
+    Registration renaming;
+    renaming.events_before_reply = cases[i].renames;
+    renaming.event_interval = cases[i].apart;
+    renaming.reply_delay = std::chrono::milliseconds(1);
+    fake_dns_sd::ScriptNextRegistration(renaming);
+    responder_->AddService(kType, cases[i].name, 80, "",
+                           answers_.Callback(cases[i].name));
+    const std::vector<Answer> answers = answers_.WaitFor(i + 1);
+    ASSERT_EQ(answers.size(), i + 1);
+    EXPECT_EQ(answers[i].result, cases[i].result) << answers[i].message;
+  }
+}
+
 TEST_F(BonjourMdnsResponderTest, RegistrationsAwaitTheirRepliesSideBySide) {
   responder_ = NewResponder(std::chrono::milliseconds(10000));
   constexpr int kCount = 10;
@@ -921,6 +951,19 @@ TEST_P(BonjourMdnsResponderLossTest, RegistrationsInFlightAreAnsweredNotKept) {
   ASSERT_TRUE(Logged("I Re-registered mdns service instance: Kept._xyz._tcp"));
   EXPECT_TRUE(Logged("I Kept._xyz._tcp is advertised as 'Kept #2'"));
   EXPECT_EQ(CountLog("I Re-registered"), 1);
+
+  // Registered again after the next loss under the name it held, so that
+  // it does not move on the network; the id stays the asked one.
+  StopDaemon();
+  ASSERT_TRUE(Eventually([this] { return CountLog("W Lost") == 2; }));
+  fake_dns_sd::StartDaemon();
+  ASSERT_TRUE(Eventually([this] { return CountLog("I Re-registered") == 2; }));
+  const std::vector<fake_dns_sd::Call> registers = RegisterCalls();
+  ASSERT_GE(registers.size(), 2u);
+  EXPECT_EQ(registers[registers.size() - 2].name, "Kept");
+  EXPECT_EQ(registers.back().name, "Kept #2");
+  responder_->UpdateTxtRecord(kType, "Kept", "\x03k=1", answers_.Callback(""));
+  EXPECT_THAT(answers_.WaitFor(4).back(), IsAnswer(MdnsResponder::SUCCESS, ""));
 }
 
 TEST_P(BonjourMdnsResponderLossTest, NameTakenMeanwhileIsGivenUpOnce) {

@@ -379,7 +379,7 @@ DNSServiceErrorType DNSSD_API DNSServiceProcessResult(DNSServiceRef sdRef) {
     return kDNSServiceErr_NoError;
   if (sdRef->events_left > 0) {
     --sdRef->events_left;
-    fake_dns_sd::Arm(sdRef->fd, std::chrono::milliseconds(1));
+    fake_dns_sd::Arm(sdRef->fd, sdRef->script.event_interval);
     return kDNSServiceErr_NoError;
   }
   const fake_dns_sd::Registration script = sdRef->script;

@@ -37,9 +37,11 @@ struct Registration {
   DNSServiceErrorType register_error = kDNSServiceErr_NoError;
   // Time until the first event is readable; never readable when negative.
   std::chrono::milliseconds reply_delay{0};
-  // Events that DNSServiceProcessResult dispatches before the reply, each
-  // readable 1 ms after the previous one.
+  // Events that DNSServiceProcessResult dispatches before the reply (a
+  // conflict, a rename), each readable |event_interval| after the previous
+  // one.
   int events_before_reply = 0;
+  std::chrono::milliseconds event_interval{1};
   // When nonzero, the call that would deliver the reply returns this
   // instead, without calling the reply callback.
   DNSServiceErrorType process_error = kDNSServiceErr_NoError;
