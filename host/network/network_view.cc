@@ -32,6 +32,9 @@ namespace {
 // Without a system bus there is nothing to follow; trying again now and
 // then is all that is left.
 constexpr int kReconnectSeconds = 5;
+// Looks for our registration after it succeeded, this many, this far apart.
+constexpr int kLooks = 4;
+constexpr int kLookPauseSeconds = 3;
 
 std::string SecondsSince(NetworkView::Clock::time_point then) {
   std::ostringstream text;
@@ -66,6 +69,8 @@ struct NetworkView::Core {
                 bool found,
                 bool ours);
   void LookForOwn();
+  // One look of LookForOwn's, and the next one planned.
+  void Look();
   // Frees the browser and the resolvers; the daemon took them along.
   void DropLookups();
   // This process's instance is shown under |name|.
@@ -88,6 +93,10 @@ struct NetworkView::Core {
   AvahiThreadedPoll* poll_ = nullptr;  // Owns the thread.
   AvahiClient* client_ = nullptr;
   AvahiTimeout* reconnect_ = nullptr;
+  // Looks again while our registration is not shown: an answer from a
+  // cache may still name a name's previous owner.
+  AvahiTimeout* look_again_ = nullptr;
+  int looks_left_ = 0;
   AvahiServiceBrowser* browser_ = nullptr;
   // Names of the type on the network -> the (interface, protocol) pairs
   // they are shown on.
@@ -118,6 +127,10 @@ struct NetworkView::Callbacks {
 
   static void Reconnect(AvahiTimeout* /*timeout*/, void* self) {
     static_cast<NetworkView::Core*>(self)->Reconnect();
+  }
+
+  static void LookAgain(AvahiTimeout* /*timeout*/, void* self) {
+    static_cast<NetworkView::Core*>(self)->Look();
   }
 
   static void Start(AvahiTimeout* /*timeout*/, void* self) {
@@ -186,6 +199,8 @@ NetworkView::NetworkView(const std::string& service_type,
                    core_);
   core_->reconnect_ =
       api->timeout_new(api, nullptr, &Callbacks::Reconnect, core_);
+  core_->look_again_ =
+      api->timeout_new(api, nullptr, &Callbacks::LookAgain, core_);
   if (avahi_threaded_poll_start(core_->poll_) < 0)
     LOG(WARNING) << "mDNS: cannot watch the network: no thread";
 }
@@ -394,8 +409,20 @@ void NetworkView::Core::Resolved(AvahiServiceResolver* resolver,
 }
 
 void NetworkView::Core::LookForOwn() {
-  if (shown_ || !client_)
+  looks_left_ = kLooks;
+  Look();
+}
+
+void NetworkView::Core::Look() {
+  const AvahiPoll* api = avahi_threaded_poll_get(poll_);
+  api->timeout_update(look_again_, nullptr);
+  if (shown_ || !client_ || looks_left_ <= 0)
     return;
+  if (--looks_left_ > 0) {
+    timeval at;
+    api->timeout_update(look_again_,
+                        avahi_elapse_time(&at, kLookPauseSeconds * 1000, 0));
+  }
   for (const auto& entry : present_) {
     const std::string& name = entry.first;
     if (resolvers_.count(name) || looks_.count(name) || entry.second.empty())
