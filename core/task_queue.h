@@ -7,6 +7,7 @@
 //   core::Thread thread("Worker");
 //   core::TaskQueue queue(&thread);     // starts |thread|
 //   queue.AddTask(std::make_unique<MyTask>(...));
+//   queue.PostTask([this, id] { Remove(id); });  // a one-off, no subclass
 //
 // AddTask may be called on any thread, also from a running task. Destroying
 // the queue (never on its own thread, and with no AddTask overlapping) runs
@@ -26,6 +27,7 @@
 #include <deque>
 #include <memory>
 #include <queue>
+#include <utility>
 #include <vector>
 
 #include "core/synchronization.h"
@@ -67,6 +69,12 @@ class TaskQueue {
 
   // May be called on any thread. Never blocks beyond the mutex.
   void AddTask(std::unique_ptr<Task> task);
+  // A callable (move-only ones too) as a Task: owned by the queue from now
+  // on, run or destroyed as AddTask's are.
+  template <typename Callable>
+  void PostTask(Callable task) {
+    AddTask(std::make_unique<CallableTask<Callable>>(std::move(task)));
+  }
 
   // The owner thread's loop function; runs one task per call, or waits.
   bool Run();
@@ -86,6 +94,16 @@ class TaskQueue {
   };
 
  private:
+  template <typename Callable>
+  class CallableTask : public Task {
+   public:
+    explicit CallableTask(Callable task) : task_(std::move(task)) {}
+    void Run() override { task_(); }
+
+   private:
+    Callable task_;
+  };
+
   // Polls the waiter's descriptors (and |wake_fd_|) and tells the waiter;
   // without |block| it only looks. Owner thread only.
   void WaitForEvents(bool block);

@@ -224,6 +224,48 @@ TEST_P(TaskQueueTest, TaskQueuedBehindShutdownIsDeletedUnrun) {
   EXPECT_EQ(expected, journal.entries());
 }
 
+// A posted callable is a task like any other: in order among the others,
+// owned by the queue, its state released once it ran, and dropped unrun
+// behind the stop. Move-only state is fine.
+TEST_P(TaskQueueTest, PostedCallablesAreTasksInEveryRespect) {
+  Journal journal;
+  Thread thread("Queue");
+  TaskQueue* queue = NewQueue(&thread).release();
+  // Released with the callable: says when that happens.
+  struct Released {
+    Released(Journal* journal, std::string name)
+        : journal(journal), name(std::move(name)) {}
+    ~Released() { journal->Add("~" + name); }
+    Journal* journal;
+    std::string name;
+  };
+  queue->AddTask(Make(&journal, "A"));
+  queue->PostTask([&journal, b = std::make_unique<Released>(&journal, "b")] {
+    journal.Add("run b");
+  });
+  queue->AddTask(Make(&journal, "blocker", [&] {
+    while (queue->PendingCountForTesting() < 2)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }));
+  queue->PostTask([&, p = std::make_unique<Released>(&journal, "p")] {
+    journal.Add("run p");
+    queue->PostTask([e = std::make_unique<Released>(&journal, "e")] {});
+  });
+  delete queue;
+  const std::vector<std::string> expected = {"run A begin",
+                                             "run A end",
+                                             "~A",
+                                             "run b",
+                                             "~b",
+                                             "run blocker begin",
+                                             "run blocker end",
+                                             "~blocker",
+                                             "run p",
+                                             "~p",
+                                             "~e"};
+  EXPECT_EQ(expected, journal.entries());
+}
+
 TEST_P(TaskQueueTest, IdleQueueStopsPromptly) {
   Thread thread("Idle");
   { auto queue = NewQueue(&thread); }

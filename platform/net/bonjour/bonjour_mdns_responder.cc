@@ -104,101 +104,6 @@ void SilenceCompatibilityWarning() {
 
 }  // namespace
 
-class BonjourMdnsResponder::AddServiceTask : public core::TaskQueue::Task {
- public:
-  AddServiceTask(BonjourMdnsResponder* responder,
-                 const std::string& service_type,
-                 const std::string& instance_name,
-                 uint16_t port,
-                 const std::string& txt_record,
-                 ResultCallback result_cb)
-      : responder_(responder),
-        service_type_(service_type),
-        instance_name_(instance_name),
-        service_instance_id_(GetServiceInstanceId(service_type, instance_name)),
-        port_(port),
-        txt_record_(txt_record),
-        result_cb_(std::move(result_cb)) {
-    CHECK(responder_);
-    CHECK(result_cb_);
-  }
-  ~AddServiceTask() override { CHECK(!result_cb_); }
-
-  void Run() override {
-    responder_->Handle(Request(Request::Kind::kAdd, service_type_,
-                               instance_name_, service_instance_id_, port_,
-                               txt_record_, std::move(result_cb_)));
-  }
-
- private:
-  BonjourMdnsResponder* const responder_;  // Not owned.
-  const std::string service_type_;
-  const std::string instance_name_;
-  const std::string service_instance_id_;
-  const uint16_t port_;  // Host byte order.
-  const std::string txt_record_;
-  ResultCallback result_cb_;  // Empty once handed on.
-};
-
-class BonjourMdnsResponder::RemoveServiceTask : public core::TaskQueue::Task {
- public:
-  RemoveServiceTask(BonjourMdnsResponder* responder,
-                    const std::string& service_instance_id)
-      : responder_(responder), service_instance_id_(service_instance_id) {
-    CHECK(responder_);
-  }
-
-  void Run() override {
-    responder_->Handle(Request(Request::Kind::kRemove, "", "",
-                               service_instance_id_, 0, "", {}));
-  }
-
- private:
-  BonjourMdnsResponder* const responder_;  // Not owned.
-  const std::string service_instance_id_;
-};
-
-class BonjourMdnsResponder::UpdateTxtRecordTask : public core::TaskQueue::Task {
- public:
-  UpdateTxtRecordTask(BonjourMdnsResponder* responder,
-                      const std::string& service_instance_id,
-                      const std::string& txt_record,
-                      ResultCallback result_cb)
-      : responder_(responder),
-        service_instance_id_(service_instance_id),
-        txt_record_(txt_record),
-        result_cb_(std::move(result_cb)) {
-    CHECK(responder_);
-  }
-  ~UpdateTxtRecordTask() override { CHECK(!result_cb_); }
-
-  void Run() override {
-    responder_->Handle(Request(Request::Kind::kUpdate, "", "",
-                               service_instance_id_, 0, txt_record_,
-                               std::move(result_cb_)));
-  }
-
- private:
-  BonjourMdnsResponder* const responder_;  // Not owned.
-  const std::string service_instance_id_;
-  const std::string txt_record_;
-  ResultCallback result_cb_;  // May be empty; empty once handed on.
-};
-
-class BonjourMdnsResponder::RemoveAllServicesTask
-    : public core::TaskQueue::Task {
- public:
-  explicit RemoveAllServicesTask(BonjourMdnsResponder* responder)
-      : responder_(responder) {
-    CHECK(responder_);
-  }
-
-  void Run() override { responder_->RemoveAllServices(); }
-
- private:
-  BonjourMdnsResponder* const responder_;  // Not owned.
-};
-
 int BonjourMdnsResponder::Events::PrepareWait(std::vector<pollfd>* fds) {
   return responder_->PrepareWait(fds);
 }
@@ -221,7 +126,7 @@ BonjourMdnsResponder::~BonjourMdnsResponder() {
   // A registration of our own that waits on the daemon ends now, so that
   // the removal below runs soon.
   registrar_.Interrupt();
-  task_queue_.AddTask(std::make_unique<RemoveAllServicesTask>(this));
+  task_queue_.PostTask([this] { RemoveAllServices(); });
   // |task_queue_| goes first among the members: it runs everything pending,
   // the removal last, and joins the thread before the table goes.
 }
@@ -231,24 +136,30 @@ void BonjourMdnsResponder::AddService(const std::string& service_type,
                                       uint16_t port,
                                       const std::string& txt_record,
                                       ResultCallback callback) {
-  task_queue_.AddTask(
-      std::make_unique<AddServiceTask>(this, service_type, instance_name, port,
-                                       txt_record, std::move(callback)));
+  Post(Request(Request::Kind::kAdd, service_type, instance_name,
+               GetServiceInstanceId(service_type, instance_name), port,
+               txt_record, std::move(callback)));
 }
 
 void BonjourMdnsResponder::RemoveService(const std::string& service_type,
                                          const std::string& instance_name) {
-  task_queue_.AddTask(std::make_unique<RemoveServiceTask>(
-      this, GetServiceInstanceId(service_type, instance_name)));
+  Post(Request(Request::Kind::kRemove, "", "",
+               GetServiceInstanceId(service_type, instance_name), 0, "", {}));
 }
 
 void BonjourMdnsResponder::UpdateTxtRecord(const std::string& service_type,
                                            const std::string& instance_name,
                                            const std::string& txt_record,
                                            ResultCallback callback) {
-  task_queue_.AddTask(std::make_unique<UpdateTxtRecordTask>(
-      this, GetServiceInstanceId(service_type, instance_name), txt_record,
-      std::move(callback)));
+  Post(Request(Request::Kind::kUpdate, "", "",
+               GetServiceInstanceId(service_type, instance_name), 0, txt_record,
+               std::move(callback)));
+}
+
+void BonjourMdnsResponder::Post(Request request) {
+  task_queue_.PostTask([this, request = std::move(request)]() mutable {
+    Handle(std::move(request));
+  });
 }
 
 void BonjourMdnsResponder::Handle(Request request) {

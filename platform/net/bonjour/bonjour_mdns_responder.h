@@ -99,10 +99,6 @@ class BonjourMdnsResponder : public DeletableMdnsResponder {
                        ResultCallback callback) override;
 
  private:
-  class AddServiceTask;
-  class RemoveServiceTask;
-  class UpdateTxtRecordTask;
-  class RemoveAllServicesTask;
   struct Request;
   struct Instance;
 
@@ -116,6 +112,9 @@ class BonjourMdnsResponder : public DeletableMdnsResponder {
    private:
     BonjourMdnsResponder* const responder_;  // Not owned; owns this.
   };
+
+  // Queues |request| for the responder thread; any thread.
+  void Post(Request request);
 
   // All below: responder thread only.
   // Requests (bonjour_mdns_responder.cc).

@@ -41,8 +41,10 @@ void RunResultCallback(ResultCallback callback,
 
 }  // namespace bonjour_internal
 
-// One host request, as the responder thread applies it; it may wait in its
-// instance's list behind a registration.
+// One host request, made on the host's thread and queued as it is; the
+// responder thread applies it, and it may wait in its instance's list behind
+// a registration. A registration needs a callback, and no request with one
+// may go unanswered.
 struct BonjourMdnsResponder::Request {
   enum class Kind { kAdd, kUpdate, kRemove };
 
@@ -59,13 +61,16 @@ struct BonjourMdnsResponder::Request {
         service_instance_id(service_instance_id),
         port(port),
         txt_record(txt_record),
-        result_cb(std::move(result_cb)) {}
+        result_cb_(std::move(result_cb)) {
+    if (kind == Kind::kAdd)
+      CHECK(result_cb_);
+  }
   Request(Request&&) = default;
   Request& operator=(Request&&) = default;
-  ~Request() { CHECK(!result_cb); }
+  ~Request() { CHECK(!result_cb_); }
 
   void Answer(Result result, const std::string& message) {
-    bonjour_internal::RunResultCallback(std::move(result_cb), result, message,
+    bonjour_internal::RunResultCallback(std::move(result_cb_), result, message,
                                         service_instance_id);
   }
 
@@ -73,9 +78,10 @@ struct BonjourMdnsResponder::Request {
   std::string service_type;  // kAdd only, as are |instance_name| and |port|.
   std::string instance_name;
   std::string service_instance_id;
-  uint16_t port;             // Host byte order.
-  std::string txt_record;    // kAdd and kUpdate.
-  ResultCallback result_cb;  // Empty for kRemove; may be empty for kUpdate.
+  uint16_t port;           // Host byte order.
+  std::string txt_record;  // kAdd and kUpdate.
+  // Empty for kRemove; may be empty for kUpdate; empty once answered.
+  ResultCallback result_cb_;
 };
 
 // A service instance from the host's registration request until its removal
@@ -94,7 +100,7 @@ struct BonjourMdnsResponder::Instance {
         service_instance_id(request->service_instance_id),
         port(request->port),
         txt_record(request->txt_record),
-        result_cb(std::move(request->result_cb)) {}
+        result_cb(std::move(request->result_cb_)) {}
   ~Instance() {
     CHECK(!result_cb);
     CHECK(parked.empty());
