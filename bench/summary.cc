@@ -310,146 +310,186 @@ Row Compare(const std::string& label,
   return row;
 }
 
+namespace {
+
+// The rows being built; each Add returns the row just added, for its
+// target.
+class Rows {
+ public:
+  Row& Add(const std::string& label,
+           const std::string& figure,
+           const std::string& baseline) {
+    rows_.push_back(Compare(label, figure, baseline));
+    return rows_.back();
+  }
+  // A row read from counters rather than from the run's time.
+  Row& AddCounters(const std::string& label,
+                   const std::string& run,
+                   const char* field,
+                   const char* baseline_field,
+                   Unit unit) {
+    Row& row = Add(label, run, run);
+    row.field = field;
+    row.baseline_field = baseline_field;
+    row.unit = unit;
+    return row;
+  }
+  std::vector<Row>* Release() { return new std::vector<Row>(std::move(rows_)); }
+
+ private:
+  std::vector<Row> rows_;
+};
+
+void AddBridgeRows(Rows* rows) {
+  Row& scalar = rows->Add("bridge: scalar hop", "BM_Scalar_Bridge",
+                          "BM_Scalar_DirectVirtual");
+  scalar.max_ratio = 1.5;
+  scalar.max_allocs = 0;
+  rows->Add("bridge: scalar hop, vs hand-written hop", "BM_Scalar_Bridge",
+            "BM_Scalar_MinimalHop");
+  for (const std::string size : {"12", "64"}) {
+    Row& row = rows->Add("bridge: string argument, " + size + " B",
+                         "BM_StringArg_Bridge/" + size,
+                         "BM_StringArg_MinimalHop/" + size);
+    row.max_ratio = 1.5;
+    row.max_allocs = kAllocsOfBaseline;
+  }
+  rows->Add("bridge: string result, 12 B", "BM_StringResult_Bridge",
+            "BM_StringResult_MinimalHop")
+      .max_allocs = kAllocsOfBaseline;
+  rows->Add("bridge: vector of 8 string pairs", "BM_Vector8Pairs_Bridge",
+            "BM_Vector8Pairs_MinimalHop");
+  rows->Add("bridge: one-shot callback, cross + run",
+            "BM_OneShotCallback_Bridge", "BM_OneShotCallback_Direct");
+}
+
+// No sample may be copied, so no allocation may happen either.
+void AddAudioBufferRows(Rows* rows) {
+  rows->Add("audio buffer: structure side", "BM_Buffer_StructureSide/160",
+            "BM_Buffer_DirectVirtual/160")
+      .max_allocs = 0;
+  for (const std::string frames : {"160", "16000"}) {
+    rows->Add("audio buffer: both sides, " + frames + " frames",
+              "BM_Buffer_BothSides/" + frames,
+              "BM_Buffer_DirectVirtual/" + frames)
+        .max_allocs = 0;
+  }
+}
+
+void AddTaskQueueRows(Rows* rows) {
+  const std::pair<const char*, const char*> kThroughputs[] = {
+      {"1 producer, one core", "SameCore"},
+      {"1 producer, two cores", "OtherCores"},
+      {"2 producers", "TwoProducers"}};
+  for (const auto& [label, suffix] : kThroughputs) {
+    const std::string family = std::string("BM_Throughput") + suffix;
+    Row& row =
+        rows->Add(std::string("task queue: 1e6 tasks, ") + label,
+                  family + "<CoreQueue>/iterations:1/real_time",
+                  family + "<bench::BaselineQueue>/iterations:1/real_time");
+    row.field = "items_per_second";
+    row.baseline_field = "";
+    row.unit = Unit::kPerSecond;
+    row.max_ratio = 1.5;
+  }
+  // Its time is spent waiting on another thread: wall-clock time.
+  rows->Add("task queue: post -> run -> answer, two cores",
+            "BM_RoundTrip<CoreQueue>/real_time",
+            "BM_RoundTrip<bench::BaselineQueue>/real_time")
+      .field = "real_time";
+}
+
+void AddStateFileRows(Rows* rows) {
+  for (const std::string where : {"disk", "tmpfs"}) {
+    const std::string name = "BM_MicMuteLatency/" + where + "/iterations:1";
+    Row& p99 = rows->AddCounters(
+        "mic mute (" + where + "): rename -> callback, p99", name,
+        "plugin_p99_us", "floor_p99_us", Unit::kMicroseconds);
+    p99.max_ratio = 2.0;
+    p99.max_value = 1000;
+    rows->AddCounters("mic mute (" + where + "): rename -> callback, median",
+                      name, "plugin_median_us", "floor_median_us",
+                      Unit::kMicroseconds);
+  }
+  // A close ends the writes before it: reported at once, far below the
+  // quiet time that a writer keeping the file open waits for. The watcher
+  // also wakes for the writes, which the floor does not hear.
+  const char kInPlace[] = "BM_MicMuteLatency/tmpfs_in_place/iterations:1";
+  rows->AddCounters("mic mute (tmpfs): in-place write -> callback, p99",
+                    kInPlace, "plugin_p99_us", "floor_p99_us",
+                    Unit::kMicroseconds)
+      .max_value = 1000;
+  rows->AddCounters("mic mute (tmpfs): in-place write -> callback, median",
+                    kInPlace, "plugin_median_us", "floor_median_us",
+                    Unit::kMicroseconds);
+  // The price of a durable name: a folder sync per write.
+  for (const std::string where : {"disk", "tmpfs"}) {
+    rows->Add("state file write (" + where + "), vs no folder sync",
+              "BM_WriteFile/" + where + "/real_time",
+              "BM_WriteNoFolderSync/" + where + "/real_time")
+        .field = "real_time";
+  }
+}
+
+void AddLoggingRows(Rows* rows) {
+  Row& log = rows->Add("logging: LOG(INFO), default flags",
+                       "BM_Log_DefaultFlags", "BM_Log_Floor");
+  log.field = "items_per_second";
+  log.unit = Unit::kPerSecond;
+  log.max_ratio = 1.5;
+  Row& both = rows->Add("logging: LOG(INFO), both prefixes",
+                        "BM_Log_BothPrefixes", "BM_Log_Floor");
+  both.field = "items_per_second";
+  both.unit = Unit::kPerSecond;
+}
+
+void AddMdnsRows(Rows* rows) {
+  rows->AddCounters("mDNS: AddService -> result",
+                    "BM_MdnsRegistration/iterations:1", "plugin_median_ms",
+                    "direct_median_ms", Unit::kMilliseconds)
+      .max_ratio = 1.05;
+  rows->AddCounters("mDNS: 10 AddService at once vs 1",
+                    "BM_MdnsConcurrentRegistrations/iterations:1",
+                    "ten_median_ms", "one_median_ms", Unit::kMilliseconds)
+      .max_ratio = 1.5;
+  // Against a registration made directly the moment the daemon serves
+  // requests again: the daemon's own start and probing.
+  const char kRestart[] = "BM_MdnsRestart/iterations:1";
+  rows->AddCounters("mDNS: daemon restart -> all browsable, median", kRestart,
+                    "back_median_ms", "floor_median_ms", Unit::kMilliseconds);
+  rows->AddCounters("mDNS: daemon restart -> all browsable, max", kRestart,
+                    "back_max_ms", "floor_max_ms", Unit::kMilliseconds)
+      .max_value = 5000;
+  // Against an idle plain task queue, and against a thread that only
+  // sleeps through the same back-off (100 ms doubling to 2 s).
+  const char kWakeups[] = "BM_MdnsResponderWakeups/iterations:1";
+  rows->AddCounters("mDNS: responder wake-ups, 60 s, daemon healthy", kWakeups,
+                    "healthy_wakeups", "idle_queue_wakeups", Unit::kCount)
+      .max_value = 1;
+  rows->AddCounters("mDNS: responder wake-ups, 60 s, daemon gone", kWakeups,
+                    "gone_wakeups", "backoff_floor_wakeups", Unit::kCount);
+}
+
+void AddConfigRows(Rows* rows) {
+  for (const std::string which : {"bundled", "64KiB"}) {
+    rows->Add("config: Parse, " + which, "BM_Config_Accessor/" + which,
+              "BM_Config_StrictParse/" + which);
+  }
+}
+
+}  // namespace
+
 const std::vector<Row>& AllRows() {
   static const std::vector<Row>* const rows = [] {
-    auto* r = new std::vector<Row>();
-    // Each returns the row just added, for its target.
-    auto add = [r](const std::string& label, const std::string& figure,
-                   const std::string& baseline) -> Row& {
-      r->push_back(Compare(label, figure, baseline));
-      return r->back();
-    };
-    auto counters = [](Row& row, const char* field, const char* baseline_field,
-                       Unit unit) {
-      row.field = field;
-      row.baseline_field = baseline_field;
-      row.unit = unit;
-    };
-
-    Row& scalar = add("bridge: scalar hop", "BM_Scalar_Bridge",
-                      "BM_Scalar_DirectVirtual");
-    scalar.max_ratio = 1.5;
-    scalar.max_allocs = 0;
-    add("bridge: scalar hop, vs hand-written hop", "BM_Scalar_Bridge",
-        "BM_Scalar_MinimalHop");
-    for (const std::string size : {"12", "64"}) {
-      Row& row =
-          add("bridge: string argument, " + size + " B",
-              "BM_StringArg_Bridge/" + size, "BM_StringArg_MinimalHop/" + size);
-      row.max_ratio = 1.5;
-      row.max_allocs = kAllocsOfBaseline;
-    }
-    add("bridge: string result, 12 B", "BM_StringResult_Bridge",
-        "BM_StringResult_MinimalHop")
-        .max_allocs = kAllocsOfBaseline;
-    add("bridge: vector of 8 string pairs", "BM_Vector8Pairs_Bridge",
-        "BM_Vector8Pairs_MinimalHop");
-    add("bridge: one-shot callback, cross + run", "BM_OneShotCallback_Bridge",
-        "BM_OneShotCallback_Direct");
-
-    // No sample may be copied, so no allocation may happen either.
-    add("audio buffer: structure side", "BM_Buffer_StructureSide/160",
-        "BM_Buffer_DirectVirtual/160")
-        .max_allocs = 0;
-    for (const std::string frames : {"160", "16000"}) {
-      add("audio buffer: both sides, " + frames + " frames",
-          "BM_Buffer_BothSides/" + frames, "BM_Buffer_DirectVirtual/" + frames)
-          .max_allocs = 0;
-    }
-
-    const std::pair<const char*, const char*> kThroughputs[] = {
-        {"1 producer, one core", "SameCore"},
-        {"1 producer, two cores", "OtherCores"},
-        {"2 producers", "TwoProducers"}};
-    for (const auto& [label, suffix] : kThroughputs) {
-      const std::string family = std::string("BM_Throughput") + suffix;
-      Row& row = add(std::string("task queue: 1e6 tasks, ") + label,
-                     family + "<CoreQueue>/iterations:1/real_time",
-                     family + "<bench::BaselineQueue>/iterations:1/real_time");
-      counters(row, "items_per_second", "", Unit::kPerSecond);
-      row.max_ratio = 1.5;
-    }
-    // Its time is spent waiting on another thread: wall-clock time.
-    add("task queue: post -> run -> answer, two cores",
-        "BM_RoundTrip<CoreQueue>/real_time",
-        "BM_RoundTrip<bench::BaselineQueue>/real_time")
-        .field = "real_time";
-
-    for (const std::string where : {"disk", "tmpfs"}) {
-      const std::string name = "BM_MicMuteLatency/" + where + "/iterations:1";
-      Row& p99 =
-          add("mic mute (" + where + "): rename -> callback, p99", name, name);
-      counters(p99, "plugin_p99_us", "floor_p99_us", Unit::kMicroseconds);
-      p99.max_ratio = 2.0;
-      p99.max_value = 1000;
-      counters(add("mic mute (" + where + "): rename -> callback, median", name,
-                   name),
-               "plugin_median_us", "floor_median_us", Unit::kMicroseconds);
-    }
-    // A close ends the writes before it: reported at once, far below the
-    // quiet time that a writer keeping the file open waits for. The watcher
-    // also wakes for the writes, which the floor does not hear.
-    const char kInPlace[] = "BM_MicMuteLatency/tmpfs_in_place/iterations:1";
-    Row& in_place = add("mic mute (tmpfs): in-place write -> callback, p99",
-                        kInPlace, kInPlace);
-    counters(in_place, "plugin_p99_us", "floor_p99_us", Unit::kMicroseconds);
-    in_place.max_value = 1000;
-    counters(add("mic mute (tmpfs): in-place write -> callback, median",
-                 kInPlace, kInPlace),
-             "plugin_median_us", "floor_median_us", Unit::kMicroseconds);
-
-    // The price of a durable name: a folder sync per write.
-    for (const std::string where : {"disk", "tmpfs"}) {
-      add("state file write (" + where + "), vs no folder sync",
-          "BM_WriteFile/" + where + "/real_time",
-          "BM_WriteNoFolderSync/" + where + "/real_time")
-          .field = "real_time";
-    }
-
-    Row& log = add("logging: LOG(INFO), default flags", "BM_Log_DefaultFlags",
-                   "BM_Log_Floor");
-    counters(log, "items_per_second", "", Unit::kPerSecond);
-    log.max_ratio = 1.5;
-    counters(add("logging: LOG(INFO), both prefixes", "BM_Log_BothPrefixes",
-                 "BM_Log_Floor"),
-             "items_per_second", "", Unit::kPerSecond);
-
-    const char kMdns[] = "BM_MdnsRegistration/iterations:1";
-    Row& mdns = add("mDNS: AddService -> result", kMdns, kMdns);
-    counters(mdns, "plugin_median_ms", "direct_median_ms", Unit::kMilliseconds);
-    mdns.max_ratio = 1.05;
-
-    const char kConcurrent[] = "BM_MdnsConcurrentRegistrations/iterations:1";
-    Row& ten =
-        add("mDNS: 10 AddService at once vs 1", kConcurrent, kConcurrent);
-    counters(ten, "ten_median_ms", "one_median_ms", Unit::kMilliseconds);
-    ten.max_ratio = 1.5;
-    // Against a registration made directly the moment the daemon serves
-    // requests again: the daemon's own start and probing.
-    const char kRestart[] = "BM_MdnsRestart/iterations:1";
-    counters(add("mDNS: daemon restart -> all browsable, median", kRestart,
-                 kRestart),
-             "back_median_ms", "floor_median_ms", Unit::kMilliseconds);
-    Row& back_max =
-        add("mDNS: daemon restart -> all browsable, max", kRestart, kRestart);
-    counters(back_max, "back_max_ms", "floor_max_ms", Unit::kMilliseconds);
-    back_max.max_value = 5000;
-    // Against an idle plain task queue, and against a thread that only
-    // sleeps through the same back-off (100 ms doubling to 2 s).
-    const char kWakeups[] = "BM_MdnsResponderWakeups/iterations:1";
-    Row& idle = add("mDNS: responder wake-ups, 60 s, daemon healthy", kWakeups,
-                    kWakeups);
-    counters(idle, "healthy_wakeups", "idle_queue_wakeups", Unit::kCount);
-    idle.max_value = 1;
-    counters(
-        add("mDNS: responder wake-ups, 60 s, daemon gone", kWakeups, kWakeups),
-        "gone_wakeups", "backoff_floor_wakeups", Unit::kCount);
-
-    for (const std::string which : {"bundled", "64KiB"}) {
-      add("config: Parse, " + which, "BM_Config_Accessor/" + which,
-          "BM_Config_StrictParse/" + which);
-    }
-    return r;
+    Rows all;
+    AddBridgeRows(&all);
+    AddAudioBufferRows(&all);
+    AddTaskQueueRows(&all);
+    AddStateFileRows(&all);
+    AddLoggingRows(&all);
+    AddMdnsRows(&all);
+    AddConfigRows(&all);
+    return all.Release();
   }();
   return *rows;
 }

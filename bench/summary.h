@@ -87,7 +87,7 @@ RowResult Evaluate(const Row& row, const Runs& runs);
 // The table, one line per row, with a header.
 std::string FormatTable(const std::vector<Row>& rows, const Runs& runs);
 
-// Every figure that scripts/bench reports, with the targets of the issue.
+// Every figure that scripts/bench reports, with its target where it has one.
 const std::vector<Row>& AllRows();
 
 }  // namespace bench

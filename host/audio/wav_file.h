@@ -54,8 +54,6 @@ class WavWriter {
   // Writes the header's sizes and closes; false when anything failed.
   bool Close();
 
-  size_t data_bytes() const { return data_bytes_; }
-
  private:
   FILE* file_ = nullptr;
   size_t data_bytes_ = 0;

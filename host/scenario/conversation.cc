@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
-#include <cstring>
 #include <sstream>
 #include <utility>
 
@@ -20,7 +18,6 @@ using namespace assistant_client;  // NOLINT: a stand-in full of overrides.
 using Listener = ConversationStateListener;
 using std::chrono::milliseconds;
 
-constexpr int kSampleRate = 16000;
 // How long past its length a reply may take to end, and a stopped output to
 // confirm, before the host stops waiting for the output.
 constexpr milliseconds kOutputGrace(3000);
@@ -40,23 +37,6 @@ std::string Join(const std::vector<std::string>& words, size_t count) {
   return text;
 }
 
-// The reply as 16 kHz mono audio: one short tone per word.
-std::vector<int16_t> Synthesize(const std::string& reply, int word_ms) {
-  std::vector<int16_t> pcm;
-  const int word_frames = kSampleRate * word_ms / 1000;
-  const int tone_frames = word_frames * 4 / 5;
-  for (const std::string& word : Words(reply)) {
-    const double hz = 220.0 + 30.0 * static_cast<double>(word.size() % 10);
-    for (int i = 0; i < word_frames; ++i) {
-      const double v = i < tone_frames
-                           ? 6000.0 * std::sin(2 * M_PI * hz * i / kSampleRate)
-                           : 0.0;
-      pcm.push_back(static_cast<int16_t>(v));
-    }
-  }
-  return pcm;
-}
-
 Listener::RecognitionResult Text(const std::string& text) {
   Listener::RecognitionResult result;
   result.text_1 = text;
@@ -64,49 +44,6 @@ Listener::RecognitionResult Text(const std::string& text) {
 }
 
 }  // namespace
-
-// Counts what the audio input delivers while a turn listens.
-class Conversation::Capture : public AudioInput::Observer {
- public:
-  void Reset() {
-    core::AutoLock lock(&mutex_);
-    buffers_ = 0;
-    frames_ = 0;
-    peak_ = 0;
-  }
-  std::string Summary() {
-    core::AutoLock lock(&mutex_);
-    return std::to_string(buffers_) + " buffer(s), " + std::to_string(frames_) +
-           " frame(s) from the audio input, peak " + std::to_string(peak_);
-  }
-
-  void OnBufferAvailable(const AudioBuffer& buffer, long long) override {
-    const BufferFormat format = buffer.GetFormat();
-    const int frames = std::max(0, buffer.GetFrameCount());
-    int peak = 0;
-    const auto* samples = static_cast<const int16_t*>(buffer.GetData());
-    const int channels = static_cast<int>(format.channel_layout);
-    if (format.sample_format == SampleFormat::kS16Le && samples &&
-        channels >= 1 && channels <= 8) {
-      for (int i = 0; i < frames * channels; ++i)
-        peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
-    }
-    core::AutoLock lock(&mutex_);
-    ++buffers_;
-    frames_ += frames;
-    peak_ = std::max(peak_, peak);
-  }
-  void OnError(AudioInput::Error error) override {
-    LOG(WARNING) << "Audio input error " << static_cast<int>(error);
-  }
-  void OnStopped() override {}
-
- private:
-  core::Mutex mutex_;
-  int buffers_ CORE_GUARDED_BY(mutex_) = 0;
-  long long frames_ CORE_GUARDED_BY(mutex_) = 0;
-  int peak_ CORE_GUARDED_BY(mutex_) = 0;
-};
 
 struct Conversation::Link {
   core::Mutex mutex;
@@ -120,52 +57,6 @@ struct Conversation::Link {
       conversation->scheduler_->Post(
           [conversation, task] { task(conversation); });
   }
-};
-
-// Plays one reply into the audio output; frees itself at OnStopped, which
-// may come after the conversation is gone.
-class Conversation::ReplyDelegate : public AudioOutput::Delegate {
- public:
-  ReplyDelegate(std::vector<int16_t> pcm,
-                std::shared_ptr<Link> link,
-                int generation)
-      : pcm_(std::move(pcm)), link_(std::move(link)), generation_(generation) {}
-
-  void FillBuffer(void* buffer,
-                  int size,
-                  long long,
-                  Callback<false, int> callback) override {
-    size_t n;
-    {
-      core::AutoLock lock(&mutex_);
-      const size_t total = pcm_.size() * sizeof(int16_t);
-      n = std::min(static_cast<size_t>(std::max(0, size)), total - offset_);
-      memcpy(buffer, reinterpret_cast<const char*>(pcm_.data()) + offset_, n);
-      offset_ += n;
-    }
-    callback(static_cast<int>(n));
-  }
-  void OnEndOfStream() override {
-    link_->Post([generation = generation_](Conversation* conversation) {
-      conversation->EndOfStream(generation);
-    });
-  }
-  void OnError(AudioOutput::Error error) override {
-    LOG(WARNING) << "Audio output error " << static_cast<int>(error);
-  }
-  void OnStopped() override {
-    link_->Post([generation = generation_](Conversation* conversation) {
-      conversation->OutputStopped(generation);
-    });
-    delete this;
-  }
-
- private:
-  const std::vector<int16_t> pcm_;
-  const std::shared_ptr<Link> link_;
-  const int generation_;
-  core::Mutex mutex_;                          // Fills may come on any thread.
-  size_t offset_ CORE_GUARDED_BY(mutex_) = 0;  // In bytes.
 };
 
 struct Conversation::Turn {
@@ -189,7 +80,7 @@ Conversation::Conversation(Scenario scenario,
       scheduler_(scheduler),
       listeners_(listeners),
       media_(media),
-      capture_(std::make_unique<Capture>()),
+      capture_(std::make_unique<InputMeter>()),
       link_(std::make_shared<Link>()) {
   core::AutoLock lock(&link_->mutex);
   link_->owner = this;
@@ -475,7 +366,7 @@ void Conversation::Act() {
 void Conversation::Respond() {
   turn_->phase = Turn::Phase::kResponding;
   const std::vector<int16_t> pcm =
-      Synthesize(turn_->script.reply, scenario_.word_ms);
+      SynthesizeReply(turn_->script.reply, scenario_.word_ms);
   const bool has_reply = !pcm.empty();
   listeners_->ForEachConversation([has_reply](Listener* listener) {
     listener->OnRespondingStarted(has_reply);
@@ -491,9 +382,9 @@ void Conversation::Respond() {
   output_provider_->GetVolumeControl()->SetAudioFocus(OutputStreamType::kTts);
   OutputStreamFormat format;
   format.encoding = OutputStreamEncoding::kPcm;
-  format.sample_rate = kSampleRate;
+  format.sample_rate = kReplySampleRate;
   format.channels = 1;
-  const milliseconds length(pcm.size() * 1000 / kSampleRate);
+  const milliseconds length(pcm.size() * 1000 / kReplySampleRate);
   turn_->output.reset(
       output_provider_->CreateAudioOutput(OutputStreamType::kTts, format));
   const int generation = turn_->generation;
@@ -505,7 +396,18 @@ void Conversation::Respond() {
                      << ": the audio output did not end the reply in time";
         StopOutput();
       });
-  turn_->output->Start(new ReplyDelegate(pcm, link_, generation));
+  turn_->output->Start(new ReplyPlayer(
+      pcm,
+      [link = link_, generation] {
+        link->Post([generation](Conversation* conversation) {
+          conversation->EndOfStream(generation);
+        });
+      },
+      [link = link_, generation] {
+        link->Post([generation](Conversation* conversation) {
+          conversation->OutputStopped(generation);
+        });
+      }));
 }
 
 void Conversation::EndOfStream(int generation) {

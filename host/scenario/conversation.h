@@ -32,6 +32,7 @@
 #include "host/base/scheduler.h"
 #include "host/scenario/client_listeners.h"
 #include "host/scenario/media_playlist.h"
+#include "host/scenario/reply_audio.h"
 #include "host/scenario/scenario.h"
 #include "prebuilt/lib/audio_input_provider.h"
 #include "prebuilt/lib/audio_output_provider.h"
@@ -90,9 +91,7 @@ class Conversation {
   void Finish();
 
  private:
-  class Capture;        // The audio input's observer.
-  class ReplyDelegate;  // Fills the audio output with the reply.
-  struct Link;          // What a delegate may still reach of this object.
+  struct Link;  // What a reply's player may still reach of this object.
   struct Turn;
   struct Sounding {
     int id;
@@ -126,7 +125,8 @@ class Conversation {
   HostMediaManager* const media_;
   assistant_client::AudioInputProvider* input_provider_ = nullptr;
   assistant_client::AudioOutputProvider* output_provider_ = nullptr;
-  const std::unique_ptr<Capture> capture_;  // Lives as long as this object.
+  // The audio input's observer; lives as long as this object.
+  const std::unique_ptr<InputMeter> capture_;
   const std::shared_ptr<Link> link_;
 
   core::Mutex mutex_;

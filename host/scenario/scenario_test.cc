@@ -11,9 +11,9 @@
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "host/host_test_util.h"
 #include "host/scenario/conversation.h"
 #include "platform/utils/config_inspector.h"
+#include "testing/host_test_util.h"
 
 namespace vantor_host {
 namespace {

@@ -424,17 +424,23 @@ bool FileWatcher::Found(const Stamp& stamp, Entry* entry) {
 }
 
 void FileWatcher::Resolve(const std::string& path, Entry* entry) {
-  std::vector<Dependency> dependencies;
-  std::set<int> touched;
-  bool reached_folder = false;
   entry->blind = false;
+  PathWalk walk = WalkPath(path, entry);
+  const bool reached_folder = walk.reached_folder;
+  Reference(entry, std::move(walk));
+  NoteFollowing(entry, reached_folder);
+}
+
+FileWatcher::PathWalk FileWatcher::WalkPath(const std::string& path,
+                                            Entry* entry) {
+  PathWalk walk;
   std::deque<std::string> pending = Components(path);
   std::string directory = "/";
   int links = 0;
   // Each folder is watched before the name in it is looked up: a name that
   // appears in between raises an event, one that appeared before is found.
   int watch_id = WatchFolder(directory, kFolderMask, entry);
-  touched.insert(watch_id);
+  walk.touched.insert(watch_id);
   while (!pending.empty()) {
     const std::string name = pending.front();
     pending.pop_front();
@@ -443,14 +449,14 @@ void FileWatcher::Resolve(const std::string& path, Entry* entry) {
     if (name == "..") {
       directory = Parent(directory);
       watch_id = WatchFolder(directory, kFolderMask, entry);
-      touched.insert(watch_id);
+      walk.touched.insert(watch_id);
       continue;
     }
     const bool last = pending.empty();
-    dependencies.push_back({watch_id, name, last});
+    walk.dependencies.push_back({watch_id, name, last});
     if (last) {
-      reached_folder = true;
-      touched.insert(WatchFolder(directory, kFileMask, entry));
+      walk.reached_folder = true;
+      walk.touched.insert(WatchFolder(directory, kFileMask, entry));
     }
     const std::string child = Join(directory, name);
     struct stat st;
@@ -461,13 +467,13 @@ void FileWatcher::Resolve(const std::string& path, Entry* entry) {
       if (++links > kMaxLinks || !ReadLink(child, &target))
         break;
       // The link is followed by its name; what it points to holds the rest.
-      dependencies.back().is_file = false;
+      walk.dependencies.back().is_file = false;
       std::deque<std::string> parts = Components(target);
       pending.insert(pending.begin(), parts.begin(), parts.end());
       if (target[0] == '/') {
         directory = "/";
         watch_id = WatchFolder(directory, kFolderMask, entry);
-        touched.insert(watch_id);
+        walk.touched.insert(watch_id);
       }
       continue;
     }
@@ -475,14 +481,17 @@ void FileWatcher::Resolve(const std::string& path, Entry* entry) {
       break;
     directory = child;
     watch_id = WatchFolder(directory, kFolderMask, entry);
-    touched.insert(watch_id);
+    walk.touched.insert(watch_id);
   }
+  return walk;
+}
 
+void FileWatcher::Reference(Entry* entry, PathWalk walk) {
   std::set<int> before;
   std::set<int> after;
   for (const Dependency& dependency : entry->dependencies)
     before.insert(dependency.watch_id);
-  for (const Dependency& dependency : dependencies)
+  for (const Dependency& dependency : walk.dependencies)
     after.insert(dependency.watch_id);
   for (int id : after) {
     if (before.count(id) == 0 && watcher_map_.count(id) != 0)
@@ -492,13 +501,15 @@ void FileWatcher::Resolve(const std::string& path, Entry* entry) {
     if (after.count(id) == 0)
       Release(id);
   }
-  for (int id : touched) {
+  for (int id : walk.touched) {
     auto it = watcher_map_.find(id);
     if (it != watcher_map_.end() && it->second.users == 0)
       Release(id);  // Visited on the way, needed by nobody.
   }
-  entry->dependencies = std::move(dependencies);
+  entry->dependencies = std::move(walk.dependencies);
+}
 
+void FileWatcher::NoteFollowing(Entry* entry, bool reached_folder) {
   // A blind walk logged its failures already.
   const bool watched = reached_folder && !entry->blind;
   if (watched && !entry->following && entry->waited) {

@@ -158,9 +158,25 @@ class FileWatcher {
   // Whether a walk that left |entry|'s file as |stamp| reports it now; one
   // that came upon a file has it reported on its close or quiet instead.
   bool Found(const Stamp& stamp, Entry* entry) CORE_REQUIRES(mutex_);
+  // What one walk of a watched path went through.
+  struct PathWalk {
+    std::vector<Dependency> dependencies;
+    std::set<int> touched;        // Every watch it added, needed or not.
+    bool reached_folder = false;  // It came to the file's own folder.
+  };
+
   // Walks |path| anew, watching every folder it goes through and releasing
   // the watches it no longer needs.
   void Resolve(const std::string& path, Entry* entry) CORE_REQUIRES(mutex_);
+  // Watches each folder on the way to |path|, then looks up the next name
+  // in it, following links.
+  PathWalk WalkPath(const std::string& path, Entry* entry)
+      CORE_REQUIRES(mutex_);
+  // Makes |walk|'s watches |entry|'s: counts the new ones in, releases the
+  // old ones and those visited on the way that nobody needs.
+  void Reference(Entry* entry, PathWalk walk) CORE_REQUIRES(mutex_);
+  // Logs a folder found or lost, and plans a retry of a blind walk.
+  void NoteFollowing(Entry* entry, bool reached_folder) CORE_REQUIRES(mutex_);
   // The watch of |directory| with |mask| added; -1 when it cannot be had.
   int WatchFolder(const std::string& directory, uint32_t mask, Entry* entry)
       CORE_REQUIRES(mutex_);

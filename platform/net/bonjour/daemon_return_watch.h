@@ -64,7 +64,6 @@ class DaemonReturnWatch {
   // The daemon answers something else: try at once.
   void TryNow(Clock::time_point now);
 
-  bool awaiting() const { return awaiting_; }
   // Whether the folders are watched; if not, tries never stop.
   bool watching() const { return !watches_.empty(); }
 
