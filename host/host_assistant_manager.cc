@@ -13,7 +13,8 @@
 
 #include "core/eintr_wrapper.h"
 #include "core/logging.h"
-#include "host/fault_switches.h"
+#include "host/audio/builtin_audio.h"
+#include "host/debug/fault_switches.h"
 #include "host/plugins/plugin_registry.h"
 #include "platform/utils/config_inspector.h"
 #include "platform/utils/file_utils.h"
@@ -67,8 +68,13 @@ HostAssistantManager::HostAssistantManager(const std::string& config,
     : config_(config),
       host_config_(ParseHostConfig(config)),
       client_platform_(platform),
-      builtin_platform_(OptionalString("audio_input_wav"),
-                        OptionalString("audio_output_dir")),
+      builtin_platform_(
+          {[input = OptionalString("audio_input_wav")] {
+             return std::make_unique<WavAudioInputProvider>(input);
+           },
+           [output = OptionalString("audio_output_dir")] {
+             return std::make_unique<WavAudioOutputProvider>(output);
+           }}),
       scheduler_("VantorHost"),
       media_manager_(&scheduler_, HostMediaManager::DefaultTracks()) {
   LOG(INFO) << "NewAssistantManager: configuration of " << config.size()

@@ -17,15 +17,15 @@
 #include <vector>
 
 #include "core/synchronization.h"
-#include "host/audio/builtin_platform.h"
 #include "host/base/scheduler.h"
 #include "host/debug/host_debug_interface.h"
 #include "host/network/network_reactions.h"
+#include "host/platform/builtin_platform.h"
+#include "host/platform/system_reactions.h"
 #include "host/plugins/plugin_registry.h"
 #include "host/scenario/client_listeners.h"
 #include "host/scenario/conversation.h"
 #include "host/scenario/media_playlist.h"
-#include "host/system_reactions.h"
 #include "platform/utils/config_accessor.h"
 #include "prebuilt/lib/assistant_client.h"
 

@@ -12,8 +12,8 @@
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "host/host_test_util.h"
 #include "prebuilt/lib/api_wrappers.h"
+#include "testing/host_test_util.h"
 
 namespace vantor_host {
 namespace {
@@ -79,7 +79,7 @@ class Network : public NetworkProvider {
 class ClientPlatform : public PlatformApi {
  public:
   explicit ClientPlatform(EventLog* log)
-      : input_(log), output_(log), others_("", "") {}
+      : input_(log), output_(log), others_({}) {}
   AudioInputProvider* GetAudioInputProvider() override { return &input_; }
   AudioOutputProvider* GetAudioOutputProvider() override { return &output_; }
   AuthProvider* GetAuthProvider() override { return others_.GetAuthProvider(); }

@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "core/logging.h"
-#include "host/audio/builtin_platform.h"
 #include "host/host_assistant_manager.h"
+#include "host/platform/builtin_platform.h"
 #include "host/plugins/plugin_registry.h"
 #include "prebuilt/lib/abi_wrapper.h"
 #include "prebuilt/lib/api_wrappers.h"

@@ -5,8 +5,8 @@
 // Helpers shared by the bridge tests: counting callables, an ordered event
 // log, a spy on a structure's Destroy slot, a start gate for concurrent first
 // calls, and inert provider doubles that count their deletion.
-#ifndef PREBUILT_LIB_BRIDGE_TEST_UTIL_H_
-#define PREBUILT_LIB_BRIDGE_TEST_UTIL_H_
+#ifndef TESTING_BRIDGE_TEST_UTIL_H_
+#define TESTING_BRIDGE_TEST_UTIL_H_
 
 #include <atomic>
 #include <chrono>
@@ -266,4 +266,4 @@ class CountingFactory : public PlatformFactory, private DeletionCounted {
 }  // namespace testing_util
 }  // namespace assistant_client
 
-#endif  // PREBUILT_LIB_BRIDGE_TEST_UTIL_H_
+#endif  // TESTING_BRIDGE_TEST_UTIL_H_

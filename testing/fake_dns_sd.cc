@@ -2,7 +2,7 @@
 //
 // SPDX-License-Identifier: Apache-2.0
 
-#include "platform/net/bonjour/fake_dns_sd.h"
+#include "testing/fake_dns_sd.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -20,8 +20,8 @@
 // (StopDaemon, StartDaemon), leaving its socket file in a folder as the real
 // one does, and rename an instance after a conflict (RenameLater).
 // Thread-safe.
-#ifndef PLATFORM_NET_BONJOUR_FAKE_DNS_SD_H_
-#define PLATFORM_NET_BONJOUR_FAKE_DNS_SD_H_
+#ifndef TESTING_FAKE_DNS_SD_H_
+#define TESTING_FAKE_DNS_SD_H_
 
 #include <dns_sd.h>
 
@@ -134,4 +134,4 @@ int BadDeallocations();
 
 }  // namespace fake_dns_sd
 
-#endif  // PLATFORM_NET_BONJOUR_FAKE_DNS_SD_H_
+#endif  // TESTING_FAKE_DNS_SD_H_

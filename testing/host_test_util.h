@@ -2,10 +2,10 @@
 //
 // SPDX-License-Identifier: Apache-2.0
 
-// Collectors for the host's tests: what listeners heard, in order, and what
-// was logged, each with a bounded wait.
-#ifndef HOST_HOST_TEST_UTIL_H_
-#define HOST_HOST_TEST_UTIL_H_
+// Collectors for the host's tests: what listeners heard, in order, with a
+// bounded wait; what was logged is testing/log_capture.h's.
+#ifndef TESTING_HOST_TEST_UTIL_H_
+#define TESTING_HOST_TEST_UTIL_H_
 
 #include <algorithm>
 #include <atomic>
@@ -22,50 +22,14 @@
 #include "gtest/gtest.h"
 #include "prebuilt/lib/assistant_client.h"
 #include "testing/event_log.h"
+#include "testing/log_capture.h"
 
 namespace vantor_host {
 namespace testing_util {
 
 using testing_support::EventLog;
 
-// Log lines while it lives; the lines still go nowhere else.
-class LogCapture {
- public:
-  LogCapture() {
-    Lines().clear();
-    core::SetLogMessageHandler(&Take);
-  }
-  ~LogCapture() { core::SetLogMessageHandler(nullptr); }
-  static int Count(const std::string& text) {
-    std::lock_guard<std::mutex> lock(Mutex());
-    return static_cast<int>(
-        std::count_if(Lines().begin(), Lines().end(), [&](const auto& line) {
-          return line.find(text) != std::string::npos;
-        }));
-  }
-  static std::string All() {
-    std::lock_guard<std::mutex> lock(Mutex());
-    std::string all;
-    for (const std::string& line : Lines())
-      all += line;
-    return all;
-  }
-
- private:
-  static bool Take(int, const std::string& line) {
-    std::lock_guard<std::mutex> lock(Mutex());
-    Lines().push_back(line);
-    return true;
-  }
-  static std::mutex& Mutex() {
-    static std::mutex* mutex = new std::mutex();
-    return *mutex;
-  }
-  static std::vector<std::string>& Lines() {
-    static auto* lines = new std::vector<std::string>();
-    return *lines;
-  }
-};
+using LogCapture = testing_support::LogCapture;
 
 using assistant_client::ConversationStateListener;
 
@@ -244,4 +208,4 @@ class RecordingOutputProvider : public AudioOutputProvider {
 }  // namespace testing_util
 }  // namespace vantor_host
 
-#endif  // HOST_HOST_TEST_UTIL_H_
+#endif  // TESTING_HOST_TEST_UTIL_H_

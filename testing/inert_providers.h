@@ -129,6 +129,34 @@ class InertSystemProvider : public assistant_client::SystemProvider,
                   assistant_client::Callback<false, std::string>) override {}
 };
 
+// A platform of inert providers, one of each kind, for what is handed a
+// platform and must not act on it.
+class InertPlatform : public assistant_client::PlatformApi {
+ public:
+  assistant_client::AudioInputProvider* GetAudioInputProvider() override {
+    return &audio_input_;
+  }
+  assistant_client::AudioOutputProvider* GetAudioOutputProvider() override {
+    return &audio_output_;
+  }
+  assistant_client::AuthProvider* GetAuthProvider() override { return &auth_; }
+  assistant_client::FileProvider* GetFileProvider() override { return &file_; }
+  assistant_client::NetworkProvider* GetNetworkProvider() override {
+    return &network_;
+  }
+  assistant_client::SystemProvider* GetSystemProvider() override {
+    return &system_;
+  }
+
+ private:
+  InertAudioInputProvider audio_input_;
+  InertAudioOutputProvider audio_output_;
+  InertAuthProvider auth_;
+  InertFileProvider file_;
+  InertNetworkProvider network_;
+  InertSystemProvider system_;
+};
+
 }  // namespace testing_support
 
 #endif  // TESTING_INERT_PROVIDERS_H_

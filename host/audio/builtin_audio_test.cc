@@ -18,8 +18,8 @@
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "host/audio/wav_file.h"
-#include "host/host_test_util.h"
 #include "testing/file_tree.h"
+#include "testing/host_test_util.h"
 
 namespace vantor_host {
 namespace {

@@ -24,7 +24,7 @@
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "host/debug/host_debug_interface.h"
-#include "host/host_test_util.h"
+#include "testing/host_test_util.h"
 
 namespace vantor_host {
 namespace {

@@ -2,7 +2,7 @@
 //
 // SPDX-License-Identifier: Apache-2.0
 
-#include "host/fault_switches.h"
+#include "host/debug/fault_switches.h"
 
 #include <pthread.h>
 #include <stdlib.h>

@@ -15,8 +15,8 @@
 //                         the manager's lock (0 ends it)
 //
 // The first two cannot be undone: they end with the process.
-#ifndef HOST_FAULT_SWITCHES_H_
-#define HOST_FAULT_SWITCHES_H_
+#ifndef HOST_DEBUG_FAULT_SWITCHES_H_
+#define HOST_DEBUG_FAULT_SWITCHES_H_
 
 #include <atomic>
 
@@ -39,4 +39,4 @@ void RegisterFaultSwitches(assistant_client::DebugInterface* debug,
 
 }  // namespace vantor_host
 
-#endif  // HOST_FAULT_SWITCHES_H_
+#endif  // HOST_DEBUG_FAULT_SWITCHES_H_

@@ -2,7 +2,7 @@
 //
 // SPDX-License-Identifier: Apache-2.0
 
-#include "host/audio/builtin_platform.h"
+#include "host/platform/builtin_platform.h"
 
 #include <string>
 #include <utility>
@@ -10,7 +10,6 @@
 
 #include "core/logging.h"
 #include "core/synchronization.h"
-#include "host/audio/builtin_audio.h"
 #include "platform/utils/file_utils.h"
 
 namespace vantor_host {
@@ -106,10 +105,8 @@ class BuiltinAuthProvider : public AuthProvider {
 
 }  // namespace
 
-BuiltinPlatform::BuiltinPlatform(const std::string& input_wav,
-                                 const std::string& output_folder)
-    : input_wav_(input_wav),
-      output_folder_(output_folder),
+BuiltinPlatform::BuiltinPlatform(AudioMakers audio)
+    : audio_(std::move(audio)),
       auth_(std::make_unique<BuiltinAuthProvider>()),
       file_(std::make_unique<BuiltinFileProvider>()),
       network_(std::make_unique<BuiltinNetworkProvider>()),
@@ -127,7 +124,7 @@ AudioInputProvider* BuiltinPlatform::GetAudioInputProvider() {
   if (chosen_.audio_input)
     return chosen_.audio_input;
   if (!audio_input_)
-    audio_input_ = std::make_unique<WavAudioInputProvider>(input_wav_);
+    audio_input_ = audio_.input();
   return audio_input_.get();
 }
 
@@ -136,7 +133,7 @@ AudioOutputProvider* BuiltinPlatform::GetAudioOutputProvider() {
   if (chosen_.audio_output)
     return chosen_.audio_output;
   if (!audio_output_)
-    audio_output_ = std::make_unique<WavAudioOutputProvider>(output_folder_);
+    audio_output_ = audio_.output();
   return audio_output_.get();
 }
 

@@ -6,10 +6,12 @@
 // uses, and what plug-ins are handed with each request. It answers the
 // client's or a plug-in's provider where one was chosen and its own simple
 // one otherwise, so a getter never answers null (a null answer is fatal on
-// both sides of the bridge).
-#ifndef HOST_AUDIO_BUILTIN_PLATFORM_H_
-#define HOST_AUDIO_BUILTIN_PLATFORM_H_
+// both sides of the bridge). Its audio comes from its owner, which ties
+// the host's audio to it.
+#ifndef HOST_PLATFORM_BUILTIN_PLATFORM_H_
+#define HOST_PLATFORM_BUILTIN_PLATFORM_H_
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -31,10 +33,16 @@ class BuiltinPlatform : public assistant_client::PlatformApi {
     assistant_client::SystemProvider* system = nullptr;
   };
 
-  // The built-in audio input plays |input_wav| (empty: silence); the output
-  // keeps what it plays in |output_folder| (empty: nowhere).
-  BuiltinPlatform(const std::string& input_wav,
-                  const std::string& output_folder);
+  // Make the built-in audio providers, on first use; each may be empty
+  // when every request will be answered by a chosen provider.
+  struct AudioMakers {
+    std::function<std::unique_ptr<assistant_client::AudioInputProvider>()>
+        input;
+    std::function<std::unique_ptr<assistant_client::AudioOutputProvider>()>
+        output;
+  };
+
+  explicit BuiltinPlatform(AudioMakers audio);
   ~BuiltinPlatform() override;
 
   void Choose(const Chosen& chosen);
@@ -47,8 +55,7 @@ class BuiltinPlatform : public assistant_client::PlatformApi {
   assistant_client::SystemProvider* GetSystemProvider() override;
 
  private:
-  const std::string input_wav_;
-  const std::string output_folder_;
+  const AudioMakers audio_;
   std::unique_ptr<assistant_client::AuthProvider> auth_;
   std::unique_ptr<assistant_client::FileProvider> file_;
   std::unique_ptr<assistant_client::NetworkProvider> network_;
@@ -66,4 +73,4 @@ class BuiltinPlatform : public assistant_client::PlatformApi {
 
 }  // namespace vantor_host
 
-#endif  // HOST_AUDIO_BUILTIN_PLATFORM_H_
+#endif  // HOST_PLATFORM_BUILTIN_PLATFORM_H_

@@ -2,7 +2,7 @@
 //
 // SPDX-License-Identifier: Apache-2.0
 
-#include "host/system_reactions.h"
+#include "host/platform/system_reactions.h"
 
 #include <utility>
 

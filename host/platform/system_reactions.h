@@ -5,8 +5,8 @@
 // What the stand-in host does with its system provider, as a real host
 // would: reports the microphone state, follows its changes, and refuses
 // interactions while the microphone is muted.
-#ifndef HOST_SYSTEM_REACTIONS_H_
-#define HOST_SYSTEM_REACTIONS_H_
+#ifndef HOST_PLATFORM_SYSTEM_REACTIONS_H_
+#define HOST_PLATFORM_SYSTEM_REACTIONS_H_
 
 #include <functional>
 #include <memory>
@@ -44,4 +44,4 @@ class SystemReactions {
 
 }  // namespace vantor_host
 
-#endif  // HOST_SYSTEM_REACTIONS_H_
+#endif  // HOST_PLATFORM_SYSTEM_REACTIONS_H_

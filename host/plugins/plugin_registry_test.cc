@@ -15,10 +15,9 @@
 #include "core/version.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "host/audio/builtin_platform.h"
-#include "host/host_test_util.h"
 #include "prebuilt/lib/api_wrappers.h"
 #include "testing/file_tree.h"
+#include "testing/host_test_util.h"
 #include "testing/inert_providers.h"
 
 namespace vantor_host {
@@ -102,7 +101,7 @@ TEST(PluginChoiceTest, TheFirstOfferOfAKindWinsAndTheRestGoAtOnce) {
   LogCapture log;
   for (auto& deleted : g_deleted)
     deleted = 0;
-  BuiltinPlatform platform("", "");
+  testing_support::InertPlatform platform;
   PluginProviders providers =
       CollectProviders({{"libvantor_a.so", &NewEntry<0>},
                         {"libvantor_b.so", &NewEntry<1>},
@@ -157,7 +156,7 @@ TEST(PluginChoiceTest, TwoCopiesOfARealPlugInAreTakenInFileNameOrder) {
                       core::kVersion + ", host API version 0)"));
   const std::string config =
       "{\"platform_config\": {\"mic_state_path\": \"" + dir + "/mic\"}}";
-  BuiltinPlatform platform("", "");
+  testing_support::InertPlatform platform;
   PluginProviders providers = CollectProviders(plugins, config, &platform);
   EXPECT_TRUE(providers.system);
   EXPECT_EQ(1, log.Count("Plug-in libvantor_first.so provides the system"));

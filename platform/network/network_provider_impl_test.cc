@@ -15,7 +15,7 @@
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "platform/net/bonjour/fake_dns_sd.h"
+#include "testing/fake_dns_sd.h"
 #include "platform/utils/file_utils.h"
 #include "testing/file_tree.h"
 

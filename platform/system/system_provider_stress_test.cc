@@ -28,6 +28,7 @@
 #include "platform/utils/file_watcher.h"
 #include "prebuilt/lib/api_wrappers.h"
 #include "testing/file_tree.h"
+#include "testing/log_capture.h"
 
 namespace assistant_reference {
 namespace {
@@ -41,13 +42,6 @@ constexpr int kChurnThreads = 2;
 // Per churn thread; the churn also ends with the toggles.
 constexpr int kMaxProvidersPerThread = 3000;
 constexpr auto kPatience = std::chrono::seconds(20);
-
-// Every destroyed provider logs its removed watch; thousands of lines.
-// Installed before the watch thread starts and kept: the handler is a plain
-// global that only a single-threaded process may change.
-bool DropInfo(int severity, const std::string&) {
-  return severity == core::LOG_INFO;
-}
 
 std::string ConfigFor(const std::string& path) {
   return "{\"platform_config\": {\"mic_state_path\": \"" + path + "\"}}";
@@ -106,7 +100,13 @@ struct Listener {
 class SystemProviderStressTest : public testing::Test {
  protected:
   void SetUp() override {
-    core::SetLogMessageHandler(&DropInfo);
+    // Every destroyed provider logs its removed watch: thousands of lines.
+    // Made before the watch thread starts and kept for the process, which
+    // that thread outlives the tests in.
+    static auto* quiet = new testing_support::LogCapture(
+        testing_support::LogCapture::Keep::kNone,
+        testing_support::LogCapture::Echo::kWarnings);
+    (void)quiet;
     // On tmpfs, as state files on a device are: on a disk every fsync of
     // WriteFile costs milliseconds.
     std::string pattern =

@@ -18,6 +18,7 @@
 #include "gtest/gtest.h"
 #include "platform/utils/config_inspector.h"
 #include "platform/utils/config_parser.h"
+#include "testing/log_capture.h"
 
 namespace assistant_reference {
 namespace {
@@ -30,18 +31,6 @@ constexpr char kSection[] = "platform_config";
 constexpr char kFatal[] =
     "Failed: !root\\.is_null\\(\\) "
     "Platform config failed to parse with error: ";
-
-std::vector<std::string>* g_warnings = nullptr;
-
-// Keeps the text of WARNING lines (after the "[WARNING:file(line)] " prefix,
-// without the newline); other lines go to stderr as usual.
-bool CaptureWarning(int severity, const std::string& line) {
-  if (severity != core::LOG_WARNING || !g_warnings)
-    return false;
-  const size_t start = line.find("] ") + 2;
-  g_warnings->push_back(line.substr(start, line.size() - start - 1));
-  return true;
-}
 
 // {"platform_config": {"deep": [[...<value>...]]}} with |containers|
 // containers around |value|.
@@ -64,17 +53,13 @@ uint64_t Bits(double value) {
 
 class ConfigTest : public testing::Test {
  protected:
-  void SetUp() override {
-    g_warnings = &warnings_;
-    core::SetLogMessageHandler(&CaptureWarning);
-  }
-  void TearDown() override {
-    core::SetLogMessageHandler(nullptr);
-    g_warnings = nullptr;
-  }
-
+  // The text of the WARNING lines since the last call.
   std::vector<std::string> TakeWarnings() {
-    return std::exchange(warnings_, {});
+    std::vector<std::string> texts;
+    for (const auto& line : warnings_.Lines())
+      texts.push_back(line.text);
+    warnings_.Clear();
+    return texts;
   }
 
   // The parser's error for |text|, or "" when it parses.
@@ -87,7 +72,9 @@ class ConfigTest : public testing::Test {
   }
 
  private:
-  std::vector<std::string> warnings_;
+  testing_support::LogCapture warnings_{
+      testing_support::LogCapture::Keep::kWarnings,
+      testing_support::LogCapture::Echo::kNone};
 };
 
 using ConfigSanitizeTest = ConfigTest;

@@ -26,6 +26,7 @@
 #include "platform/utils/file_utils.h"
 #include "platform/utils/file_watcher.h"
 #include "testing/file_tree.h"
+#include "testing/log_capture.h"
 #include "testing/thread_switches.h"
 
 namespace {
@@ -51,15 +52,6 @@ namespace assistant_reference {
 namespace {
 
 using ::testing::HasSubstr;
-
-std::mutex g_mutex;
-std::vector<std::string> g_lines;
-
-bool Keep(int /*severity*/, const std::string& line) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_lines.push_back(line);
-  return false;
-}
 
 constexpr auto kPatience = std::chrono::seconds(20);
 
@@ -88,12 +80,12 @@ class Runs {
   int count_ = 0;  // Guarded by |mutex_|.
 };
 
-std::vector<std::string> LinesWith(const std::string& text) {
-  std::lock_guard<std::mutex> lock(g_mutex);
+std::vector<std::string> LinesWith(const testing_support::LogCapture& log,
+                                   const std::string& text) {
   std::vector<std::string> found;
-  for (const std::string& line : g_lines) {
-    if (line.find(text) != std::string::npos)
-      found.push_back(line);
+  for (const auto& line : log.Lines()) {
+    if (line.whole.find(text) != std::string::npos)
+      found.push_back(line.whole);
   }
   return found;
 }
@@ -117,7 +109,8 @@ TEST(FileWatcherLimitsTest, RaisedWatchLimitIsNoticedAndTheFileReadAgain) {
   ASSERT_NE(nullptr, mkdtemp(pattern));
   const std::string dir = pattern;
   const std::string path = dir + "/mic_state";
-  core::SetLogMessageHandler(&Keep);
+  testing_support::LogCapture log(testing_support::LogCapture::Keep::kAll,
+                                  testing_support::LogCapture::Echo::kAll);
   FileWatcher* watcher = FileWatcher::GetInstance();
   Runs runs;
 
@@ -133,11 +126,11 @@ TEST(FileWatcherLimitsTest, RaisedWatchLimitIsNoticedAndTheFileReadAgain) {
   // The limit raised: watched and reported without another change.
   g_add_watch_errno = 0;
   EXPECT_TRUE(runs.WaitFor(1));
-  EXPECT_EQ(1u, LinesWith("Watching folder '" + dir + "'").size());
+  EXPECT_EQ(1u, LinesWith(log, "Watching folder '" + dir + "'").size());
   ASSERT_TRUE(WriteFile(path, "on\n"));
   EXPECT_TRUE(runs.WaitFor(2));
   // However often it was tried, the limit was logged once.
-  std::vector<std::string> warnings = LinesWith("Cannot watch folder");
+  std::vector<std::string> warnings = LinesWith(log, "Cannot watch folder");
   ASSERT_EQ(1u, warnings.size());
   EXPECT_THAT(warnings[0],
               HasSubstr("': No space left on device (the inotify watch limit "
@@ -150,7 +143,6 @@ TEST(FileWatcherLimitsTest, RaisedWatchLimitIsNoticedAndTheFileReadAgain) {
 
   watcher->RemoveWatch(path);
   watcher->WaitForRunningCallback();
-  core::SetLogMessageHandler(nullptr);
   ASSERT_TRUE(testing_support::RemoveTree(dir));
 }
 

@@ -32,6 +32,7 @@
 #include "testing/callback_collector.h"
 #include "testing/death_test_style.h"
 #include "testing/file_tree.h"
+#include "testing/log_capture.h"
 #include "testing/scoped_watch.h"
 
 namespace assistant_reference {
@@ -44,17 +45,6 @@ constexpr auto kQuietTime = std::chrono::milliseconds(100);
 using Collector = testing_support::CallbackCollector;
 using testing_support::ScopedWatch;
 
-// Log lines of every thread, while a test runs.
-std::mutex g_log_mutex;
-std::vector<std::string>* g_log_lines = nullptr;
-
-bool KeepLine(int /*severity*/, const std::string& line) {
-  std::lock_guard<std::mutex> lock(g_log_mutex);
-  if (g_log_lines)
-    g_log_lines->push_back(line);
-  return false;  // Still printed, for a failing test's output.
-}
-
 // A fresh folder per test; every watch added through Add() is removed, and
 // its running callback waited for, before the collector goes.
 class FileWatcherTest : public ::testing::Test {
@@ -63,22 +53,12 @@ class FileWatcherTest : public ::testing::Test {
     char pattern[] = "/tmp/file_watcher_test.XXXXXX";
     ASSERT_NE(nullptr, mkdtemp(pattern));
     dir_ = pattern;
-    {
-      std::lock_guard<std::mutex> lock(g_log_mutex);
-      g_log_lines = &log_lines_;
-    }
-    core::SetLogMessageHandler(&KeepLine);
     Add(Path("fence"), "fence");
   }
   void TearDown() override {
     for (const std::string& path : added_)
       watcher_->RemoveWatch(path);
     watcher_->WaitForRunningCallback();
-    core::SetLogMessageHandler(nullptr);
-    {
-      std::lock_guard<std::mutex> lock(g_log_mutex);
-      g_log_lines = nullptr;
-    }
     ASSERT_TRUE(testing_support::RemoveTree(dir_));
   }
 
@@ -109,20 +89,15 @@ class FileWatcherTest : public ::testing::Test {
     Write(Path("fence"), "x");
     ASSERT_TRUE(collector_.WaitFor("fence", seen + 1, patience));
   }
-  bool Logged(const std::string& text) {
-    std::lock_guard<std::mutex> lock(g_log_mutex);
-    for (const std::string& line : log_lines_) {
-      if (line.find(text) != std::string::npos)
-        return true;
-    }
-    return false;
-  }
+  bool Logged(const std::string& text) { return log_.Has(text); }
 
   FileWatcher* const watcher_ = FileWatcher::GetInstance();
   std::string dir_;
   Collector collector_;
   std::vector<std::string> added_;
-  std::vector<std::string> log_lines_;
+  // Every line of every thread, still printed for a failing test's output.
+  testing_support::LogCapture log_{testing_support::LogCapture::Keep::kAll,
+                                   testing_support::LogCapture::Echo::kAll};
 };
 
 TEST_F(FileWatcherTest, EachChangeRunsTheCallbackOnceAndFolderEventsNever) {
@@ -427,12 +402,7 @@ TEST_F(FileWatcherTest, CallbacksRunWhileEventsNeverPause) {
       break;
   }
   // The queue overflows over and over; the log hears of it once a minute.
-  std::lock_guard<std::mutex> lock(g_log_mutex);
-  EXPECT_GE(1, std::count_if(log_lines_.begin(), log_lines_.end(),
-                             [](const std::string& line) {
-                               return line.find("queue overflowed") !=
-                                      std::string::npos;
-                             }));
+  EXPECT_GE(1, log_.Count("queue overflowed"));
 }
 
 std::atomic<bool> g_signalled{false};

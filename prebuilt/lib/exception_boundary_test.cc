@@ -12,7 +12,7 @@
 #include "gtest/gtest.h"
 #include "prebuilt/lib/abi_wrapper.h"
 #include "prebuilt/lib/api_wrappers.h"
-#include "prebuilt/lib/bridge_test_util.h"
+#include "testing/bridge_test_util.h"
 
 namespace assistant_client {
 namespace {

@@ -14,7 +14,7 @@
 
 #include "gtest/gtest.h"
 #include "prebuilt/lib/api_wrappers.h"
-#include "prebuilt/lib/bridge_test_util.h"
+#include "testing/bridge_test_util.h"
 #include "testing/death_test_style.h"
 
 namespace assistant_client {

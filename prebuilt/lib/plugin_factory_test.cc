@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "prebuilt/lib/bridge_test_util.h"
+#include "testing/bridge_test_util.h"
 #include "prebuilt/lib/plugin_entrypoint.h"
 
 namespace assistant_reference {

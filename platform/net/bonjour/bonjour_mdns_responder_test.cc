@@ -25,7 +25,8 @@
 #include "core/logging.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "platform/net/bonjour/fake_dns_sd.h"
+#include "testing/fake_dns_sd.h"
+#include "testing/log_capture.h"
 
 namespace assistant_reference {
 namespace {
@@ -50,23 +51,6 @@ std::string ThreadName() {
   char name[32] = {};
   pthread_getname_np(pthread_self(), name, sizeof(name));
   return name;
-}
-
-// Log lines of every thread, without the "[SEVERITY:file(line)] " prefix.
-struct LogLines {
-  std::mutex mutex;
-  std::vector<std::string> lines;
-};
-LogLines* g_log = nullptr;
-
-bool CaptureLine(int severity, const std::string& line) {
-  if (!g_log || severity == core::LOG_FATAL)
-    return false;
-  const size_t start = line.find("] ") + 2;
-  std::lock_guard<std::mutex> lock(g_log->mutex);
-  g_log->lines.push_back((severity == core::LOG_WARNING ? "W " : "I ") +
-                         line.substr(start, line.size() - start - 1));
-  return true;
 }
 
 struct Answer {
@@ -149,14 +133,10 @@ class BonjourMdnsResponderTest : public testing::Test {
     fake_dns_sd::Reset();
     // The fake daemon's socket goes where the responder watches.
     fake_dns_sd::SetDaemonFolder(folder_);
-    g_log = &log_;
-    core::SetLogMessageHandler(&CaptureLine);
   }
   void TearDown() override {
     responder_.reset();
     fake_dns_sd::SetDaemonFolder("");
-    core::SetLogMessageHandler(nullptr);
-    g_log = nullptr;
     // Every DNS-SD call is on the responder thread but the withdrawals made
     // while it closes, no call ever waits on a silent socket, and nothing
     // leaks or is released twice.
@@ -168,10 +148,8 @@ class BonjourMdnsResponderTest : public testing::Test {
     EXPECT_EQ(fake_dns_sd::BadDeallocations(), 0);
   }
 
-  std::vector<std::string> Log() {
-    std::lock_guard<std::mutex> lock(log_.mutex);
-    return log_.lines;
-  }
+  // Every line as "W text" or "I text".
+  std::vector<std::string> Log() { return log_.Tagged(); }
 
   // Registers |name| and waits for the answer, which must be SUCCESS.
   void Register(const std::string& name) {
@@ -198,7 +176,8 @@ class BonjourMdnsResponderTest : public testing::Test {
   // Short, for the tests whose daemon never takes the withdrawals.
   static constexpr std::chrono::milliseconds kWithdrawalWait{200};
 
-  LogLines log_;
+  // Before the responder: its thread logs from the start.
+  testing_support::LogCapture log_;
   Answers answers_;
   // The daemon's folder, as the responder watches it.
   const std::string folder_ = MakeFolder();
