@@ -7,20 +7,27 @@
 from __future__ import annotations
 
 import argparse
+import contextlib
 import fcntl
 import os
 import signal
 import stat
 import sys
 from pathlib import Path
-from typing import Callable
+from typing import Callable, Iterator
 
 from . import checks, image, powercut, soak, upgrade
-from .common import (EXIT_SKIPPED, EXIT_USAGE, FILES, SERVICE_TYPE,
-                     BoardError, Paths, Skipped, Stopwatch, note, run)
+from .clock import Stopwatch
+from .common import (CONFIG, EXIT_SKIPPED, EXIT_USAGE, FILES, SERVICE,
+                     SERVICE_TYPE, BoardError, Paths, Skipped, note)
+from .limits import (BOOT_SSH_LIMIT_S, HOST_APT_LIMIT_S, LINK_SLACK_S,
+                     LOOK_LIMIT_S)
 from .link import Link
+from .observe import expected_entry
+from .power import Power
 from .remote import Board
 from .results import Report, fail_on_error
+from .runner import run
 
 USAGE = """\
 An emulated 32-bit ARM board (Debian 12 armhf under qemu-system-arm -M virt)
@@ -113,13 +120,14 @@ def preflight() -> None:
     except OSError:
         raise Skipped("no /dev/net/tun here: the board's link cannot be made")
     if run(["bash", str(FILES / "ensure-host-packages.sh"), *HOST_PACKAGES],
-           check=False, stdout=sys.stderr).returncode:
+           check=False, stdout=sys.stderr,
+           timeout=HOST_APT_LIMIT_S).returncode:
         raise Skipped("cannot install what the board needs here: "
                       + " ".join(HOST_PACKAGES))
 
 
-def make_image(paths: Paths, report: Report, link: Link) -> None:
-    if link.running():
+def make_image(paths: Paths, report: Report, power: Power) -> None:
+    if power.is_on():
         raise BoardError(f"a board is running from {paths.run} "
                          "(scripts/board stop)")
     clock = Stopwatch()
@@ -135,15 +143,15 @@ def boot_and_install(paths: Paths, board: Board, report: Report,
     """Image, power on, wait for ssh, install the packages with the board's
     apt, check the installation."""
     preflight()
-    make_image(paths, report, board.link)
+    make_image(paths, report, board.power)
     clock = Stopwatch()
-    board.link.power_on(outlives)
-    if not board.wait_ssh(600):
+    board.power.on(outlives)
+    if not board.wait_ssh(BOOT_SSH_LIMIT_S):
         console = paths.run / "console.log"
         sys.stderr.write("".join(console.read_text(errors="replace")
                                  .splitlines(True)[-30:]))
-        raise BoardError("the board did not answer on ssh within 600 s "
-                         f"(console: {console})")
+        raise BoardError("the board did not answer on ssh within "
+                         f"{BOOT_SSH_LIMIT_S} s (console: {console})")
     report.phase("boot-to-ssh", clock.seconds())
     clock = Stopwatch()
     checks.install_packages(paths, board)
@@ -168,12 +176,12 @@ def cmd_test(paths: Paths, board: Board) -> int:
         checks.run_all(paths, board, report)
         clock = Stopwatch()
         fail_on_error(report, "updates", lambda: upgrade.run_updates(
-            paths, board, report, next_dir, checks.expected_entry(board)))
+            paths, board, report, next_dir, expected_entry(board)))
         report.phase("updates", clock.seconds())
         clock = Stopwatch()
         powercut.run_in_test(board, report, powercut.Options(cuts=CI_CUTS))
         report.phase("power-cuts", clock.seconds())
-        board.ssh(["systemctl", "stop", checks.SERVICE], check=False)
+        board.ssh(["systemctl", "stop", SERVICE], check=False)
         board.power_off()
     finally:
         board.link.tear_down()
@@ -205,11 +213,11 @@ def cmd_powercut(paths: Paths, board: Board, options: powercut.Options) -> int:
 
 def cmd_soak(paths: Paths, board: Board, minutes: float) -> int:
     def body(report: Report) -> None:
-        soak.run(soak.board_target(board, board.link, checks.SERVICE,
-                                   checks.CONFIG),
-                 minutes, report, paths.board_dir / "soak",
-                 f"vantor-sample on the emulated board, {minutes:g} min")
-        board.ssh(["systemctl", "stop", checks.SERVICE], check=False)
+        fail_on_error(report, "soak", lambda: soak.run(
+            soak.board_target(board, SERVICE, CONFIG), minutes, report,
+            paths.board_dir / "soak",
+            f"vantor-sample on the emulated board, {minutes:g} min"))
+        board.ssh(["systemctl", "stop", SERVICE], check=False)
 
     return on_fresh_board(paths, board, "soak", "soak", body)
 
@@ -227,9 +235,9 @@ def cmd_upgrade(paths: Paths, board: Board, args: list[str]) -> int:
 
     def body(report: Report) -> None:
         upgrade.run_updates(paths, board, report, next_dir,
-                            checks.expected_entry(board), options.cuts,
+                            expected_entry(board), options.cuts,
                             options.seed)
-        board.ssh(["systemctl", "stop", checks.SERVICE], check=False)
+        board.ssh(["systemctl", "stop", SERVICE], check=False)
 
     return on_fresh_board(paths, board, "upgrade", "updates", body)
 
@@ -250,7 +258,8 @@ def parse(argv: list[str]) -> tuple[str, Path | None, list[str]]:
     if not argv:
         raise Usage
     command, rest = argv[0], argv[1:]
-    build, args = None, []
+    build: str | None = None
+    args: list[str] = []
     while rest:
         word = rest.pop(0)
         if word == "--build" and rest:
@@ -259,11 +268,11 @@ def parse(argv: list[str]) -> tuple[str, Path | None, list[str]]:
             build = word.partition("=")[2]
         else:
             args.append(word)
-    if build is not None:
-        if not Path(build).is_dir():
-            raise BoardError(f"--build {build}: no such folder")
-        build = Path(build).resolve()
-    return command, build, args
+    if build is None:
+        return command, None, args
+    if not Path(build).is_dir():
+        raise BoardError(f"--build {build}: no such folder")
+    return command, Path(build).resolve(), args
 
 
 def powercut_options(args: list[str]) -> powercut.Options:
@@ -284,13 +293,14 @@ def powercut_options(args: list[str]) -> powercut.Options:
 
 def dispatch(command: str, paths: Paths, args: list[str]) -> int:
     link = Link(paths)
-    board = Board(paths, link)
+    power = Power(paths, link)
+    board = Board(paths, link, power)
     if command == "base":
         preflight()
         image.base_image(paths)
     elif command == "image":
         preflight()
-        make_image(paths, Report(), link)
+        make_image(paths, Report(), power)
     elif command == "boot":
         return cmd_boot(paths, board)
     elif command == "test":
@@ -306,23 +316,40 @@ def dispatch(command: str, paths: Paths, args: list[str]) -> int:
     elif command == "upgrade":
         return cmd_upgrade(paths, board, args)
     elif command == "power-on":
-        link.power_on(outlives=True)
+        power.on(outlives=True)
     elif command == "cut":
-        link.cut_power()
+        power.cut()
     elif command in ("ssh", "shell"):
         # As ssh joins its words: the board's shell reads them.
         return board.interactive(" ".join(args) if args else None,
                                  tty=not args and sys.stdin.isatty())
     elif command == "browse":
         return run(link.argv(["avahi-browse", "-rpt", SERVICE_TYPE]),
-                   check=False).returncode
+                   check=False,
+                   timeout=LOOK_LIMIT_S + LINK_SLACK_S).returncode
     elif command == "stop":
         board.power_off()
     elif command == "status":
-        print(f"board: {'running' if link.running() else 'not running'}")
+        print(f"board: {'running' if power.is_on() else 'not running'}")
     else:
         raise Usage
     return 0
+
+
+@contextlib.contextmanager
+def locked(paths: Paths, command: str) -> Iterator[None]:
+    """One command at a time that changes a board folder."""
+    if command not in LOCKED:
+        yield
+        return
+    paths.board_dir.mkdir(parents=True, exist_ok=True)
+    with open(paths.board_dir / "lock", "w") as lock:
+        try:
+            fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        except OSError:
+            raise BoardError(f"another scripts/board {command} uses "
+                             f"{paths.board_dir}")
+        yield
 
 
 def main(argv: list[str]) -> int:
@@ -331,15 +358,8 @@ def main(argv: list[str]) -> int:
     try:
         command, build, args = parse(argv)
         paths = Paths.from_environment(build)
-        if command in LOCKED:
-            paths.board_dir.mkdir(parents=True, exist_ok=True)
-            lock = open(paths.board_dir / "lock", "w")
-            try:
-                fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
-            except OSError:
-                raise BoardError(f"another scripts/board {command} uses "
-                                 f"{paths.board_dir}")
-        return dispatch(command, paths, args)
+        with locked(paths, command):
+            return dispatch(command, paths, args)
     except Usage:
         print(USAGE)
         return EXIT_USAGE

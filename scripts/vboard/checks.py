@@ -10,23 +10,20 @@ from __future__ import annotations
 
 import re
 import sys
-import time
 
-from . import parse
-from .common import (BOARD_ADDRESS, CONFIG, HOST_NAME, SERVICE, SERVICE_TYPE,
-                     BoardError, Paths, Stopwatch, note)
+from . import parse, supervision
+from .clock import Stopwatch
+from .common import CONFIG, SERVICE, BoardError, Paths, note
 from .image import installed_names
-from .link import LOOK_LIMIT_S
+from .limits import (APT_LIMIT_S, BOOT_LINK_LIMIT_S, BROWSE_LIMIT_S,
+                     MAX_EXPOSURE, SSH_AFTER_BOOT_LIMIT_S,
+                     START_ADVERTISED_LIMIT_S, WATCH_SLACK_S)
+from .observe import (board_sees, board_stops_listing, expected_entry,
+                      is_active, journal, journal_cursor, link_sees,
+                      main_pid, mic_change, wait_journal)
 from .remote import Board
 from .results import Outcome, Report, fail_on_error
 
-# The unit's sandbox as systemd-analyze security rates it (lower is safer).
-MAX_EXPOSURE = 2.0
-# How long the board's own avahi-browse may take to list the service. Under
-# emulation it is slow: seen taking 57 s for a service that the plug-in had
-# registered again 2.3 s after the daemon's restart (the build machine busy
-# with other emulated work), and once over 30 s after a boot.
-BROWSE_LIMIT_S = 120
 MUTE_RENAMES = 40
 MUTE_INTERVAL_MS = 300
 IDLE_S = 60
@@ -36,7 +33,7 @@ def install_packages(paths: Paths, board: Board) -> None:
     names = installed_names(paths)
     log = paths.run / "install.log"
     result = board.script("install-packages.sh", *names, check=False,
-                          merge_stderr=True, timeout=1800)
+                          merge_stderr=True, timeout=APT_LIMIT_S)
     log.write_text(result.stdout)
     if result.returncode:
         sys.stderr.write("".join(result.stdout.splitlines(True)[-30:]))
@@ -47,8 +44,8 @@ def install_packages(paths: Paths, board: Board) -> None:
 def check_installed(paths: Paths, board: Board, report: Report) -> None:
     names = installed_names(paths)
     listed = board.ssh(["dpkg-query", "-W", "-f",
-                        "${Package}=${Version}=${db:Status-Abbrev}\\n", *names],
-                       check=False, merge_stderr=True).stdout
+                        "${Package}=${Version}=${db:Status-Abbrev}\\n",
+                        *names], check=False, merge_stderr=True).stdout
     packages = " ".join(listed.split("\n"))
     report.check("packages-installed",
                  len(re.findall(r"=ii ", packages)) == len(names), packages)
@@ -73,16 +70,9 @@ def check_installed(paths: Paths, board: Board, report: Report) -> None:
     enabled = board.out(["systemctl", "is-enabled", SERVICE], check=False)
     report.check("unit-not-enabled", enabled == "disabled",
                  f"installed {enabled}")
-    active = board.out(["systemctl", "is-active", SERVICE], check=False)
+    active = is_active(board)
     report.check("unit-not-started", active == "inactive",
                  f"installed and {active}")
-
-
-def wait_journal(board: Board, pattern: str, limit_s: int) -> bool:
-    """Whether this boot's journal of the service gets a line matching
-    pattern within limit_s."""
-    return board.script("wait-journal.sh", SERVICE, pattern, str(limit_s),
-                        check=False, timeout=limit_s + 60).returncode == 0
 
 
 def check_enable_now(board: Board, report: Report) -> None:
@@ -93,93 +83,15 @@ def check_enable_now(board: Board, report: Report) -> None:
                        f"systemctl enable --now {SERVICE}: status {status}")
 
     report.timed("enable-now", "", enable)
-    active = board.out(["systemctl", "is-active", SERVICE], check=False)
+    active = is_active(board)
     report.check("started", active == "active",
                  f"{SERVICE} is {active} after enable --now")
     report.timed("advertised-after-start", "'Advertised ...: SUCCESS' logged",
-                 lambda: wait_journal(board, parse.ADVERTISED, 120))
+                 lambda: wait_journal(board, parse.ADVERTISED,
+                                      START_ADVERTISED_LIMIT_S))
 
 
-def expected_entry(board: Board) -> parse.Expected:
-    """The advertisement that the installed configuration asks for."""
-    config = board.out(["cat", CONFIG], check=False)
-    return parse.Expected(
-        name=parse.config_value(config, "mdns_instance_name", "Vantor Device"),
-        type=parse.config_value(config, "mdns_service_type", SERVICE_TYPE),
-        port=int(parse.config_value(config, "mdns_port", "8009")),
-        host=f"{HOST_NAME}.local", address=BOARD_ADDRESS)
-
-# ---- Looking for the advertisement ----------------------------------------------
-
-
-def _board_look(board: Board, options: str, looks: int) -> tuple[str, str]:
-    """One look with the board's avahi-browse: its lines, and what it saw
-    for a failure's log."""
-    clock = Stopwatch()
-    result = board.ssh(["timeout", str(LOOK_LIMIT_S), "avahi-browse", options,
-                        SERVICE_TYPE], check=False, timeout=LOOK_LIMIT_S + 60)
-    lines = [line for line in result.stdout.splitlines() if line.strip()]
-    seen = (f"look {looks} took {clock.seconds():.0f} s, exit "
-            f"{result.returncode}: {len(lines)} line(s)")
-    if lines:
-        seen += ": " + parse.look_summary(result.stdout)
-    return result.stdout, seen
-
-
-def board_sees(board: Board, entry: parse.Expected, limit_s: float) -> Outcome:
-    """Whether the board's own avahi-browse resolves the entry (a look
-    begun within limit_s)."""
-    clock = Stopwatch()
-    looks = 0
-    while True:
-        looks += 1
-        out, seen = _board_look(board, "-rpt", looks)
-        if entry.resolved_in(parse.parse_browse(out)):
-            return Outcome(True, last_look=seen)
-        if clock.seconds() >= limit_s:
-            return Outcome(False, last_look=seen)
-        time.sleep(1)
-
-
-def board_stops_listing(board: Board, entry: parse.Expected,
-                        limit_s: float) -> Outcome:
-    """Whether the board's avahi-daemon stops listing the instance for two
-    looks in a row, the first begun within limit_s; no resolving, so a slow
-    answer is not taken for a withdrawal."""
-    clock = Stopwatch()
-    looks = absent = 0
-    while True:
-        looks += 1
-        out, seen = _board_look(board, "-pt", looks)
-        if entry.listed_in(parse.parse_browse(out)):
-            absent = 0
-            if clock.seconds() >= limit_s:
-                return Outcome(False, last_look=seen)
-        else:
-            absent += 1
-            if absent >= 2:
-                return Outcome(True, last_look=seen)
-        time.sleep(1)
-
-
-def link_sees(board: Board, entry: parse.Expected, limit_s: float) -> Outcome:
-    """Whether avahi-browse on the build machine's side resolves the
-    entry (a look begun within limit_s)."""
-    clock = Stopwatch()
-    looks = 0
-    while True:
-        looks += 1
-        out = board.link.browse()
-        entries = parse.parse_browse(out)
-        seen = (f"look {looks} across the link: "
-                f"{sum(e.event == '=' for e in entries)} resolved entr(y/ies)")
-        if entry.resolved_in(entries):
-            return Outcome(True, last_look=seen)
-        if clock.seconds() >= limit_s:
-            return Outcome(False, last_look=seen)
-        time.sleep(1)
-
-# ---- After a power cycle ----------------------------------------------------------
+# ---- After a power cycle ----------------------------------------------------
 
 
 def boot_again(board: Board, report: Report, entry: parse.Expected) -> None:
@@ -187,20 +99,21 @@ def boot_again(board: Board, report: Report, entry: parse.Expected) -> None:
     enabled as a board would have it."""
     board.power_off()
     clock = Stopwatch()
-    board.link.power_on()
-    if link_sees(board, entry, 600):
+    board.power.on()
+    if link_sees(board, entry, BOOT_LINK_LIMIT_S):
         report.figure("boot_to_advertised_s", str(clock), "s",
                       "power-on -> seen by avahi-browse on the build "
                       "machine's side")
     else:
         report.fail("boot-advertised",
-                    "not seen across the link within 600 s of power-on")
-    if not board.wait_ssh(300):
+                    f"not seen across the link within {BOOT_LINK_LIMIT_S} s "
+                    "of power-on")
+    if not board.wait_ssh(SSH_AFTER_BOOT_LIMIT_S):
         raise BoardError("the board did not answer on ssh after the second "
                          "boot")
     report.phase("boot-to-advertised", clock.seconds())
     since_kernel = parse.first_monotonic(
-        board.journal("-b", "-o", "short-monotonic", check=False),
+        journal(board, "-b", "-o", "short-monotonic", check=False),
         parse.ADVERTISED)
     if since_kernel:
         report.figure("board_advertised_s", since_kernel, "s",
@@ -210,27 +123,21 @@ def boot_again(board: Board, report: Report, entry: parse.Expected) -> None:
     note(analyze.splitlines()[0] if analyze else "")
 
 
-def main_pid(board: Board) -> str:
-    return board.out(["systemctl", "show", "-P", "MainPID", SERVICE],
-                     check=False)
-
-
 def check_service_config(board: Board, report: Report) -> None:
-    active = board.out(["systemctl", "is-active", SERVICE], check=False)
+    active = is_active(board)
     report.check("started-at-boot", active == "active",
                  f"enabled {SERVICE} is {active} after boot")
-    from .fleet import measure_memory_peak  # It builds on this module.
-    measure_memory_peak(board, report, "memory_peak_boot_kib",
-                        "started at boot and advertised")
+    supervision.measure_memory_peak(board, report, "memory_peak_boot_kib",
+                                    "started at boot and advertised")
     pid = main_pid(board)
     cmdline = board.out(["cat", f"/proc/{pid}/cmdline"],
                         check=False).replace("\0", " ").strip()
     report.check("runs-installed-config", CONFIG in cmdline,
                  f"main process {pid}: {cmdline}")
-    journal = board.journal("-b", "-o", "cat", check=False)
-    plugins = sorted(set(re.findall(r"Loaded plug-in (\S+)", journal)))
+    text = journal(board, "-b", "-o", "cat", check=False)
+    plugins = sorted(set(re.findall(r"Loaded plug-in (\S+)", text)))
     # dpkg knows each file by its canonical path.
-    owners = set()
+    owners: set[str] = set()
     for plugin in plugins:
         real = board.out(["readlink", "-f", plugin], check=False)
         found = board.out(["dpkg-query", "-S", real], check=False)
@@ -249,13 +156,6 @@ def check_advertised(board: Board, report: Report,
     report.timed("link-browse",
                  "avahi-browse across the link (build machine's namespace)",
                  lambda: link_sees(board, entry, BROWSE_LIMIT_S))
-
-
-def mic_change(board: Board, word: str) -> list[str]:
-    """Sets the mic and returns the host's Microphone lines that follow."""
-    out = board.script("mic-change.sh", word, SERVICE, CONFIG,
-                       check=False).stdout
-    return [line for line in out.splitlines() if line.strip()]
 
 
 def check_mic(board: Board, report: Report) -> None:
@@ -296,7 +196,8 @@ def check_network_words(board: Board, report: Report) -> None:
             wrong.append(f"{word}->{back}")
     report.check("network-words", bool(words) and not wrong,
                  f"network: {len(words) - len(wrong)} of {len(words)} words "
-                 "read back" + (f"; wrong: {' '.join(wrong)}" if wrong else ""))
+                 "read back"
+                 + (f"; wrong: {' '.join(wrong)}" if wrong else ""))
 
 
 def measure_process(board: Board, report: Report) -> None:
@@ -311,7 +212,8 @@ def measure_process(board: Board, report: Report) -> None:
                   "threads of the service")
     # Context switches of every thread over one idle minute.
     total, per_thread = parse.idle_switches(board.script(
-        "idle-switches.sh", pid, str(IDLE_S), timeout=IDLE_S + 120).stdout)
+        "idle-switches.sh", pid, str(IDLE_S),
+        timeout=IDLE_S + WATCH_SLACK_S).stdout)
     report.figure("idle_wakeups_per_min", total, "/min",
                   f"context switches while idle ({per_thread})")
 
@@ -381,9 +283,10 @@ def check_restarted(board: Board, report: Report,
 
 def check_avahi_restart(board: Board, report: Report,
                         entry: parse.Expected) -> None:
-    cursor = board.journal_cursor()
+    cursor = journal_cursor(board)
     clock = Stopwatch()
-    report.timed("avahi-restart", "systemctl restart avahi-daemon on the board",
+    report.timed("avahi-restart",
+                 "systemctl restart avahi-daemon on the board",
                  lambda: board.ok(["systemctl", "restart", "avahi-daemon"]))
     if board_sees(board, entry, BROWSE_LIMIT_S):
         seconds = str(clock)
@@ -400,9 +303,8 @@ def check_avahi_restart(board: Board, report: Report,
     # The plug-in's and the host's lines about the daemon and what the
     # network shows.
     lines = "\n".join(
-        line for line in board.journal("--after-cursor", cursor, "-o",
-                                       "short-monotonic",
-                                       check=False).splitlines()
+        line for line in journal(board, "--after-cursor", cursor, "-o",
+                                 "short-monotonic", check=False).splitlines()
         if re.search(r"mdns service instance|mDNS: the network", line))
     note("the plug-in's lines since the restart:"
          + (f"\n{lines}" if lines else "  none"))
@@ -437,7 +339,6 @@ def run_all(paths: Paths, board: Board, report: Report) -> None:
     """Every check of `scripts/board test` after the installation's, up to
     the power cuts. A check that ends with an error is its failure; the
     others still run."""
-    from . import fleet  # It builds on this module.
     check_enable_now(board, report)
     entry = expected_entry(board)
     boot_again(board, report, entry)
@@ -453,9 +354,8 @@ def run_all(paths: Paths, board: Board, report: Report) -> None:
         ("start-again", lambda: check_restarted(board, report, entry)),
         ("avahi-restart", lambda: check_avahi_restart(board, report, entry)),
         ("unit-exposure", lambda: check_exposure(board, report)),
-        ("fleet", lambda: fleet.run(board, report, entry)),
+        ("fleet", lambda: supervision.run(board, report, entry)),
     ]
     for name, step in steps:
         fail_on_error(report, name, step)
     report.phase("checks", clock.seconds())
-

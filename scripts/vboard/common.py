@@ -2,17 +2,14 @@
 #
 # SPDX-License-Identifier: Apache-2.0
 
-"""What every module of the board shares: its constants, its folders, the
-errors that end a command, and the one way to run a program here."""
+"""What every module of the board shares: its names and addresses, its
+folders, the errors that end a command, and its notes."""
 
 from __future__ import annotations
 
 import dataclasses
 import os
-import shlex
-import subprocess
 import sys
-import time
 from pathlib import Path
 
 SUITE = "bookworm"
@@ -63,39 +60,3 @@ class Paths:
 
 def note(message: str) -> None:
     print(f"board: {message}", file=sys.stderr, flush=True)
-
-
-def run(argv: list[str], *, check: bool = True, timeout: float | None = None,
-        capture: bool = False, **kwargs) -> subprocess.CompletedProcess:
-    """Runs argv here; a non-zero exit raises BoardError unless check=False.
-
-    capture=True returns standard output and error as text.
-    """
-    if capture:
-        kwargs.setdefault("stdout", subprocess.PIPE)
-        kwargs.setdefault("stderr", subprocess.PIPE)
-    try:
-        result = subprocess.run(argv, timeout=timeout, text=True, **kwargs)
-    except subprocess.TimeoutExpired as e:
-        raise BoardError(f"{shlex.join(argv)}: no end within {timeout} s") from e
-    if check and result.returncode != 0:
-        why = (result.stderr or "").strip() if capture else ""
-        raise BoardError(f"{shlex.join(argv)}: exit {result.returncode}"
-                         + (f": {why}" if why else ""))
-    return result
-
-
-def output(argv: list[str], **kwargs) -> str:
-    """Standard output of argv, stripped."""
-    return run(argv, capture=True, **kwargs).stdout.strip()
-
-
-class Stopwatch:
-    def __init__(self) -> None:
-        self.start = time.monotonic()
-
-    def seconds(self) -> float:
-        return time.monotonic() - self.start
-
-    def __str__(self) -> str:
-        return f"{self.seconds():.1f}"

@@ -20,11 +20,16 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 from pathlib import Path
+from typing import IO, Any, Callable
 
+from . import runner
+from .clock import Stopwatch, wait_until
 from .common import (BOARD_ADDRESS, FILES, HOST_NAME, REPO_URL, SUITE,
-                     BoardError, Paths, Skipped, Stopwatch, note, output, run)
+                     BoardError, Paths, Skipped, note)
+from .limits import (BASE_BUILD_LIMIT_S, BINFMT_START_LIMIT_S,
+                     HOST_APT_LIMIT_S, PACKAGE_LIMIT_S)
+from .runner import output, run
 
 # What the base image holds besides Debian's essential set and apt.
 BASE_PACKAGES = ["systemd-sysv", "dbus", "avahi-daemon", "avahi-utils",
@@ -35,11 +40,13 @@ BINFMT_CONF = Path("/usr/lib/binfmt.d/qemu-arm.conf")
 EXIT_NO_BINFMT = 90  # files/binfmt-ns.sh: no private binfmt_misc.
 MIB = 1 << 20
 
-# ---- The mirror ---------------------------------------------------------------
+# ---- The mirror -------------------------------------------------------------
 
 
 def _deb822_paragraphs(text: str) -> list[dict[str, str]]:
-    paragraphs, fields, key = [], {}, None
+    paragraphs: list[dict[str, str]] = []
+    fields: dict[str, str] = {}
+    key = None
     for line in text.splitlines() + [""]:
         if line.startswith("#"):
             continue
@@ -129,17 +136,46 @@ def mirror_date(uri: str) -> str:
     """When the mirror last changed the suite, as this machine's apt lists
     know it: the key of the cached base changes with a point release."""
     host = uri.split("://", 1)[-1].split("/", 1)[0]
-    for name in sorted(glob.glob(
-            f"/var/lib/apt/lists/{glob.escape(host)}*_dists_{SUITE}_InRelease")):
+    lists = f"/var/lib/apt/lists/{glob.escape(host)}*_dists_{SUITE}"
+    for name in sorted(glob.glob(f"{lists}_InRelease")):
         date = release_date(Path(name).read_text(errors="replace"))
         if date:
             return date
     return "unknown"
 
-# ---- The base image -------------------------------------------------------------
+# ---- The base image ---------------------------------------------------------
 
 
-def with_arm_binfmt(argv: list[str], log) -> int:
+def _own_user_namespace(pid: int) -> bool:
+    """Whether pid has left this process's user namespace (or is gone)."""
+    try:
+        return (os.readlink(f"/proc/{pid}/ns/user")
+                != os.readlink("/proc/self/ns/user"))
+    except OSError:
+        return True
+
+
+def _say_go(go: Path, child: subprocess.Popen) -> None:
+    """Writes to the fifo go once child reads it. Opening it waits for its
+    reader, which a dead child never is: hence no blocking open."""
+    def open_go() -> int | None:
+        try:
+            return os.open(go, os.O_WRONLY | os.O_NONBLOCK)
+        except OSError:
+            return None
+
+    fd = wait_until(open_go, BINFMT_START_LIMIT_S, pause_s=0.05,
+                    done=lambda fd: fd is not None or child.poll() is not None)
+    if fd is None:
+        if child.poll() is None:
+            raise BoardError("the foreign-architecture stage's namespace did "
+                             f"not start within {BINFMT_START_LIMIT_S} s")
+        return
+    os.write(fd, b"go\n")
+    os.close(fd)
+
+
+def with_arm_binfmt(argv: list[str], log: IO[str]) -> int:
     """Runs argv with ARM binaries runnable through qemu-arm-static, in a
     user, mount and pid namespace with a private binfmt_misc (Linux 6.7 and
     later), so the machine's own binfmt table is left as it was. Identity
@@ -149,39 +185,30 @@ def with_arm_binfmt(argv: list[str], log) -> int:
     with tempfile.TemporaryDirectory(prefix="board-binfmt.") as folder:
         go = Path(folder) / "go"
         os.mkfifo(go, 0o600)
-        child = subprocess.Popen(
+        child = runner.start(
             ["unshare", "--user", "--mount", "--pid", "--fork", "--kill-child",
              "--", "bash", str(FILES / "binfmt-ns.sh"), str(go),
              str(BINFMT_CONF), *argv],
             stdout=log, stderr=subprocess.STDOUT)
-        mine = os.readlink("/proc/self/ns/user")
-        for _ in range(100):
-            try:
-                if os.readlink(f"/proc/{child.pid}/ns/user") != mine:
-                    break
-            except OSError:
-                break
-            time.sleep(0.05)
-        for name in ("uid_map", "gid_map"):
-            Path(f"/proc/{child.pid}/{name}").write_text("0 0 4294967295\n")
-        # Opening the fifo waits for its reader, which a dead child never is.
-        while child.poll() is None:
-            try:
-                fd = os.open(go, os.O_WRONLY | os.O_NONBLOCK)
-            except OSError:
-                time.sleep(0.05)
-                continue
-            os.write(fd, b"go\n")
-            os.close(fd)
-            break
-        status = child.wait()
+        try:
+            wait_until(lambda: _own_user_namespace(child.pid),
+                       BINFMT_START_LIMIT_S, pause_s=0.05)
+            for name in ("uid_map", "gid_map"):
+                Path(f"/proc/{child.pid}/{name}").write_text(
+                    "0 0 4294967295\n")
+            _say_go(go, child)
+            status = runner.wait(child, BASE_BUILD_LIMIT_S)
+        finally:
+            runner.stop(child)  # Nothing to do unless cut short.
+    if status is None:
+        raise BoardError(f"the base image took over {BASE_BUILD_LIMIT_S} s")
     if status == EXIT_NO_BINFMT:
         raise Skipped("this kernel has no private binfmt_misc for the "
                       "foreign-architecture stage (needs Linux 6.7 or later)")
     return status
 
 
-def _version_key(path: str) -> list:
+def _version_key(path: str) -> list[int | str]:
     """sort -V, near enough for kernel file names."""
     return [int(p) if p.isdigit() else p for p in re.split(r"(\d+)", path)]
 
@@ -232,7 +259,8 @@ def build_base(out: Path, uri: str) -> None:
                          f"log: {log_path}")
     (root / "etc/machine-id").write_text(os.urandom(16).hex() + "\n")
 
-    kernels = sorted(glob.glob(f"{root}/boot/vmlinuz-*-armmp"), key=_version_key)
+    kernels = sorted(glob.glob(f"{root}/boot/vmlinuz-*-armmp"),
+                     key=_version_key)
     initrds = sorted(glob.glob(f"{root}/boot/initrd.img-*-armmp"),
                      key=_version_key)
     if not kernels or not initrds:
@@ -264,7 +292,8 @@ def cache_key(uri: str) -> str:
     """Changes with the suite, the mirror and its state, the package list
     and the recipe."""
     recipe = [f"{SUITE} {uri} {mirror_date(uri)}", " ".join(BASE_PACKAGES)]
-    recipe += [inspect.getsource(f) for f in (with_arm_binfmt, build_base)]
+    recipe_code: list[Callable[..., Any]] = [with_arm_binfmt, build_base]
+    recipe += [inspect.getsource(f) for f in recipe_code]
     recipe += [(FILES / name).read_text() for name in
                ("binfmt-ns.sh", "essential-hook.sh", "customize-hook.sh")]
     return hashlib.sha256("\n".join(recipe).encode()).hexdigest()[:16]
@@ -294,7 +323,7 @@ def base_image(paths: Paths) -> Path:
             shutil.rmtree(old, ignore_errors=True)
     return base
 
-# ---- This run's disks -------------------------------------------------------------
+# ---- This run's disks -------------------------------------------------------
 
 
 def parse_simulated_installs(text: str) -> list[tuple[str, str]]:
@@ -303,7 +332,7 @@ def parse_simulated_installs(text: str) -> list[tuple[str, str]]:
 
 
 def board_apt(paths: Paths, aptroot: Path, args: list[str],
-              **kwargs) -> subprocess.CompletedProcess:
+              **kwargs: Any) -> subprocess.CompletedProcess[str]:
     """apt of this machine working on the board's apt state (armhf); the
     downloads stay in BOARD_DIR/debs."""
     debs = paths.board_dir / "debs"
@@ -314,7 +343,7 @@ def board_apt(paths: Paths, aptroot: Path, args: list[str],
                 "-o", "APT::Architecture=armhf",
                 "-o", "APT::Architectures::=armhf",
                 "-o", "Debug::NoLocking=1", "-o", "APT::Sandbox::User=root",
-                *args], check=False, **kwargs)
+                *args], check=False, timeout=HOST_APT_LIMIT_S, **kwargs)
 
 
 def fetch_dependencies(paths: Paths, base: Path, names: set[str], out: Path,
@@ -327,9 +356,9 @@ def fetch_dependencies(paths: Paths, base: Path, names: set[str], out: Path,
     download = ["install", "-y", "--download-only", "--no-install-recommends",
                 *map(str, debs)]
     with open(log_path, "w") as log:
-        fetched = board_apt(paths, aptroot, download, stdout=log,
-                            stderr=subprocess.STDOUT).returncode == 0
-        if not fetched:
+        downloaded = board_apt(paths, aptroot, download, stdout=log,
+                               stderr=subprocess.STDOUT).returncode == 0
+        if not downloaded:
             # Lists older than the mirror name files it no longer has.
             note("dependencies: refreshing the board's package lists")
             if board_apt(paths, aptroot, ["update"], stdout=log,
@@ -372,7 +401,7 @@ def package_files(paths: Paths) -> list[Path]:
         note(f"no packages in {folder}; making them "
              "(scripts/package --arch armhf)")
         run([str(paths.root / "scripts/package"), "--arch", "armhf"],
-            stdout=subprocess.DEVNULL)
+            stdout=subprocess.DEVNULL, timeout=PACKAGE_LIMIT_S)
         debs = sorted(folder.glob("*.deb"))
     if not debs:
         raise BoardError(f"scripts/package made no packages in {folder}")
@@ -383,7 +412,7 @@ def package_files(paths: Paths) -> list[Path]:
     return debs
 
 
-# ---- The signed repository ------------------------------------------------------
+# ---- The signed repository --------------------------------------------------
 
 KEYRING = "vantor-archive-keyring.gpg"
 
@@ -399,8 +428,9 @@ def signing_key(paths: Paths) -> str:
     if not home.exists():
         home.mkdir(mode=0o700, parents=True)
         run(["gpg", "--batch", "--quiet", "--passphrase", "",
-             "--quick-gen-key", "Vantor board test repository <board@localhost>",
-             "ed25519", "sign", "never"], env=env, capture=True)
+             "--quick-gen-key",
+             "Vantor board test repository <board@localhost>", "ed25519",
+             "sign", "never"], env=env, capture=True)
     listing = output(["gpg", "--batch", "--with-colons",
                       "--list-secret-keys"], env=env)
     return next(line.split(":")[9] for line in listing.splitlines()

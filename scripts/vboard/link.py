@@ -2,13 +2,14 @@
 #
 # SPDX-License-Identifier: Apache-2.0
 
-"""The board's power and its one network link.
+"""The board's one network link, and the build machine's side of it.
 
-qemu runs in network, mount and pid namespaces of its own, whose first
-process (files/link-ns.sh) makes a tap device as the board's only link and
-starts a D-Bus and an avahi-daemon for the build machine's side. Ending the
-namespaces ends qemu, the daemons and the tap device, so nothing routes
-anywhere else. The pid in run/sandbox.pid is the namespaces' unshare.
+The link lives in network, mount and pid namespaces of their own, whose
+first process (files/link-ns.sh) makes a tap device as the board's only
+link, starts a D-Bus and an avahi-daemon for the build machine's side, and
+then runs what it was given (the emulator, power.py) as its last process.
+Ending the namespaces ends everything in them, so nothing routes anywhere
+else. The pid in run/sandbox.pid is the namespaces' unshare.
 """
 
 from __future__ import annotations
@@ -18,16 +19,14 @@ import signal
 import string
 import subprocess
 import sys
-import time
 from pathlib import Path
 
+from . import runner
+from .clock import wait_until
 from .common import (FILES, HOST_ADDRESS, REPO_PORT, SERVICE_TYPE, TAP,
-                     BoardError, Paths, run)
-
-VCPUS = 2
-MEMORY_MIB = 1024
-# A look with avahi-browse is stopped after this many seconds.
-LOOK_LIMIT_S = 20
+                     BoardError, Paths)
+from .limits import (LINK_SLACK_S, LINK_UP_LIMIT_S, LOOK_LIMIT_S,
+                     TEAR_DOWN_LIMIT_S)
 
 
 def _alive(pid: int) -> bool:
@@ -39,7 +38,7 @@ def _alive(pid: int) -> bool:
     return stat.rpartition(")")[2].split()[0] != "Z"
 
 
-def _children(pid: int) -> list[int]:
+def children(pid: int) -> list[int]:
     try:
         text = Path(f"/proc/{pid}/task/{pid}/children").read_text()
     except OSError:
@@ -49,8 +48,8 @@ def _children(pid: int) -> list[int]:
 
 class Link:
     """The namespaces of one board folder (BOARD_DIR/run). Main thread
-    only: the emulator's parent-death signal follows the thread that
-    started it."""
+    only: the parent-death signal of what runs in them follows the thread
+    that started them."""
 
     def __init__(self, paths: Paths) -> None:
         self.run = paths.run
@@ -67,14 +66,14 @@ class Link:
             return None
         return pid if _alive(pid) else None
 
-    def running(self) -> bool:
+    def up(self) -> bool:
         return self.sandbox_pid() is not None
 
     def link_pid(self) -> int | None:
         """The first process of the namespaces (unshare's child)."""
         pid = self.sandbox_pid()
-        children = _children(pid) if pid else []
-        return children[0] if children else None
+        found = children(pid) if pid else []
+        return found[0] if found else None
 
     def argv(self, argv: list[str]) -> list[str]:
         """argv run on the build machine's side of the link."""
@@ -84,57 +83,34 @@ class Link:
         return ["nsenter", "--target", str(pid), "--net", "--mount", "--pid",
                 "--", *argv]
 
-    def qemu_argv(self, base: Path) -> list[str]:
-        return ["qemu-system-arm", "-M", "virt", "-cpu", "cortex-a15",
-                "-smp", str(VCPUS), "-m", str(MEMORY_MIB), "-nodefaults",
-                "-display", "none", "-monitor", "none", "-no-reboot",
-                "-serial", f"file:{self.run}/console.log",
-                "-kernel", f"{base}/vmlinuz", "-initrd", f"{base}/initrd.img",
-                "-append",
-                "root=LABEL=board-root rw console=ttyAMA0 panic=1 quiet",
-                "-drive",
-                f"if=none,id=root,file={self.run}/board.qcow2,format=qcow2",
-                "-device", "virtio-blk-device,drive=root",
-                "-drive", f"if=none,id=repo,file={self.run}/repo.img,"
-                "format=raw,readonly=on",
-                "-device", "virtio-blk-device,drive=repo",
-                "-netdev", f"tap,id=link,ifname={TAP},script=no,downscript=no",
-                "-device",
-                "virtio-net-device,netdev=link,mac=52:54:00:b0:a7:02"]
-
-    def power_on(self, outlives: bool = False) -> None:
-        """Powers the board on; returns once the link is up. Unless it
-        outlives this process, the board ends with it, also when this
-        process is killed (a test's time-out)."""
-        if not (self.run / "board.qcow2").exists():
-            raise BoardError("no board image (scripts/board image)")
-        if self.running():
+    def start(self, last: list[str], outlives: bool) -> None:
+        """Makes the namespaces and the link, then runs last in them, which
+        they end with; returns once the link is up and the packages'
+        repository served. Unless they outlive this process, they end with
+        it, also when this process is killed (a test's time-out)."""
+        if self.up():
             raise BoardError("a board is running already (scripts/board stop)")
-        base = Path((self.run / "base").read_text().strip())
         template = string.Template((FILES / "avahi-link.conf").read_text())
         (self.run / "avahi-link.conf").write_text(template.substitute(tap=TAP))
         for folder in ("/run/dbus", "/run/avahi-daemon"):
             os.makedirs(folder, exist_ok=True)
         for name in ("link-up", "qemu-exit"):
             (self.run / name).unlink(missing_ok=True)
-        (self.run / "console.log").write_text("")
         keeper = [] if outlives else ["setpriv", "--pdeathsig", "TERM"]
         with open(self.run / "link.log", "w") as log:
-            self._process = subprocess.Popen(
+            self._process = runner.start(
                 [*keeper, "unshare", "--net", "--mount", "--pid", "--fork",
                  "--kill-child", "--mount-proc", "--", "bash",
                  str(FILES / "link-ns.sh"), str(self.run), TAP, HOST_ADDRESS,
-                 *self.qemu_argv(base)],
-                stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
-                start_new_session=True)
+                 *last],
+                stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
         self._pid_file.write_text(f"{self._process.pid}\n")
-        for _ in range(100):
-            if (self.run / "link-up").exists():
-                self._serve_repository()
-                return
-            if not self.running():
-                break
-            time.sleep(0.1)
+        link_up = self.run / "link-up"
+        wait_until(lambda: link_up.exists() or not self.up(),
+                   LINK_UP_LIMIT_S, pause_s=0.1)
+        if link_up.exists():
+            self._serve_repository()
+            return
         sys.stderr.write((self.run / "link.log").read_text(errors="replace"))
         raise BoardError("the board's link did not come up")
 
@@ -144,57 +120,45 @@ class Link:
         if not (self.run / "apt").is_dir():
             return
         with open(self.run / "apt-http.log", "a") as log:
-            self._server = subprocess.Popen(
+            self._server = runner.start(
                 self.argv(["python3", "-m", "http.server", "--bind",
                            HOST_ADDRESS, "--directory", str(self.run / "apt"),
                            str(REPO_PORT)]),
-                stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
-                start_new_session=True)
+                stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
 
-    def wait_power_off(self, limit_s: float) -> bool:
-        """True once the board's qemu has ended (within limit_s)."""
-        deadline = time.monotonic() + limit_s
-        while self.running():
-            if time.monotonic() >= deadline:
-                return False
-            time.sleep(0.1)
-        return True
+    def wait_down(self, limit_s: float) -> bool:
+        """True once the namespaces have ended (within limit_s)."""
+        return wait_until(lambda: not self.up(), limit_s, pause_s=0.1)
 
     def tear_down(self) -> None:
-        """Ends the namespaces, and with them qemu, the link and its
-        daemons."""
+        """Ends the namespaces, and with them the link, its daemons and
+        whatever runs last in them."""
         pid = self.sandbox_pid()
         if pid:
             try:
                 os.kill(pid, signal.SIGTERM)
-                if not self.wait_power_off(10):
+                if not self.wait_down(TEAR_DOWN_LIMIT_S):
                     os.kill(pid, signal.SIGKILL)
-                    self.wait_power_off(10)
+                    self.wait_down(TEAR_DOWN_LIMIT_S)
             except ProcessLookupError:
                 pass
-        if self._server:
-            self._server.poll()  # Ended with the namespaces; reaped here.
-            self._server = None
+        for process in (self._process, self._server):
+            if process and process.poll() is None:
+                runner.stop(process)  # Ended with the namespaces, normally.
+        self._process = self._server = None
         self._pid_file.unlink(missing_ok=True)
         for socket in self.run.glob("ssh-*"):
             socket.unlink(missing_ok=True)
 
-    def cut_power(self) -> None:
-        """Kills the emulator, so whatever the guest had not written to its
-        disk is lost; then ends the link."""
-        pid = self.link_pid()
-        for child in _children(pid) if pid else []:
-            try:
-                comm = Path(f"/proc/{child}/comm").read_text().strip()
-                if comm == "qemu-system-arm":
-                    os.kill(child, signal.SIGKILL)
-            except (OSError, ProcessLookupError):
-                pass
-        self.tear_down()
+    def set_up(self, up: bool) -> None:
+        """Takes the board's link down, or up again, from this side."""
+        runner.run(self.argv(["ip", "link", "set", TAP,
+                              "up" if up else "down"]), check=False)
 
     def browse(self) -> str:
         """avahi-browse -rpt on the build machine's side: its -p lines."""
-        result = run(self.argv(["timeout", str(LOOK_LIMIT_S), "avahi-browse",
-                                "-rpt", SERVICE_TYPE]),
-                     check=False, capture=True, timeout=LOOK_LIMIT_S + 30)
+        result = runner.run(self.argv(["timeout", str(LOOK_LIMIT_S),
+                                       "avahi-browse", "-rpt", SERVICE_TYPE]),
+                            check=False, capture=True,
+                            timeout=LOOK_LIMIT_S + LINK_SLACK_S)
         return result.stdout

@@ -14,7 +14,7 @@ import re
 
 from .results import percentile
 
-# ---- avahi-browse -p ----------------------------------------------------------
+# ---- avahi-browse -p --------------------------------------------------------
 
 
 def unescape_avahi(label: str) -> str:
@@ -96,7 +96,7 @@ def look_summary(text: str) -> str:
     lines = [line.split(";") for line in text.splitlines() if line.strip()]
     return " ".join(";".join(f[:4] + f[6:9]) for f in lines)
 
-# ---- The configuration ----------------------------------------------------------
+# ---- The configuration ------------------------------------------------------
 
 
 def strip_comments(text: str) -> str:
@@ -145,7 +145,8 @@ def config_value(text: str, key: str, default: str) -> str:
         return default
     return default if value is None else str(value)
 
-# ---- The journal ----------------------------------------------------------------
+
+# ---- The journal ------------------------------------------------------------
 
 _MONOTONIC = re.compile(r"^\[\s*([0-9.]+)\]\s?(.*)$")
 
@@ -176,7 +177,8 @@ def loss_to_reregistration(text: str) -> float | None:
     for seconds, rest in monotonic_lines(text):
         if lost is None and "Lost mdns service instances" in rest:
             lost = seconds
-        elif lost is not None and "Re-registered mdns service instance" in rest:
+        elif (lost is not None
+              and "Re-registered mdns service instance" in rest):
             return seconds - lost
     return None
 
@@ -223,7 +225,7 @@ def latency_figures(ms: list[float]) -> tuple[str, str, str]:
     return (f"{percentile(ms, 50):.1f}", f"{percentile(ms, 99):.1f}",
             f"{max(ms):.1f}")
 
-# ---- /proc and the tools' own words -----------------------------------------------
+# ---- /proc and the tools' own words -----------------------------------------
 
 
 def proc_status(text: str) -> dict[str, str]:
@@ -293,10 +295,10 @@ def first_after(entries: list[JournalEntry], text: str,
     """The first entry after the monotonic time since_us that holds text."""
     found = [e for e in entries if e.monotonic_us > since_us
              and text in e.message]
-    return min(found, key=lambda e: e.monotonic_us, default=None)
+    return min(found, key=lambda e: e.monotonic_us) if found else None
 
 
-# ---- The journal as JSON -----------------------------------------------------
+# ---- The journal as JSON ----------------------------------------------------
 
 @dataclasses.dataclass(frozen=True)
 class JournalEntry:
@@ -341,10 +343,11 @@ def misfiled(entries: list[JournalEntry]) -> list[str]:
             and SEVERITY_PRIORITIES[severity] != e.priority]
 
 
-# ---- A restart of the service across an update -----------------------------------
+# ---- A restart of the service across an update ------------------------------
 
 # The line that says the service is on the network again.
 ADVERTISED = r"Advertised .*: SUCCESS"
+
 
 @dataclasses.dataclass(frozen=True)
 class Restart:

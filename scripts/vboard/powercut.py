@@ -30,8 +30,14 @@ import re
 import subprocess
 import threading
 import time
+from typing import IO
 
-from .common import CONFIG, FILES, Stopwatch
+from . import runner
+from .clock import Stopwatch, wait_until
+from .common import CONFIG, FILES
+from .limits import (ADVERTISED_LIMIT_S, END_GRACE_S, QUIESCE_LIMIT_S,
+                     SSH_LIMIT_S, WRITE_LATENCY_LIMIT_S)
+from .observe import journal
 from .parse import ADVERTISED
 from .remote import Board
 from .results import Report, Status, fail_on_error, percentile
@@ -44,9 +50,6 @@ WORDS = {
     "mic": ["off", "on"],
     "network": ["DISCONNECTED_FROM_WIFI", "CONNECTED", "CONNECTING"],
 }
-SSH_LIMIT_S = 600
-ADVERTISED_LIMIT_S = 240
-QUIESCE_LIMIT_S = 30
 LATENCY_SAMPLES = 60
 MISSING = "<missing>"
 
@@ -78,6 +81,10 @@ class Writer:
             ["bash", "-c", loop, "powercut-writer", tool, CONFIG, what],
             stdin=subprocess.PIPE, stdout=subprocess.PIPE,
             stderr=subprocess.DEVNULL, text=True, bufsize=1)
+        stdin, stdout = self._process.stdin, self._process.stdout
+        assert stdin is not None and stdout is not None  # Piped above.
+        self._stdin: IO[str] = stdin
+        self._stdout: IO[str] = stdout
         self._thread = threading.Thread(target=self._run, daemon=True)
         self._thread.start()
 
@@ -88,11 +95,11 @@ class Writer:
             n += 1
             self.under_way = word
             try:
-                self._process.stdin.write(word + "\n")
-                self._process.stdin.flush()
+                self._stdin.write(word + "\n")
+                self._stdin.flush()
             except (BrokenPipeError, OSError):
                 return
-            line = self._process.stdout.readline()
+            line = self._stdout.readline()
             if not line:
                 return  # The board is gone: under_way stays.
             status, _, rest = line.strip().partition(" ")
@@ -115,15 +122,11 @@ class Writer:
         self._stop.set()
         self._thread.join(limit_s)
         try:
-            self._process.stdin.close()
+            self._stdin.close()
         except OSError:
             pass
-        try:
-            self._process.wait(10)
-        except subprocess.TimeoutExpired:
-            self._process.kill()
-            self._process.wait()
-        self._process.stdout.close()
+        runner.wait(self._process, END_GRACE_S)
+        self._stdout.close()
 
 
 def timed_writes(text: str, tool: str) -> list[float]:
@@ -157,12 +160,11 @@ class PowerCuts:
         """Seconds until the service's journal of this boot shows the
         advertisement, or None."""
         clock = Stopwatch()
-        while clock.seconds() < ADVERTISED_LIMIT_S:
-            journal = self.board.journal("-b", "-o", "cat", check=False)
-            if re.search(ADVERTISED, journal):
-                return clock.seconds()
-            time.sleep(2)
-        return None
+        found = wait_until(
+            lambda: re.search(ADVERTISED, journal(
+                self.board, "-b", "-o", "cat", check=False)) is not None,
+            ADVERTISED_LIMIT_S, pause_s=2)
+        return clock.seconds() if found else None
 
     def volatile(self, path: str) -> bool:
         """True when path lives in memory (a tmpfs), which no reboot keeps."""
@@ -202,7 +204,7 @@ class PowerCuts:
         """Median and p99 of `TOOL mic on|off` on the board, per tool."""
         out = self.board.script("write-latency.sh", str(LATENCY_SAMPLES),
                                 CONFIG, *tools, check=False,
-                                timeout=1200).stdout
+                                timeout=WRITE_LATENCY_LIMIT_S).stdout
         for n, tool in enumerate(tools):
             label = "" if n == 0 else "_compared"
             times = timed_writes(out, tool)
@@ -238,7 +240,8 @@ class PowerCuts:
         lost = acknowledged = 0
         boots: list[float] = []
         for cut in range(1, options.cuts + 1):
-            writers = [Writer(self.board, what, options.tool) for what in WORDS]
+            writers = [Writer(self.board, what, options.tool)
+                       for what in WORDS]
             delay = rng.uniform(options.min_s, options.max_s)
             quiesced = cut % 2 == 1
             time.sleep(delay)
@@ -246,7 +249,7 @@ class PowerCuts:
                 settled = all([w.quiesce(QUIESCE_LIMIT_S) for w in writers])
                 report.check(f"powercut-{cut}-quiesced", settled,
                              "both writers answered their last word")
-            self.board.link.cut_power()
+            self.board.power.cut()
             expected = {}
             for w in writers:
                 w.finish(QUIESCE_LIMIT_S)
@@ -263,7 +266,7 @@ class PowerCuts:
                   f"({'nothing' if quiesced else 'writes'} under way); "
                   f"expecting {expected}", flush=True)
             clock = Stopwatch()
-            self.board.link.power_on()
+            self.board.power.on()
             if not self.board.wait_ssh(SSH_LIMIT_S, pause_s=2):
                 report.fail(f"powercut-{cut}-boot",
                             f"no ssh within {SSH_LIMIT_S} s of power-on")

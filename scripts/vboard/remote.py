@@ -15,14 +15,15 @@ from __future__ import annotations
 
 import shlex
 import subprocess
-import time
 from pathlib import Path
+from typing import Any
 
-from .common import (BOARD_ADDRESS, FILES, SERVICE, BoardError, Paths, note,
-                     run)
+from . import runner
+from .clock import wait_until
+from .common import BOARD_ADDRESS, FILES, BoardError, Paths, note
+from .limits import POWER_OFF_LIMIT_S, REMOTE_LIMIT_S, SSH_TRY_LIMIT_S
 from .link import Link
-
-DEFAULT_TIMEOUT_S = 120
+from .power import Power
 
 
 class RemoteError(BoardError):
@@ -46,9 +47,11 @@ def ssh_options(base: Path, run_dir: Path) -> list[str]:
 class Board:
     """The running board of one board folder, reached across its link."""
 
-    def __init__(self, paths: Paths, link: Link | None = None) -> None:
+    def __init__(self, paths: Paths, link: Link | None = None,
+                 power: Power | None = None) -> None:
         self.paths = paths
         self.link = link or Link(paths)
+        self.power = power or Power(paths, self.link)
 
     def _ssh_argv(self, command: str | None, tty: bool = False) -> list[str]:
         try:
@@ -57,91 +60,68 @@ class Board:
             raise BoardError("no board is running (scripts/board boot)")
         argv = ["ssh", *(["-t"] if tty else []),
                 *ssh_options(base, self.paths.run), f"root@{BOARD_ADDRESS}"]
-        return self.link.argv(argv + ([command] if command is not None else []))
+        return self.link.argv(argv + ([] if command is None else [command]))
 
     def ssh(self, argv: list[str], *, check: bool = True,
-            timeout: float = DEFAULT_TIMEOUT_S, input: str | None = None,
-            merge_stderr: bool = False) -> subprocess.CompletedProcess:
+            timeout: float = REMOTE_LIMIT_S, input: str | None = None,
+            merge_stderr: bool = False) -> subprocess.CompletedProcess[str]:
         """Runs argv on the board; stdout (and stderr) as text."""
-        try:
-            result = subprocess.run(
-                self._ssh_argv(remote_command(argv)), text=True,
-                input=input,
-                stdin=subprocess.DEVNULL if input is None else None,
-                stdout=subprocess.PIPE,
-                stderr=subprocess.STDOUT if merge_stderr else subprocess.PIPE,
-                timeout=timeout)
-        except subprocess.TimeoutExpired as e:
-            raise RemoteError(f"on the board: {shlex.join(argv)[:200]}: no end "
-                              f"within {timeout} s") from e
-        if check and result.returncode != 0:
-            why = (result.stderr or result.stdout or "").strip()[-300:]
-            raise RemoteError(f"on the board: {shlex.join(argv)[:200]}: exit "
-                              f"{result.returncode}" + (f": {why}" if why else ""))
-        return result
+        return runner.run(
+            self._ssh_argv(remote_command(argv)), check=check, timeout=timeout,
+            input=input, stdin=subprocess.DEVNULL if input is None else None,
+            stdout=subprocess.PIPE,
+            stderr=subprocess.STDOUT if merge_stderr else subprocess.PIPE,
+            what=f"on the board: {shlex.join(argv)[:200]}", error=RemoteError)
 
-    def out(self, argv: list[str], **kwargs) -> str:
+    def out(self, argv: list[str], **kwargs: Any) -> str:
         """Standard output of argv on the board, stripped."""
         return self.ssh(argv, **kwargs).stdout.strip()
 
-    def ok(self, argv: list[str], **kwargs) -> bool:
+    def ok(self, argv: list[str], **kwargs: Any) -> bool:
         """Whether argv succeeds on the board."""
         return self.ssh(argv, check=False, **kwargs).returncode == 0
 
-    def script(self, name: str, *args: str, **kwargs
-               ) -> subprocess.CompletedProcess:
+    def script(self, name: str, *args: str, **kwargs: Any
+               ) -> subprocess.CompletedProcess[str]:
         """Runs files/NAME on the board with args; its standard input stays
         free for data."""
         text = (FILES / name).read_text()
         return self.ssh(["bash", "-c", text, name, *args], **kwargs)
 
-    def popen(self, argv: list[str], **kwargs) -> subprocess.Popen:
-        return subprocess.Popen(self._ssh_argv(remote_command(argv)), **kwargs)
+    def popen(self, argv: list[str], **kwargs: Any) -> subprocess.Popen:
+        """argv on the board beside the caller, who ends it (runner.wait,
+        runner.stop)."""
+        return runner.start(self._ssh_argv(remote_command(argv)), **kwargs)
 
     def interactive(self, command: str | None, tty: bool) -> int:
         """`scripts/board ssh`: a shell, or command as the board's shell
-        reads it; the terminal is the user's."""
-        return run(self._ssh_argv(command, tty=tty), check=False).returncode
+        reads it; the terminal and the session's length are the user's."""
+        return runner.run(self._ssh_argv(command, tty=tty), check=False,
+                          timeout=None).returncode
 
     def wait_ssh(self, limit_s: float, pause_s: float = 1) -> bool:
         """Whether the board answers on ssh within limit_s; false at once
-        when it stopped."""
-        deadline = time.monotonic() + limit_s
-        while time.monotonic() < deadline:
-            if not self.link.running():
+        when it is off."""
+        def answer() -> bool | None:
+            if not self.power.is_on():
                 return False
             try:
-                if self.ok(["true"], timeout=60):
-                    return True
+                return self.ok(["true"], timeout=SSH_TRY_LIMIT_S) or None
             except BoardError:
-                pass
-            time.sleep(pause_s)
-        return False
+                return None
+
+        return wait_until(answer, limit_s, pause_s,
+                          done=lambda said: said is not None) is True
 
     def power_off(self) -> None:
         """Powers the board off from inside, then ends the link."""
-        if not self.link.running():
+        if not self.power.is_on():
             return
         try:
-            self.ssh(["systemctl", "poweroff"], check=False, timeout=60)
+            self.ssh(["systemctl", "poweroff"], check=False,
+                     timeout=SSH_TRY_LIMIT_S)
         except BoardError:
             pass  # The session may end with the board before ssh does.
-        if not self.link.wait_power_off(120):
-            note("the board did not power off in 120 s; cut")
+        if not self.power.wait_off(POWER_OFF_LIMIT_S):
+            note(f"the board did not power off in {POWER_OFF_LIMIT_S} s; cut")
         self.link.tear_down()
-
-    def journal(self, *args: str, **kwargs) -> str:
-        """The service's journal lines (journalctl -q -u SERVICE ARGS)."""
-        return self.ssh(["journalctl", "-q", "-u", SERVICE, *args],
-                        **kwargs).stdout
-
-    def journal_cursor(self) -> str:
-        """The cursor of the service's newest entry. The unit's own: with
-        -u, --after-cursor skips the first match when the cursor's entry is
-        not one."""
-        export = self.ssh(["journalctl", "-u", SERVICE, "-n", "1", "-o",
-                           "export"], check=False).stdout
-        for line in export.splitlines():
-            if line.startswith("__CURSOR="):
-                return line.partition("=")[2]
-        return ""

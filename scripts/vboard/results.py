@@ -11,13 +11,15 @@ from __future__ import annotations
 import dataclasses
 import enum
 import math
-import subprocess
+import os
 import sys
 import time
 from pathlib import Path
 from typing import Callable
 
-from .common import note
+from . import runner
+from .common import BoardError, note
+from .limits import GIT_LIMIT_S
 
 
 def percentile(values: list[float], p: float) -> float:
@@ -46,7 +48,8 @@ class Result:
 
     def line(self) -> str:
         took = f" ({self.seconds:.1f} s)" if self.seconds is not None else ""
-        return f"board: {self.status.value:<8} {self.name}{took}: {self.detail}"
+        return (f"board: {self.status.value:<8} {self.name}{took}: "
+                f"{self.detail}")
 
 
 @dataclasses.dataclass
@@ -99,7 +102,8 @@ class Report:
                         outcome.detail or detail, seconds, outcome.last_look))
         return outcome.ok
 
-    def figure(self, key: str, value, unit: str, description: str) -> None:
+    def figure(self, key: str, value: object, unit: str,
+               description: str) -> None:
         self.figures.append((key, str(value)))
         print(f"board: figure   {key:<28} {value!s:>10} {unit:<5} "
               f"{description}", flush=True)
@@ -112,7 +116,8 @@ class Report:
         return sum(r.status is status for r in self.results[since:])
 
     def failed_names(self, since: int = 0) -> list[str]:
-        return [r.name for r in self.results[since:] if r.status is Status.FAIL]
+        return [r.name for r in self.results[since:]
+                if r.status is Status.FAIL]
 
     def summary(self) -> bool:
         """Prints the closing lines; true when nothing failed."""
@@ -127,26 +132,57 @@ class Report:
     def write_figures(self, board_dir: Path, command: str, root: Path) -> None:
         """figures.txt of this run, and a row of bench-rows.tsv for
         comparing runs."""
-        def git(*args: str) -> str:
-            result = subprocess.run(["git", "-C", str(root), *args],
-                                    capture_output=True, text=True)
-            return result.stdout.strip() if result.returncode == 0 else "unknown"
-
         now = time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime())
         rows = [(f"phase_{k}", v) for k, v in self.phases] + self.figures
         figures = board_dir / "figures.txt"
         figures.write_text(
             f"# scripts/board {command}, {now}, "
-            f"{git('describe', '--always', '--dirty')}\n"
+            f"{git(root, 'describe', '--always', '--dirty')}\n"
             + "".join(f"{k}={v}\n" for k, v in rows))
         bench = board_dir / "bench-rows.tsv"
-        with open(bench, "a") as out:
-            if out.tell() == 0:
-                out.write("\t".join(["date", "commit"] + [k for k, _ in rows])
-                          + "\n")
-            out.write("\t".join([now, git("rev-parse", "--short", "HEAD")]
-                                + [v for _, v in rows]) + "\n")
+        row = {"date": now,
+               "commit": git(root, "rev-parse", "--short", "HEAD")}
+        row.update(rows)
+        text = bench.read_text() if bench.exists() else ""
+        if ragged(text):
+            # Written before rows could add columns: its values cannot all
+            # be put under their names again, so it is kept as it is.
+            os.replace(bench, bench.with_name(f"bench-rows-{now}.tsv"))
+            text = ""
+        new = bench.with_name(bench.name + ".new")
+        new.write_text(with_row(text, row))
+        os.replace(new, bench)
         note(f"figures: {figures} (and a row in {bench})")
+
+
+def git(root: Path, *args: str) -> str:
+    """What git says of the tree, or "unknown"."""
+    try:
+        result = runner.run(["git", "-C", str(root), *args], check=False,
+                            capture=True, timeout=GIT_LIMIT_S)
+    except BoardError:
+        return "unknown"
+    return result.stdout.strip() if result.returncode == 0 else "unknown"
+
+
+def ragged(tsv: str) -> bool:
+    """Whether a row of the table has more values than its header names."""
+    lines = tsv.splitlines()
+    width = len(lines[0].split("\t")) if lines else 0
+    return any(len(line.split("\t")) > width for line in lines[1:])
+
+
+def with_row(tsv: str, row: dict[str, str]) -> str:
+    """A table of tab-separated rows under one header, with row added. A key
+    the header lacks becomes a new column, empty in the older rows, so that
+    every value stays under its own name whichever figures a run had."""
+    lines = tsv.splitlines()
+    header = lines[0].split("\t") if lines else []
+    old = [dict(zip(header, line.split("\t"))) for line in lines[1:]]
+    columns = header + [key for key in row if key not in header]
+    return "".join("\t".join(values) + "\n" for values in
+                   [columns] + [[r.get(c, "") for c in columns]
+                                for r in old + [row]])
 
 
 def fail_on_error(report: Report, name: str, step: Callable[[], None]) -> None:

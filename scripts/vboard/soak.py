@@ -10,21 +10,28 @@ The load (files/soak-load.sh) runs where the service runs: the mute written
 every 2 s. From here: avahi-daemon restarted every 2 min and, on a board,
 the link down for 5 s every 5 min. After a 10 % warm-up (a minute at least),
 RSS grows by at most 64 KiB an hour (64 KiB in a run of under an hour),
-descriptors and threads are flat (a worker that comes and goes aside), the service was never restarted, and the mute written
-last before each pause is the one the host reports."""
+descriptors and threads are flat (a worker that comes and goes aside), the
+service was never restarted, and the mute written last before each pause is
+the one the host reports."""
 
 from __future__ import annotations
 
 import dataclasses
+import shutil
 import subprocess
 import time
 from pathlib import Path
 from typing import Callable
 
-from .common import FILES, TAP, note
+from . import runner
+from .common import FILES, note
+from .limits import LOAD_END_LIMIT_S, PLOT_LIMIT_S, RSS_KIB_PER_HOUR
+from .remote import Board
 from .results import Report
 
 SAMPLE_EVERY_S = 10
+# How often the schedule of the events from here is looked at.
+TICK_S = 0.5
 DAEMON_RESTART_EVERY_S = 120
 LINK_DOWN_EVERY_S = 300
 LINK_DOWN_S = 5
@@ -32,7 +39,6 @@ WARMUP = 0.1
 # The first turns' buffers settle within half a minute: short runs need a
 # longer warm-up than a tenth of them.
 WARMUP_MIN_S = 60
-RSS_KIB_PER_HOUR = 64
 
 
 @dataclasses.dataclass(frozen=True)
@@ -50,7 +56,9 @@ class Target:
     # The load script with its environment, as a process whose stdout is
     # read line by line.
     start_load: Callable[[int], subprocess.Popen]
-    sample: Callable[[], Sample]
+    # None when there was nothing whole to read (the service between two
+    # processes).
+    sample: Callable[[], Sample | None]
     restart_daemon: Callable[[], None]
     link_down: Callable[[float], None] | None = None
     # How often the service was restarted; None where nothing restarts it.
@@ -122,17 +130,54 @@ def write_csv(samples: list[Sample], path: Path) -> None:
 
 
 def plot(csv: Path, png: Path, title: str) -> bool:
-    """RSS and descriptors over time, with gnuplot (files/soak.gnuplot)."""
-    try:
-        result = subprocess.run(
-            ["gnuplot", "-e", f"csv='{csv}'; png='{png}'; title='{title}'",
-             str(FILES / "soak.gnuplot")], capture_output=True, text=True)
-    except FileNotFoundError:
+    """RSS and descriptors over time, with gnuplot (files/soak.gnuplot); its
+    values go in as arguments, never as program text."""
+    if not shutil.which("gnuplot"):
         note("no gnuplot: no plot")
         return False
+    result = runner.run(["gnuplot", "-c", str(FILES / "soak.gnuplot"),
+                         str(csv), str(png), title],
+                        check=False, capture=True, timeout=PLOT_LIMIT_S)
     if result.returncode:
         note(f"gnuplot: {result.stderr.strip()}")
     return result.returncode == 0
+
+
+@dataclasses.dataclass
+class Driven:
+    """What the soak did from here and what it read."""
+    samples: list[Sample] = dataclasses.field(default_factory=list)
+    unreadable: int = 0  # Samples with nothing whole to read.
+    daemon_restarts: int = 0
+    link_downs: int = 0
+
+
+def drive(target: Target, seconds: int) -> Driven:
+    """The soak's events from here, each on its schedule, for seconds:
+    samples, avahi-daemon's restarts, the link's downs."""
+    driven = Driven()
+    start = time.monotonic()
+    next_sample, next_restart, next_link = 0.0, DAEMON_RESTART_EVERY_S, \
+        LINK_DOWN_EVERY_S
+    while (elapsed := time.monotonic() - start) < seconds:
+        if elapsed >= next_sample:
+            sample = target.sample()
+            if sample is None:
+                driven.unreadable += 1
+            else:
+                driven.samples.append(dataclasses.replace(sample,
+                                                          seconds=elapsed))
+            next_sample += SAMPLE_EVERY_S
+        if elapsed >= next_restart:
+            target.restart_daemon()
+            driven.daemon_restarts += 1
+            next_restart += DAEMON_RESTART_EVERY_S
+        if target.link_down and elapsed >= next_link:
+            target.link_down(LINK_DOWN_S)
+            driven.link_downs += 1
+            next_link += LINK_DOWN_EVERY_S
+        time.sleep(TICK_S)
+    return driven
 
 
 def run(target: Target, minutes: float, report: Report, out: Path,
@@ -140,33 +185,25 @@ def run(target: Target, minutes: float, report: Report, out: Path,
     seconds = int(minutes * 60)
     restarts_before = target.restarts() if target.restarts else 0
     load = target.start_load(seconds)
-    start = time.monotonic()
-    samples: list[Sample] = []
-    next_sample, next_restart, next_link = 0.0, DAEMON_RESTART_EVERY_S, \
-        LINK_DOWN_EVERY_S
-    daemon_restarts = link_downs = 0
-    while (elapsed := time.monotonic() - start) < seconds:
-        if elapsed >= next_sample:
-            sample = target.sample()
-            samples.append(dataclasses.replace(sample, seconds=elapsed))
-            next_sample += SAMPLE_EVERY_S
-        if elapsed >= next_restart:
-            target.restart_daemon()
-            daemon_restarts += 1
-            next_restart += DAEMON_RESTART_EVERY_S
-        if target.link_down and elapsed >= next_link:
-            target.link_down(LINK_DOWN_S)
-            link_downs += 1
-            next_link += LINK_DOWN_EVERY_S
-        time.sleep(0.5)
-    output, _ = load.communicate(timeout=120)
-    lines = output.splitlines()
+    try:
+        driven = drive(target, seconds)
+    except BaseException:
+        runner.stop(load)
+        raise
+    output, ended = runner.collect(load, LOAD_END_LIMIT_S)
+    if not ended:
+        note(f"soak: the load did not end within {LOAD_END_LIMIT_S} s of its "
+             "time; ended")
+    samples = driven.samples
     out.mkdir(parents=True, exist_ok=True)
     write_csv(samples, out / "soak.csv")
     plot(out / "soak.csv", out / "soak.png", title)
-    note(f"soak: {len(samples)} samples, {daemon_restarts} daemon restarts, "
-         f"{link_downs} link downs; {out / 'soak.csv'}")
-    judge(samples, lines, report,
+    unreadable = (f" ({driven.unreadable} unreadable)" if driven.unreadable
+                  else "")
+    note(f"soak: {len(samples)} samples{unreadable}, "
+         f"{driven.daemon_restarts} daemon restarts, "
+         f"{driven.link_downs} link downs; {out / 'soak.csv'}")
+    judge(samples, output.splitlines(), report,
           (target.restarts() - restarts_before) if target.restarts else 0)
 
 
@@ -195,8 +232,8 @@ def judge(samples: list[Sample], lines: list[str], report: Report,
     report.check("soak-mute", pauses > 0 and not wrong,
                  f"{pauses} pauses, the host reported the last mute of each"
                  if not wrong else f"{len(wrong)} of {pauses}: {wrong[0]}")
-    writes = next((l.split()[1] for l in lines if l.startswith("writes ")),
-                  "0")
+    writes = next((line.split()[1] for line in lines
+                   if line.startswith("writes ")), "0")
     duration = samples[-1].seconds - samples[0].seconds or 1
     report.figure("soak_rss_kib", f"{after[0].rss_kib}..{after[-1].rss_kib}",
                   "KiB", f"RSS after the warm-up ({slope:+.0f} KiB/h)")
@@ -207,18 +244,27 @@ def judge(samples: list[Sample], lines: list[str], report: Report,
                   f"{writes} mute writes in {duration:.0f} s")
     memory = [s.memory_kib for s in after if s.memory_kib is not None]
     if memory:
-        report.figure("soak_memory_current_kib", f"{min(memory)}..{max(memory)}",
-                      "KiB", "the cgroup's memory.current after the warm-up")
+        report.figure("soak_memory_current_kib",
+                      f"{min(memory)}..{max(memory)}", "KiB",
+                      "the cgroup's memory.current after the warm-up")
 
 
-def parse_sample(text: str) -> Sample:
-    """A sample from "RSS_KIB THREADS FDS [MEMORY_KIB]"."""
-    words = text.split()
-    return Sample(0, int(words[0]), int(words[2]), int(words[1]),
-                  int(words[3]) if len(words) > 3 else None)
+def parse_sample(text: str) -> Sample | None:
+    """A sample from "RSS_KIB THREADS FDS [MEMORY_KIB]", one space apart as
+    files/soak-sample.sh prints them; None when one of the first three is
+    missing or no number, as when the service is between two processes.
+    Split on each space, so that a missing field is not filled by the next
+    one."""
+    fields = text.strip("\n").split(" ")
+    if len(fields) < 3 or not all(f.isdigit() for f in fields[:3]):
+        return None
+    rss, threads, fds = (int(f) for f in fields[:3])
+    memory = fields[3] if len(fields) > 3 else ""
+    return Sample(0, rss, fds, threads,
+                  int(memory) if memory.isdigit() else None)
 
 
-def board_target(board, link, service: str, config: str) -> Target:
+def board_target(board: Board, service: str, config: str) -> Target:
     """The booted board: the load and the samples over ssh, the link from
     the build machine's side."""
     def start_load(seconds: int) -> subprocess.Popen:
@@ -230,19 +276,19 @@ def board_target(board, link, service: str, config: str) -> Target:
              "bash", "-c", text, "soak-load.sh", str(seconds)],
             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
 
+    def restart_daemon() -> None:
+        board.ssh(["systemctl", "restart", "avahi-daemon"], check=False)
+
     def link_down(seconds: float) -> None:
-        subprocess.run(link.argv(["ip", "link", "set", TAP, "down"]),
-                       check=False)
+        board.link.set_up(False)
         time.sleep(seconds)
-        subprocess.run(link.argv(["ip", "link", "set", TAP, "up"]),
-                       check=False)
+        board.link.set_up(True)
 
     return Target(
         start_load=start_load,
         sample=lambda: parse_sample(board.script("soak-sample.sh", service,
                                                  check=False).stdout),
-        restart_daemon=lambda: board.ssh(
-            ["systemctl", "restart", "avahi-daemon"], check=False),
+        restart_daemon=restart_daemon,
         link_down=link_down,
         restarts=lambda: int(board.out(["systemctl", "show", "-P",
                                         "NRestarts", service],

@@ -24,10 +24,13 @@ import subprocess
 import time
 from pathlib import Path
 
-from . import image, parse
-from .checks import board_sees, main_pid, mic_change
-from .common import CONFIG, SERVICE, Paths, Stopwatch, note, run
-from .fleet import show
+from . import image, parse, runner
+from .clock import Stopwatch, wait_until
+from .common import CONFIG, SERVICE, Paths, note
+from .limits import (ADVERTISED_LIMIT_S, APT_LIMIT_S, END_GRACE_S,
+                     PACKAGE_LIMIT_S, SERVICE_CHANGE_LIMIT_S, SSH_LIMIT_S)
+from .observe import (board_sees, is_active, journal_cursor, journal_since,
+                      main_pid, mic_change, show)
 from .remote import Board
 from .results import Report
 
@@ -40,9 +43,6 @@ UNATTENDED_TEXT = ('Unattended-Upgrade::Origins-Pattern '
 # The apt timers' services, started by hand instead of at their times.
 UNATTENDED_RUN = ["sh", "-c", "systemctl start apt-daily.service && "
                   "systemctl start apt-daily-upgrade.service"]
-APT_LIMIT_S = 1800
-ADVERTISED_LIMIT_S = 240
-SSH_LIMIT_S = 600
 APT_ENV = ["env", "DEBIAN_FRONTEND=noninteractive"]
 
 
@@ -52,15 +52,15 @@ def next_packages(paths: Paths, version: str) -> Path:
     both cores."""
     out = paths.board_dir / "next"
     note(f"upgrade: making the packages of this tree as {version}")
-    run([str(paths.root / "scripts/package"), "--arch", "armhf", "--out",
-         str(out / "armhf"), "--version", version], stdout=subprocess.DEVNULL)
+    runner.run([str(paths.root / "scripts/package"), "--arch", "armhf",
+                "--out", str(out / "armhf"), "--version", version],
+               stdout=subprocess.DEVNULL, timeout=PACKAGE_LIMIT_S)
     return out
 
 
 def tree_version(paths: Paths) -> str:
-    return run(["dpkg-parsechangelog", "-l",
-                str(paths.root / "debian/changelog"), "-SVersion"],
-               capture=True).stdout.strip()
+    return runner.output(["dpkg-parsechangelog", "-l",
+                          str(paths.root / "debian/changelog"), "-SVersion"])
 
 
 def installed_versions(board: Board, names: list[str]) -> dict[str, str]:
@@ -68,7 +68,7 @@ def installed_versions(board: Board, names: list[str]) -> dict[str, str]:
     out = board.out(["dpkg-query", "-W", "-f",
                      "${Package} ${Version} ${db:Status-Abbrev}\\n", *names],
                     check=False)
-    found = {}
+    found: dict[str, str] = {}
     for line in out.splitlines():
         words = line.split()
         if len(words) >= 3:
@@ -100,7 +100,7 @@ class Updates:
         self.report = report
         self.names = image.installed_names(paths)
 
-    def apt(self, argv: list[str]) -> subprocess.CompletedProcess:
+    def apt(self, argv: list[str]) -> subprocess.CompletedProcess[str]:
         return self.board.ssh(_after_update(argv), check=False,
                               merge_stderr=True, timeout=APT_LIMIT_S)
 
@@ -116,15 +116,11 @@ class Updates:
     def wait_active(self, limit_s: float) -> bool:
         """Whether the service is active within limit_s (a boot starts it
         some time after ssh answers)."""
-        deadline = time.monotonic() + limit_s
-        while True:
-            state = self.board.out(["systemctl", "is-active", SERVICE],
-                                   check=False)
-            if state == "active" or time.monotonic() > deadline:
-                return state == "active"
-            time.sleep(2)
+        return wait_until(lambda: is_active(self.board) == "active", limit_s,
+                          pause_s=2)
 
-    def check_service(self, label: str, cursor: str, entry) -> None:
+    def check_service(self, label: str, cursor: str,
+                      entry: parse.Expected) -> None:
         """After an update or a boot: the newest process maps no replaced
         file, reported the mute as muted, is advertised; dpkg is clean."""
         report, board = self.report, self.board
@@ -135,27 +131,26 @@ class Updates:
                      f"process {pid} maps no replaced file" if not deleted
                      else f"process {pid} maps replaced files: "
                      + " ".join(deleted.split()))
-        entries = parse.journal_entries(board.journal(
-            *(["--after-cursor", cursor] if cursor else ["-b"]), "-o", "json",
-            check=False))
+        entries = journal_since(board, cursor, *([] if cursor else ["-b"]))
         mute = parse.last_mute_report(entries, int(pid or 0))
         report.check(f"{label}-muted", mute == "muted",
-                     f"process {pid} reports the microphone {mute or 'nothing'}")
-        report.timed(f"{label}-advertised", "listed by the board's "
-                     "avahi-browse", lambda: board_sees(board, entry,
-                                                         ADVERTISED_LIMIT_S))
+                     f"process {pid} reports the microphone "
+                     f"{mute or 'nothing'}")
+        report.timed(f"{label}-advertised",
+                     "listed by the board's avahi-browse",
+                     lambda: board_sees(board, entry, ADVERTISED_LIMIT_S))
         audit = board.out(["dpkg", "--audit"], check=False)
         report.check(f"{label}-dpkg-audit", not audit,
                      "dpkg --audit: clean" if not audit else
                      "dpkg --audit: " + " | ".join(audit.splitlines()[:3]))
 
     def step(self, name: str, argv: list[str], version: str,
-             entry, after_update: bool = True) -> Step:
+             entry: parse.Expected, after_update: bool = True) -> Step:
         """One change of version on the running service: argv after
         `apt-get update`, or by itself."""
         report, board = self.report, self.board
         before = show(board, "InvocationID", "MainPID")
-        cursor = board.journal_cursor()
+        cursor = journal_cursor(board)
         clock = Stopwatch()
         result = self.apt(argv) if after_update else board.ssh(
             argv, check=False, merge_stderr=True, timeout=APT_LIMIT_S)
@@ -175,20 +170,23 @@ class Updates:
                      self.at_version(found, version),
                      ", ".join(f"{n} {found.get(n, 'missing')}"
                                for n in self.names))
+
         # The restart may still be under way when apt returns after an
         # error; give the advertisement its time before counting.
-        deadline = time.monotonic() + ADVERTISED_LIMIT_S
-        while True:
-            entries = parse.journal_entries(board.journal(
-                "--after-cursor", cursor, "-o", "json", check=False))
-            restart = parse.restart_after(entries, int(before["MainPID"]))
-            if restart.downtime_s is not None or time.monotonic() > deadline:
-                break
-            time.sleep(2)
+        def restarted() -> parse.Restart:
+            return parse.restart_after(journal_since(board, cursor),
+                                       int(before["MainPID"]))
+
+        def advertised(seen: parse.Restart) -> bool:
+            return seen.downtime_s is not None
+
+        restart = wait_until(restarted, ADVERTISED_LIMIT_S, pause_s=2,
+                             done=advertised)
         after = show(board, "InvocationID", "ActiveState")
         report.check(f"{name}-one-restart",
-                     restart.starts == 1 and after["InvocationID"] !=
-                     before["InvocationID"] and after["ActiveState"] == "active",
+                     restart.starts == 1
+                     and after["InvocationID"] != before["InvocationID"]
+                     and after["ActiveState"] == "active",
                      f"{restart.starts} start(s), invocation "
                      f"{before['InvocationID'][:8]} -> "
                      f"{after['InvocationID'][:8]}, {after['ActiveState']}")
@@ -205,7 +203,7 @@ class Updates:
         return step
 
     def upgrade_and_back(self, old: str, new: str, next_dir: Path,
-                         entry) -> Step:
+                         entry: parse.Expected) -> Step:
         """Mutes, publishes new, upgrades, goes back to old; returns the
         upgrade's step (its apt time paces the power cuts)."""
         if self.board.out(["vantor-state", "--config", CONFIG, "mic"],
@@ -224,7 +222,7 @@ class Updates:
         self.stopped_stays_stopped(old)
         return up
 
-    def unattended(self, new: str, entry) -> None:
+    def unattended(self, new: str, entry: parse.Expected) -> None:
         """unattended-upgrades, configured as the docs say, takes the new
         version in its own run: one restart, the mute kept."""
         board = self.board
@@ -246,9 +244,10 @@ class Updates:
         """A change of version of a stopped service (here back to old)
         leaves it stopped; it is started again afterwards."""
         board = self.board
-        board.ssh(["systemctl", "stop", SERVICE], timeout=300)
+        board.ssh(["systemctl", "stop", SERVICE],
+                  timeout=SERVICE_CHANGE_LIMIT_S)
         result = self.apt(self.install_argv(old))
-        active = board.out(["systemctl", "is-active", SERVICE], check=False)
+        active = is_active(board)
         found = installed_versions(board, self.names)
         self.report.check(
             "upgrade-stopped-stays-stopped",
@@ -256,10 +255,11 @@ class Updates:
             self.at_version(found, old),
             f"apt exit {result.returncode}; {SERVICE} {active}; "
             + ", ".join(f"{n} {v}" for n, v in found.items()))
-        board.ssh(["systemctl", "start", SERVICE], timeout=300)
+        board.ssh(["systemctl", "start", SERVICE],
+                  timeout=SERVICE_CHANGE_LIMIT_S)
 
     def power_cuts(self, cuts: int, seed: int, old: str, upgrade_s: float,
-                   entry) -> None:
+                   entry: parse.Expected) -> None:
         """cuts upgrades from old to new, each cut at a random moment of
         it; after each boot, what was found and whether it recovers."""
         rng = random.Random(seed)
@@ -279,24 +279,27 @@ class Updates:
                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                 stderr=subprocess.DEVNULL)
             time.sleep(delay)
-            self.board.link.cut_power()
-            upgrading.wait()
-            self.board.link.power_on()
+            self.board.power.cut()
+            # Its session ended with the cut: only reaped here.
+            runner.wait(upgrading, END_GRACE_S)
+            self.board.power.on()
             if not self.board.wait_ssh(SSH_LIMIT_S, pause_s=2):
                 self.report.fail(f"upgrade-cut-{cut}-boot",
                                  f"no ssh within {SSH_LIMIT_S} s of power-on")
                 return
             self.after_cut(cut, delay, entry)
 
-    def after_cut(self, cut: int, delay: float, entry) -> None:
+    def after_cut(self, cut: int, delay: float,
+                  entry: parse.Expected) -> None:
         board = self.board
         found = installed_versions(board, self.names)
         audit = board.out(["dpkg", "--audit"], check=False)
-        active = board.out(["systemctl", "is-active", SERVICE], check=False)
+        active = is_active(board)
+        audited = (f"lists {len(audit.splitlines())} line(s)" if audit
+                   else "clean")
         print(f"board: upgrade cut {cut} after {delay:.1f} s: found "
               f"{', '.join(f'{n} {v}' for n, v in found.items())}; dpkg "
-              f"--audit {'clean' if not audit else 'lists ' + str(len(audit.splitlines())) + ' line(s)'}; "
-              f"service {active}", flush=True)
+              f"--audit {audited}; service {active}", flush=True)
         if audit:
             configured = board.ssh(["env", "DEBIAN_FRONTEND=noninteractive",
                                     "dpkg", "--configure", "-a"], check=False,
@@ -322,7 +325,8 @@ class Updates:
 
 
 def run_updates(paths: Paths, board: Board, report: Report, next_dir: Path,
-                entry, cuts: int = 0, seed: int | None = None) -> None:
+                entry: parse.Expected, cuts: int = 0,
+                seed: int | None = None) -> None:
     """On a board with the tree's packages installed and the service
     running: the upgrade to next_dir's version and back, then cuts."""
     old = tree_version(paths)

@@ -2,8 +2,12 @@
 #
 # SPDX-License-Identifier: Apache-2.0
 
-# RSS and descriptors of a soak over time: gnuplot -e "csv='...';
-# png='...'; title='...'" soak.gnuplot
+# RSS and descriptors of a soak over time:
+#   gnuplot -c soak.gnuplot CSV PNG TITLE
+# Arguments rather than -e assignments: a title is data, never program text.
+csv = ARG1
+png = ARG2
+title = ARG3
 set terminal pngcairo size 900,500 noenhanced
 set datafile separator ","
 # Flat lines off the frame: the right axis from 0 to half again the most.

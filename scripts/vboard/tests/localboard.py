@@ -14,7 +14,7 @@ from vboard.remote import Board
 
 
 class AlwaysOn:
-    def running(self):
+    def is_on(self):
         return True
 
 
@@ -23,7 +23,7 @@ class LocalBoard(Board):
         self._folder = tempfile.TemporaryDirectory()
         folder = Path(self._folder.name)
         super().__init__(Paths(root=folder, board_dir=folder, build=folder),
-                         AlwaysOn())
+                         power=AlwaysOn())
         self.folder = folder
 
     def _ssh_argv(self, command, tty=False):

@@ -33,7 +33,8 @@ class MirrorTest(unittest.TestCase):
             # The security suite alone is no mirror of the suite.
             ([DEB822.split("\n\n")[1]], [], None),
             # A mirror for another suite, or only sources, is not taken.
-            (["Types: deb\nURIs: http://a/debian\nSuites: trixie\n"], [], None),
+            (["Types: deb\nURIs: http://a/debian\nSuites: trixie\n"], [],
+             None),
             (["Types: deb-src\nURIs: http://a/debian\nSuites: bookworm\n"],
              [], None),
             (["Types: deb\nURIs: http://a/debian\nSuites: bookworm\n"

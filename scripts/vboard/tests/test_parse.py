@@ -34,7 +34,8 @@ class BrowseTest(unittest.TestCase):
             (RESOLVED.replace("169.254.77.2", "169.254.77.1"), False),
             (RESOLVED.replace("Vantor\\032Device", "Vantor\\032Device2"),
              False),
-            (RESOLVED.replace("vantor-board.local", "board-peer.local"), False),
+            (RESOLVED.replace("vantor-board.local", "board-peer.local"),
+             False),
             (RESOLVED.replace(";local;", ";example;"), False),
             # Lines avahi-browse prints besides entries.
             ("Failed to create client object: Daemon not running", False),
@@ -175,7 +176,6 @@ class ToolWordsTest(unittest.TestCase):
         self.assertIsNone(parse.exposure_score("Unit not found."))
 
 
-
 def journal_line(monotonic, priority, message):
     import json
     return json.dumps({"__MONOTONIC_TIMESTAMP": str(monotonic),
@@ -263,8 +263,9 @@ class RestartTest(unittest.TestCase):
              + [entry(13.5, 0, ADVERTISED_LINE)], 1, None),
             # The old process said nothing: from systemd's Stopping.
             ("old process silent", [restart[0]] + restart[3:], 1, 3.5),
-            ("two restarts", restart + [entry(20, 1, "Started vantor-sample."
-                                                     "service - V...")], 2, 2.5),
+            ("two restarts", restart + [
+                entry(20, 1, "Started vantor-sample.service - V...")], 2,
+             2.5),
             ("not advertised yet", restart[:-1], 1, None),
             # The old process's own advertisement is not the new one's.
             ("no restart", [entry(5, 40, ADVERTISED_LINE)], 0, None),

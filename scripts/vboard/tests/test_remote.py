@@ -4,6 +4,7 @@
 
 import shlex
 import tempfile
+import time
 import unittest
 from pathlib import Path
 
@@ -81,6 +82,30 @@ class LocalShellTest(unittest.TestCase):
     def test_time_limit(self):
         with self.assertRaisesRegex(RemoteError, "no end within 0.2 s"):
             self.board.ssh(["sleep", "5"], timeout=0.2, check=False)
+
+    def test_wait_ssh(self):
+        class Power:
+            def __init__(self, on):
+                self.on = on
+
+            def is_on(self):
+                return self.on
+
+        cases = [
+            # (power on, the board's answer, answered)
+            (True, "true", True),
+            (True, "false", False),
+            # Off: no use waiting for the limit.
+            (False, "true", False),
+        ]
+        for on, answer, answered in cases:
+            with self.subTest(on=on, answer=answer):
+                self.board.power = Power(on)
+                self.board._ssh_argv = lambda command, tty=False: [answer]
+                clock = time.monotonic()
+                self.assertEqual(self.board.wait_ssh(0.3, pause_s=0.01),
+                                 answered)
+                self.assertLess(time.monotonic() - clock, 2)
 
     def test_script_keeps_stdin_for_data(self):
         # A files/ program gets its arguments and still reads standard input.

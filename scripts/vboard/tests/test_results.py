@@ -9,7 +9,8 @@ import tempfile
 import unittest
 from pathlib import Path
 
-from vboard.results import Report, Result, Status, percentile
+from vboard.results import (Report, Result, Status, percentile,
+                            with_row)
 
 
 class PercentileTest(unittest.TestCase):
@@ -61,7 +62,8 @@ class ReportTest(unittest.TestCase):
             "board: failed: withdrawn",
         ])
         closing = out.getvalue().splitlines()[-2]
-        self.assertRegex(closing, r"^\w+: \d+ passed, \d+ failed(, \d+ skipped)?$")
+        self.assertRegex(closing,
+                         r"^\w+: \d+ passed, \d+ failed(, \d+ skipped)?$")
         self.assertEqual(report.figures, [("rss_kib", "5296")])
 
     def test_all_passed(self):
@@ -89,9 +91,57 @@ class ReportTest(unittest.TestCase):
         self.assertRegex(figures[0], r"^# scripts/board test, \d{4}-")
         self.assertEqual(figures[1:], ["phase_checks=12.3", "rss_kib=5297"])
         # One header, then a row per run under it.
-        self.assertEqual(rows[0], ["date", "commit", "phase_checks", "rss_kib"])
+        self.assertEqual(rows[0],
+                         ["date", "commit", "phase_checks", "rss_kib"])
         self.assertEqual([row[2:] for row in rows[1:]],
                          [["12.3", "5296"], ["12.3", "5297"]])
+
+
+class BenchRowsTest(unittest.TestCase):
+    """bench-rows.tsv: every value under its own name, whichever figures
+    each run had."""
+
+    def test_with_row(self):
+        cases = [
+            ("", {"date": "d1", "a": "1"}, "date\ta\nd1\t1\n"),
+            ("date\ta\nd1\t1\n", {"date": "d2", "a": "2"},
+             "date\ta\nd1\t1\nd2\t2\n"),
+            # A new figure is a new column, empty before; a missing one is
+            # empty in this row.
+            ("date\ta\nd1\t1\n", {"date": "d2", "b": "2"},
+             "date\ta\tb\nd1\t1\t\nd2\t\t2\n"),
+            ("date\ta\tb\nd1\t1\t2\n", {"date": "d2", "b": "3", "a": "4"},
+             "date\ta\tb\nd1\t1\t2\nd2\t4\t3\n"),
+        ]
+        for tsv, row, expected in cases:
+            with self.subTest(tsv=tsv, row=row):
+                self.assertEqual(with_row(tsv, row), expected)
+
+    def run_with(self, folder, figures):
+        report = Report()
+        for key, value in figures:
+            report.figure(key, value, "", "")
+        report.write_figures(folder, "test", folder)
+        lines = (folder / "bench-rows.tsv").read_text().splitlines()
+        header = lines[0].split("\t")
+        return [dict(zip(header, line.split("\t"))) for line in lines[1:]]
+
+    def test_runs_with_other_figures(self):
+        with tempfile.TemporaryDirectory() as folder, \
+                contextlib.redirect_stdout(io.StringIO()), \
+                contextlib.redirect_stderr(io.StringIO()):
+            folder = Path(folder)
+            self.run_with(folder, [("rss_kib", 5296), ("threads", 9)])
+            rows = self.run_with(folder, [("soak_rss_kib", "1..2"),
+                                          ("threads", 8)])
+            self.assertEqual([(r["rss_kib"], r["threads"], r["soak_rss_kib"])
+                              for r in rows],
+                             [("5296", "9", ""), ("", "8", "1..2")])
+            # A file whose rows outgrew its header is kept aside.
+            (folder / "bench-rows.tsv").write_text("date\ta\nd\t1\t2\n")
+            self.assertEqual(len(self.run_with(folder, [("a", 3)])), 1)
+            [aside] = folder.glob("bench-rows-*.tsv")
+            self.assertEqual(aside.read_text(), "date\ta\nd\t1\t2\n")
 
 
 if __name__ == "__main__":

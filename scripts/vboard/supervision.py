@@ -14,87 +14,27 @@ import json
 import time
 
 from . import parse
-from .checks import board_sees, main_pid
-from .common import CONFIG, SERVICE, Stopwatch, note
+from .clock import Stopwatch
+from .common import CONFIG, SERVICE, note
+from .limits import (BROWSE_LIMIT_S, RECOVERY_LIMIT_S,
+                     SERVICE_CHANGE_LIMIT_S, START_ADVERTISED_LIMIT_S,
+                     SYSTEM_LINE_LIMIT_S)
+from .observe import (board_now_us, board_sees, journal_cursor,
+                      journal_since, main_pid, show, system_entries,
+                      wait_for_line, wait_for_system_line, wait_ready_again)
 from .remote import Board
-from .results import Outcome, Report
+from .results import Report
 
 FAULT_DIR = "/run/vantor-test"
 FAULT_CONFIG = f"{FAULT_DIR}/config.json"
 DROP_IN = f"/run/systemd/system/{SERVICE}.service.d/test-faults.conf"
 DEBUG_PORT = 8090
 WEDGES = 3
-# A fault and the restart behind it: WatchdogSec, RestartSec and a start
-# under emulation, with room to spare.
-RECOVERY_LIMIT_S = 120
 # A slow host answers within this share of WatchdogSec and is watched for
 # that many intervals; a late one answers after this share.
 SLOW_SHARE = 0.55
 SLOW_WATCH_INTERVALS = 2.5
 LATE_SHARE = 2
-
-
-def show(board: Board, *names: str) -> dict[str, str]:
-    """Properties of the unit, by name."""
-    out = board.out(["systemctl", "show", SERVICE, "-p", ",".join(names)],
-                    check=False)
-    return dict(line.partition("=")[::2] for line in out.splitlines())
-
-
-def journal_since(board: Board, cursor: str, *args: str
-                  ) -> list[parse.JournalEntry]:
-    return parse.journal_entries(board.journal(
-        *(["--after-cursor", cursor] if cursor else []), "-o", "json", *args,
-        check=False))
-
-
-def wait_for_line(board: Board, cursor: str, text: str,
-                  limit_s: float) -> parse.JournalEntry | None:
-    """The first line after cursor that contains text, within limit_s."""
-    deadline = time.monotonic() + limit_s
-    while True:
-        for entry in journal_since(board, cursor):
-            if text in entry.message:
-                return entry
-        if time.monotonic() > deadline:
-            return None
-        time.sleep(0.5)
-
-
-def wait_for_system_line(board: Board, since_us: int, text: str,
-                         limit_s: float) -> bool:
-    """Whether systemd's own log of the unit gets a line with text after
-    the board's monotonic time since_us, within limit_s."""
-    deadline = time.monotonic() + limit_s
-    while time.monotonic() <= deadline:
-        entries = parse.journal_entries(board.ssh(
-            ["journalctl", "-q", "-b", "UNIT=" + SERVICE + ".service",
-             "-o", "json"], check=False).stdout)
-        if any(e.monotonic_us > since_us and text in e.message
-               for e in entries):
-            return True
-        time.sleep(0.5)
-    return False
-
-
-def wait_ready_again(board: Board, invocation: str,
-                     limit_s: float) -> dict[str, str] | None:
-    """The unit's properties once a new invocation is active (READY), or
-    None past limit_s."""
-    deadline = time.monotonic() + limit_s
-    while time.monotonic() <= deadline:
-        props = show(board, "InvocationID", "ActiveState",
-                     "ActiveEnterTimestampMonotonic", "NRestarts", "Result")
-        if props.get("InvocationID") not in ("", invocation) and \
-                props.get("ActiveState") == "active":
-            return props
-        time.sleep(0.25)
-    return None
-
-
-def board_now_us(board: Board) -> int:
-    seconds = board.out(["cat", "/proc/uptime"]).split()[0]
-    return int(float(seconds) * 1e6)
 
 
 def switch_faults_on(board: Board) -> None:
@@ -114,17 +54,17 @@ def switch_faults_on(board: Board) -> None:
 def switch_faults_off(board: Board) -> None:
     board.ssh(["sh", "-c", f"rm -rf {DROP_IN} {FAULT_DIR} && "
                "systemctl daemon-reload && systemctl restart " + SERVICE],
-              check=False, timeout=300)
+              check=False, timeout=SERVICE_CHANGE_LIMIT_S)
 
 
 def check_ready(board: Board, report: Report) -> None:
     """systemctl start returns at READY; then the advertisement."""
-    cursor = board.journal_cursor()
+    cursor = journal_cursor(board)
     report.check("notify-type", show(board, "Type").get("Type") == "notify",
                  f"{SERVICE} is Type={show(board, 'Type').get('Type')}")
     report.timed("restart-ready", f"systemctl restart {SERVICE} returns at "
                  "READY=1", lambda: board.ok(["systemctl", "restart", SERVICE],
-                                             timeout=300))
+                                             timeout=SERVICE_CHANGE_LIMIT_S))
     props = show(board, "InactiveExitTimestampMonotonic",
                  "ActiveEnterTimestampMonotonic")
     started = int(props.get("InactiveExitTimestampMonotonic") or 0)
@@ -132,11 +72,14 @@ def check_ready(board: Board, report: Report) -> None:
     if started and ready >= started:
         report.figure("start_to_ready_s", f"{(ready - started) / 1e6:.2f}",
                       "s", "systemctl start -> READY=1 (the unit active)")
-    advertised = wait_for_line(board, cursor, "Advertised ", 120)
-    ok = advertised is not None and "SUCCESS" in advertised.message
-    report.check("ready-then-advertised", ok and advertised.monotonic_us >= ready,
+    advertised = wait_for_line(board, cursor, "Advertised ",
+                               START_ADVERTISED_LIMIT_S)
+    if advertised is not None and "SUCCESS" not in advertised.message:
+        advertised = None
+    report.check("ready-then-advertised",
+                 advertised is not None and advertised.monotonic_us >= ready,
                  "'Advertised ...: SUCCESS' after READY=1")
-    if ok:
+    if advertised is not None:
         report.figure("ready_to_advertised_s",
                       f"{(advertised.monotonic_us - ready) / 1e6:.2f}", "s",
                       "READY=1 -> 'Advertised ...: SUCCESS' (journal)")
@@ -156,8 +99,8 @@ def check_priorities(board: Board, report: Report, cursor: str) -> None:
     # read above: the service goes on logging.
     first = min((e.monotonic_us for e in entries), default=0)
     last = max((e.monotonic_us for e in entries), default=0)
-    warned = [e.message for e in parse.journal_entries(board.journal(
-                  "-b", "-p", "warning", "-o", "json", check=False))
+    warned = [e.message for e in journal_since(board, "", "-b", "-p",
+                                               "warning")
               if parse.severity_of(e.message)
               and first <= e.monotonic_us <= last]
     expected = [e.message for e in ours if e.priority <= 4]
@@ -173,7 +116,8 @@ def check_priorities(board: Board, report: Report, cursor: str) -> None:
                   "info)")
 
 
-def check_wedges(board: Board, report: Report, entry) -> None:
+def check_wedges(board: Board, report: Report,
+                 entry: parse.Expected) -> None:
     """A wedged host stops the pings; systemd's watchdog restarts it,
     each time, without reaching the start limit."""
     before = int(show(board, "NRestarts").get("NRestarts") or 0)
@@ -186,7 +130,8 @@ def check_wedges(board: Board, report: Report, entry) -> None:
                               check=False).stdout
         props = wait_ready_again(board, invocation, RECOVERY_LIMIT_S)
         seconds = clock.seconds()
-        timeout = wait_for_system_line(board, now_us, "Watchdog timeout", 10)
+        timeout = wait_for_system_line(board, now_us, "Watchdog timeout",
+                                       SYSTEM_LINE_LIMIT_S)
         ok = " 200 " in posted and props is not None and timeout
         report.check(f"wedge-{wedge}", ok,
                      f"watchdog timeout logged, READY again {seconds:.1f} s "
@@ -207,7 +152,8 @@ def check_wedges(board: Board, report: Report, entry) -> None:
                       " ".join(f"{t:.1f}" for t in times), "s",
                       f"POST /fault/wedge -> READY again, {len(times)} wedges")
     report.timed("advertised-after-wedges", "listed by the board's "
-                 "avahi-browse", lambda: board_sees(board, entry, 120))
+                 "avahi-browse",
+                 lambda: board_sees(board, entry, BROWSE_LIMIT_S))
 
 
 def post_slow(board: Board, ms: int) -> bool:
@@ -217,7 +163,7 @@ def post_slow(board: Board, ms: int) -> bool:
     return " 200 " in posted
 
 
-def check_slow_host(board: Board, report: Report) -> None:
+def check_slow_hosts(board: Board, report: Report) -> None:
     """A host that turns slow within WatchdogSec keeps its pings and is not
     aborted; one slower than that is named in the journal while it hangs,
     before systemd's watchdog acts."""
@@ -226,6 +172,11 @@ def check_slow_host(board: Board, report: Report) -> None:
     if not watchdog_s:
         report.fail("watchdog-slow-host", "the unit has no WatchdogSec")
         return
+    check_slow_host(board, report, watchdog_s)
+    check_late_host(board, report, watchdog_s)
+
+
+def check_slow_host(board: Board, report: Report, watchdog_s: float) -> None:
     invocation = show(board, "InvocationID").get("InvocationID", "")
     now_us = board_now_us(board)
     slow_ms = int(watchdog_s * 1000 * SLOW_SHARE)
@@ -246,26 +197,30 @@ def check_slow_host(board: Board, report: Report) -> None:
                  f"{'a' if timeout else 'no'} watchdog timeout, "
                  f"{'a' if late else 'no'} late warning")
 
+
+def check_late_host(board: Board, report: Report, watchdog_s: float) -> None:
     invocation = show(board, "InvocationID").get("InvocationID", "")
     now_us = board_now_us(board)
     posted = post_slow(board, int(watchdog_s * 1000 * LATE_SHARE))
     again = wait_ready_again(board, invocation, RECOVERY_LIMIT_S)
     entries = journal_since(board, "", "-b")
-    system = parse.journal_entries(board.ssh(
-        ["journalctl", "-q", "-b", "UNIT=" + SERVICE + ".service", "-o",
-         "json"], check=False).stdout)
     late = parse.first_after(entries, "Watchdog: the host has not answered",
                              now_us)
-    abort = parse.first_after(system, "Watchdog timeout", now_us)
-    ok = (posted and again is not None and late is not None and
-          abort is not None and late.priority == 4 and
-          late.monotonic_us < abort.monotonic_us)
-    report.check("watchdog-late-host-named", ok,
-                 f"named {(abort.monotonic_us - late.monotonic_us) / 1e6:.1f}"
-                 " s before systemd's watchdog timeout: " + late.message
-                 if ok else f"posted {posted}; late warning "
-                 f"{late.message if late else 'none'}; watchdog timeout "
-                 f"{'logged' if abort else 'none'}; READY again {bool(again)}")
+    abort = parse.first_after(system_entries(board), "Watchdog timeout",
+                              now_us)
+    if (posted and again is not None and late is not None and
+            abort is not None and late.priority == 4 and
+            late.monotonic_us < abort.monotonic_us):
+        ahead_s = (abort.monotonic_us - late.monotonic_us) / 1e6
+        report.check("watchdog-late-host-named", True,
+                     f"named {ahead_s:.1f} s before systemd's watchdog "
+                     "timeout: " + late.message)
+    else:
+        report.fail("watchdog-late-host-named",
+                    f"posted {posted}; late warning "
+                    f"{late.message if late else 'none'}; watchdog timeout "
+                    f"{'logged' if abort else 'none'}; READY again "
+                    f"{bool(again)}")
 
 
 def check_memory(board: Board, report: Report) -> None:
@@ -288,7 +243,7 @@ def check_memory(board: Board, report: Report) -> None:
         return
     invocation = show(board, "InvocationID").get("InvocationID", "")
     now_us = board_now_us(board)
-    cursor = board.journal_cursor()
+    cursor = journal_cursor(board)
     clock = Stopwatch()
     posted = board.script("post-fault.sh", "allocate", str(DEBUG_PORT),
                           check=False).stdout
@@ -303,7 +258,8 @@ def check_memory(board: Board, report: Report) -> None:
     if killed and again:
         report.figure("oom_to_ready_s", f"{seconds:.1f}", "s",
                       "POST /fault/allocate -> oom-kill -> READY again")
-    advertised = wait_for_line(board, cursor, "Advertised ", 120)
+    advertised = wait_for_line(board, cursor, "Advertised ",
+                               START_ADVERTISED_LIMIT_S)
     report.check("advertised-after-oom",
                  advertised is not None and "SUCCESS" in advertised.message,
                  "'Advertised ...: SUCCESS' after the restart")
@@ -321,19 +277,21 @@ def measure_memory_peak(board: Board, report: Report, key: str,
                       f"memory.peak of the service's cgroup, {when}")
 
 
-def run(board: Board, report: Report, entry) -> None:
+def run(board: Board, report: Report, entry: parse.Expected) -> None:
     measure_memory_peak(board, report, "memory_peak_kib",
                         "after the checks before this one")
     check_ready(board, report)
-    cursor = board.journal_cursor()
+    cursor = journal_cursor(board)
     switch_faults_on(board)
     try:
-        board.ssh(["systemctl", "restart", SERVICE], timeout=300)
-        if wait_for_line(board, cursor, "Advertised ", 120) is None:
+        board.ssh(["systemctl", "restart", SERVICE],
+                  timeout=SERVICE_CHANGE_LIMIT_S)
+        if wait_for_line(board, cursor, "Advertised ",
+                         START_ADVERTISED_LIMIT_S) is None:
             note("not advertised with the fault configuration")
         check_priorities(board, report, cursor)
         check_wedges(board, report, entry)
-        check_slow_host(board, report)
+        check_slow_hosts(board, report)
         check_memory(board, report)
     finally:
         switch_faults_off(board)
