@@ -111,8 +111,14 @@ class AptRepoTest(unittest.TestCase):
         cls.script.parent.mkdir(parents=True)
         for name in ("apt-repo", "lib.sh"):
             shutil.copy2(SCRIPTS / name, cls.script.parent / name)
-        shutil.copytree(SCRIPTS / "aptrepo", cls.script.parent / "aptrepo",
-                        ignore=shutil.ignore_patterns("__pycache__"))
+        # What apt-repo uses of the tree: its package, lib.sh's apt
+        # plumbing, and the build dependencies lib.sh reads.
+        for package in ("aptrepo", "debpkg"):
+            shutil.copytree(SCRIPTS / package, cls.script.parent / package,
+                            ignore=shutil.ignore_patterns("__pycache__"))
+        (cls.script.parent.parent / "debian").mkdir()
+        shutil.copy2(SCRIPTS.parent / "debian/control",
+                     cls.script.parent.parent / "debian/control")
 
     @classmethod
     def tearDownClass(cls) -> None:
