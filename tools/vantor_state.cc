@@ -34,6 +34,7 @@
 #include "core/version.h"
 #include "platform/utils/config_accessor.h"
 #include "platform/utils/config_inspector.h"
+#include "platform/utils/file_status.h"
 #include "platform/utils/file_utils.h"
 #include "platform/utils/state_files.h"
 
@@ -146,8 +147,8 @@ const StateFile* FindStateFile(const std::string& command) {
 }
 
 bool Exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
+  assistant_reference::FileStatus status;
+  return assistant_reference::StatusOf(path, /*follow=*/true, &status);
 }
 
 std::string Folder(const std::string& path) {
@@ -231,26 +232,28 @@ std::string UnsafeFolderReason(const std::string& path) {
   std::string folder = Folder(path);
   // The folders WriteFile will make are this user's; the nearest existing
   // one decides.
-  struct stat st;
-  while (stat(folder.c_str(), &st) != 0 && folder != "/" && folder != ".")
+  assistant_reference::FileStatus st;
+  while (!assistant_reference::StatusOf(folder, /*follow=*/true, &st) &&
+         folder != "/" && folder != ".") {
     folder = Folder(folder);
+  }
   char resolved[PATH_MAX];
   if (!realpath(folder.c_str(), resolved))
     return std::string();  // WriteFile reports what is wrong.
   const uid_t me = geteuid();
   bool innermost = true;
   for (std::string at = resolved;; at = Folder(at)) {
-    if (stat(at.c_str(), &st) == 0) {
-      if (st.st_uid != me && st.st_uid != 0) {
-        return at + " belongs to user " + std::to_string(st.st_uid) +
+    if (assistant_reference::StatusOf(at, /*follow=*/true, &st)) {
+      if (st.uid != me && st.uid != 0) {
+        return at + " belongs to user " + std::to_string(st.uid) +
                ", not to this user or root";
       }
-      const bool others_write = (st.st_mode & S_IWOTH) ||
-                                ((st.st_mode & S_IWGRP) && !InGroup(st.st_gid));
-      if (others_write && (innermost || !(st.st_mode & S_ISVTX))) {
+      const bool others_write =
+          (st.mode & S_IWOTH) || ((st.mode & S_IWGRP) && !InGroup(st.gid));
+      if (others_write && (innermost || !(st.mode & S_ISVTX))) {
         char mode[8];
         snprintf(mode, sizeof(mode), "%04o",
-                 static_cast<unsigned>(st.st_mode & 07777));
+                 static_cast<unsigned>(st.mode & 07777));
         return at + " is writable by other users (mode " + mode + ")";
       }
     }

@@ -4,6 +4,7 @@
 
 #include "platform/system/system_provider_impl.h"
 
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/prctl.h>
@@ -109,6 +110,22 @@ TEST_F(SystemProviderTest, ReadsOnlyTrimmedOffAsMuted) {
   // A folder in its place reads as not muted too.
   ASSERT_EQ(0, unlink(state_.c_str()));
   ASSERT_EQ(0, mkdir(state_.c_str(), 0700));
+  EXPECT_EQ(0, provider.GetMicMuteState());
+}
+
+// A state file dated past January 2038 (a clock set wrong, or 2038 itself)
+// is still a file: "off" reads muted, and what replaces it is read too.
+TEST_F(SystemProviderTest, AStateFileDatedPast2038IsRead) {
+  SystemProviderImpl provider(ConfigFor(state_));
+  ASSERT_TRUE(WriteFile(state_, "off\n"));
+  // 2040-03-01 00:00:00 UTC, with this build's time_t (64-bit on every
+  // target of ours).
+  static_assert(sizeof(time_t) == 8, "a device build's time_t");
+  const timespec in_2040[2] = {{2214259200, 0}, {2214259200, 0}};
+  ASSERT_EQ(0, utimensat(AT_FDCWD, state_.c_str(), in_2040, 0));
+  EXPECT_EQ(1, provider.GetMicMuteState());
+  ASSERT_TRUE(WriteFile(state_, "on\n"));
+  ASSERT_EQ(0, utimensat(AT_FDCWD, state_.c_str(), in_2040, 0));
   EXPECT_EQ(0, provider.GetMicMuteState());
 }
 

@@ -24,6 +24,7 @@
 
 #include "core/eintr_wrapper.h"
 #include "core/logging.h"
+#include "platform/utils/file_status.h"
 #include "platform/utils/file_utils_internal.h"
 
 namespace assistant_reference {
@@ -40,8 +41,8 @@ std::string GetRootPath() {
 }
 
 bool FileExists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
+  FileStatus status;
+  return StatusOf(path, /*follow=*/true, &status);
 }
 
 // The folder that holds |path|'s name.
@@ -102,12 +103,12 @@ std::string Trim(std::string text) {
 // Opens |path| for reading when it is a regular file, checked on the same
 // descriptor that is read: a FIFO or device swapped in under the name must
 // neither block the open nor be read. -1 otherwise.
-int OpenRegularFile(const std::string& path, struct stat* st) {
+int OpenRegularFile(const std::string& path, FileStatus* status) {
   const int fd =
       HANDLE_EINTR(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (fd < 0)
     return -1;
-  if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
+  if (!StatusOfDescriptor(fd, status) || !status->IsRegular()) {
     close(fd);
     return -1;
   }
@@ -143,12 +144,12 @@ bool ReadAll(int fd, size_t limit, size_t size_hint, std::string* out) {
 // Reads the whole regular file, or nothing.
 bool ReadWhole(const std::string& path, std::string* contents) {
   contents->clear();
-  struct stat st;
-  const int fd = OpenRegularFile(path, &st);
+  FileStatus status;
+  const int fd = OpenRegularFile(path, &status);
   if (fd < 0)
     return false;
   const bool read = ReadAll(fd, std::string().max_size() - 1,
-                            static_cast<size_t>(st.st_size), contents);
+                            static_cast<size_t>(status.size), contents);
   close(fd);
   if (!read)
     contents->clear();
@@ -215,11 +216,11 @@ void RemoveStaleTemporaries(const std::string& path) {
         dir_fd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (fd < 0)
       continue;
-    struct stat held, named;
+    FileStatus held, named;
     if (HANDLE_EINTR(flock(fd, LOCK_EX | LOCK_NB)) == 0 &&
-        fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
-        fstatat(dir_fd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-        held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+        StatusOfDescriptor(fd, &held) && held.IsRegular() &&
+        StatusAt(dir_fd, entry->d_name, /*follow=*/false, &named) &&
+        held.SameFile(named)) {
       unlinkat(dir_fd, entry->d_name, 0);
     }
     close(fd);
@@ -255,12 +256,12 @@ bool CreateTemporary(const std::string& path, Temporary* temp) {
         open(temp->name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     // Another writer's cleanup may have opened the new name first: then it
     // holds the lock, or has already unlinked the file (no links left).
-    struct stat written, locked;
+    FileStatus written, locked;
     if (temp->lock_fd >= 0 &&
         HANDLE_EINTR(flock(temp->lock_fd, LOCK_EX | LOCK_NB)) == 0 &&
-        fstat(temp->fd, &written) == 0 && fstat(temp->lock_fd, &locked) == 0 &&
-        written.st_ino == locked.st_ino && written.st_dev == locked.st_dev &&
-        locked.st_nlink > 0) {
+        StatusOfDescriptor(temp->fd, &written) &&
+        StatusOfDescriptor(temp->lock_fd, &locked) &&
+        written.SameFile(locked) && locked.links > 0) {
       return true;
     }
     if (temp->lock_fd >= 0)
@@ -317,14 +318,14 @@ bool ReadFileBounded(const std::string& path,
                      size_t max_bytes,
                      std::string* contents) {
   contents->clear();
-  struct stat st;
-  const int fd = OpenRegularFile(path, &st);
+  FileStatus status;
+  const int fd = OpenRegularFile(path, &status);
   if (fd < 0)
     return false;
   bool read = false;
   // The size is a hint only: the file may grow while it is read.
-  if (static_cast<uintmax_t>(st.st_size) <= max_bytes)
-    read = ReadAll(fd, max_bytes, static_cast<size_t>(st.st_size), contents);
+  if (status.size <= max_bytes)
+    read = ReadAll(fd, max_bytes, static_cast<size_t>(status.size), contents);
   close(fd);
   if (!read || contents->size() > max_bytes) {
     contents->clear();

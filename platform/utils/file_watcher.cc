@@ -97,8 +97,8 @@ std::string Parent(const std::string& directory) {
 }
 
 bool IsLink(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  FileStatus status;
+  return StatusOf(path, /*follow=*/false, &status) && status.IsLink();
 }
 
 bool ReadLink(const std::string& path, std::string* target) {
@@ -147,25 +147,20 @@ std::string FileWatcher::NormalizePath(const std::string& path) {
 // static
 FileWatcher::Stamp FileWatcher::Stamp::Of(const std::string& path) {
   Stamp stamp;
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0)
-    return stamp;
-  stamp.exists = true;
-  stamp.device = st.st_dev;
-  stamp.inode = st.st_ino;
-  stamp.size = st.st_size;
-  stamp.modified = st.st_mtim;
-  stamp.changed = st.st_ctim;
+  stamp.exists = StatusOf(path, /*follow=*/true, &stamp.status);
   return stamp;
 }
 
 bool FileWatcher::Stamp::operator==(const Stamp& other) const {
-  auto same = [](const timespec& a, const timespec& b) {
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-  };
-  return exists == other.exists && device == other.device &&
-         inode == other.inode && size == other.size &&
-         same(modified, other.modified) && same(changed, other.changed);
+  const FileStatus& a = status;
+  const FileStatus& b = other.status;
+  if (exists != other.exists)
+    return false;
+  return !exists || (a.SameFile(b) && a.size == b.size &&
+                     a.modified_seconds == b.modified_seconds &&
+                     a.modified_nanoseconds == b.modified_nanoseconds &&
+                     a.changed_seconds == b.changed_seconds &&
+                     a.changed_nanoseconds == b.changed_nanoseconds);
 }
 
 FileWatcher::FileWatcher()
@@ -459,10 +454,10 @@ FileWatcher::PathWalk FileWatcher::WalkPath(const std::string& path,
       walk.touched.insert(WatchFolder(directory, kFileMask, entry));
     }
     const std::string child = Join(directory, name);
-    struct stat st;
-    if (lstat(child.c_str(), &st) != 0)
+    FileStatus status;
+    if (!StatusOf(child, /*follow=*/false, &status))
       break;  // Not there (yet): its folder's watch reports it.
-    if (S_ISLNK(st.st_mode)) {
+    if (status.IsLink()) {
       std::string target;
       if (++links > kMaxLinks || !ReadLink(child, &target))
         break;
@@ -477,7 +472,7 @@ FileWatcher::PathWalk FileWatcher::WalkPath(const std::string& path,
       }
       continue;
     }
-    if (last || !S_ISDIR(st.st_mode))
+    if (last || !status.IsDirectory())
       break;
     directory = child;
     watch_id = WatchFolder(directory, kFolderMask, entry);

@@ -59,6 +59,7 @@
 
 #include "core/synchronization.h"
 #include "core/thread.h"
+#include "platform/utils/file_status.h"
 
 namespace assistant_reference {
 
@@ -98,11 +99,7 @@ class FileWatcher {
   // which raise no event of their own.
   struct Stamp {
     bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    timespec modified = {};
-    timespec changed = {};
+    FileStatus status;  // What the file was, while it exists.
 
     static Stamp Of(const std::string& path);
     bool operator==(const Stamp& other) const;
