@@ -80,14 +80,15 @@ endfunction()
 # what a plug-in gets; a plug-in never links the host library.
 add_library(vantor_client STATIC
   $<TARGET_OBJECTS:api_wrappers_client> $<TARGET_OBJECTS:api_wrappers>
-  $<TARGET_OBJECTS:platform_utils> $<TARGET_OBJECTS:core>)
+  $<TARGET_OBJECTS:platform_utils> $<TARGET_OBJECTS:file_status>
+  $<TARGET_OBJECTS:core>)
 # Vantor::vantor is defined by VantorClientConfig.cmake: the host library may
 # be the stand-in (vantor-device-sample) or the device's own.
 target_link_libraries(vantor_client INTERFACE Threads::Threads
   $<BUILD_INTERFACE:vantor> $<INSTALL_INTERFACE:Vantor::vantor>)
 add_library(vantor_plugin STATIC
   $<TARGET_OBJECTS:api_wrappers> $<TARGET_OBJECTS:platform_utils>
-  $<TARGET_OBJECTS:core>)
+  $<TARGET_OBJECTS:file_status> $<TARGET_OBJECTS:core>)
 target_link_libraries(vantor_plugin INTERFACE Threads::Threads)
 foreach(_sdk_library vantor_client vantor_plugin)
   target_include_directories(${_sdk_library} INTERFACE

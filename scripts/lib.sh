@@ -25,7 +25,8 @@ debpkg() {
 }
 
 # Installs the Debian packages that are not installed yet (as root), so a
-# second run costs nothing. Names may carry an architecture (pkg:armhf).
+# second run costs nothing. Names may carry an architecture (pkg:armhf);
+# a|b is there when either is, and installs the first that apt offers.
 # apt-get update is tried APT_RETRIES times (3), APT_RETRY_PAUSE s apart
 # (20): a Debian mirror mid-sync serves, for a while, an index whose size
 # does not match its Release file. A failed index need not matter to these
@@ -47,33 +48,16 @@ add_foreign_arch() {
   fi
 }
 
-# Installs the build dependencies of the source tree SRC (debian/control)
-# for the host architecture ARCH as ensure_packages installs: a metapackage
-# made by mk-build-deps that depends on them, removed again once they are in.
-#   install_build_deps ARCH SRC
-install_build_deps() {
-  (($# == 2)) || { echo "usage: install_build_deps ARCH SRC" >&2; return 2; }
-  local arch=$1 src=$2 work deb
-  ensure_packages devscripts equivs
-  work=$(mktemp -d)
-  (cd "$work" && mk-build-deps --host-arch "$arch" --build-arch \
-    "$(dpkg --print-architecture)" --build-profiles nocheck \
-    "$src/debian/control" >/dev/null)
-  deb=$(ls "$work"/*.deb)
-  debpkg install "$deb"
-  [[ ${APT_SIMULATE:-0} == 1 ]] ||
-    dpkg --purge "$(dpkg-deb -f "$deb" Package)" >/dev/null
-  rm -rf "$work"
-}
-
 # The packages debian/control builds with, one a line, as apt names them:
-# versions, build profiles and ":native" dropped, debhelper's own left out.
+# versions, build profiles and ":native" dropped, debhelper's own left out;
+# alternatives (one package named differently by two releases) as a|b,
+# which ensure_packages takes when either is there.
 # The source package's list is the one list of what the code needs.
 control_build_depends() {
   sed -n '/^Build-Depends:/,/^[A-Z][A-Za-z-]*:/p' \
     "$(dirname "${BASH_SOURCE[0]}")/../debian/control" |
     sed '1s/^Build-Depends://; /^[A-Z][A-Za-z-]*:/d' | tr ',' '\n' |
-    sed 's/<[^>]*>//g; s/([^)]*)//g; s/[[:space:]]//g; s/:native$//' |
+    sed 's/<[^>]*>//g; s/([^)]*)//g; s/[[:space:]]//g; s/:native//g' |
     grep -v -e '^$' -e '^debhelper-compat$' -e '^dh-sequence-'
 }
 mapfile -t CONTROL_BUILD_DEPENDS < <(control_build_depends)
@@ -102,7 +86,7 @@ REPO_PACKAGES=(apt-utils gnupg xz-utils)
 # with): debian/control's libraries for armhf. pkgconf:armhf provides
 # arm-linux-gnueabihf-pkg-config for the target's .pc files. Only Boost's
 # headers are used, the same for every architecture, so the build machine's
-# libboost1.81-dev serves.
+# libboost-dev of its release serves.
 ARMHF_PACKAGES=(qemu-user g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf
   libc6:armhf libstdc++6:armhf curl)
 for _package in "${CONTROL_BUILD_DEPENDS[@]}"; do

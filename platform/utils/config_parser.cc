@@ -19,14 +19,20 @@
 // Boost.JSON's push parser, compiled into this file: the parser template and
 // the four sources it calls, so that no Boost library is linked or shipped.
 #include <boost/version.hpp>
-#if BOOST_VERSION / 100 != 1081
-#error "The Boost.JSON sources included below are the set that 1.81 needs."
+#if BOOST_VERSION / 100 != 1081 && BOOST_VERSION / 100 != 1083
+#error "The Boost.JSON sources included below are those 1.81 and 1.83 need."
 #endif
 #include <boost/json/basic_parser_impl.hpp>
 #include <boost/json/detail/impl/default_resource.ipp>
 #include <boost/json/detail/impl/shared_resource.ipp>
 #include <boost/json/detail/impl/stack.ipp>
 #include <boost/json/impl/error.ipp>
+// 1.83 parses numbers with a from_chars of its own and throws through one
+// more function.
+#if BOOST_VERSION / 100 == 1083
+#include <boost/json/detail/charconv/impl/from_chars.ipp>
+#include <boost/json/detail/impl/except.ipp>
+#endif
 
 #include "core/logging.h"
 

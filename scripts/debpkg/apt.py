@@ -188,17 +188,36 @@ def install(targets: list[str], last: Update, settings: Settings,
     return False
 
 
+def has_candidate(package: str, runner: Runner = capture) -> bool:
+    """Whether apt's lists offer a version of package."""
+    policy = runner(["apt-cache", "policy", package], timeout=QUERY_LIMIT_S,
+                    stderr="drop").output
+    found = re.search(r"^\s*Candidate: (.*)$", policy, re.MULTILINE)
+    return found is not None and found.group(1).strip() != "(none)"
+
+
+def pick(entry: str, runner: Runner = capture) -> str:
+    """Of alternatives (a|b, as debian/control lists a build dependency
+    that differs between releases) the first that apt offers; the first
+    when none is, for apt to say why."""
+    choices = entry.split("|")
+    return next((c for c in choices if has_candidate(c, runner)), choices[0])
+
+
 def ensure(packages: list[str], settings: Settings,
            runner: Runner = capture) -> bool:
     """Installs those of packages not installed yet, so a second run costs
-    nothing."""
-    missing = [p for p in packages if not installed(p, runner)]
+    nothing. An entry a|b is there when either is installed."""
+    missing = [p for p in packages
+               if not any(installed(a, runner) for a in p.split("|"))]
     if not missing:
         return True
     tell(f"Installing: {' '.join(missing)}")
     # A failed index need not matter to these packages: install() says
     # when it does.
-    return install(missing, update(settings, runner), settings, runner)
+    last = update(settings, runner)
+    return install([pick(p, runner) if "|" in p else p for p in missing],
+                   last, settings, runner)
 
 
 def install_all(targets: list[str], settings: Settings,

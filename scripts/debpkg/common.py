@@ -127,6 +127,16 @@ def without_prefix(path: Path | str, folder: Path | str) -> str:
     return text[len(prefix):] if text.startswith(prefix) else text
 
 
+DAY_S = 24 * 60 * 60
+
+
+def stale(path: Path, now: float, max_days: int) -> bool:
+    """No file, or one older than max_days whole days (find -mtime)."""
+    if not path.is_file():
+        return True
+    return (now - path.lstat().st_mtime) // DAY_S > max_days
+
+
 def visible(folder: Path, pattern: str) -> list[Path]:
     """What the shell's glob (or ls) finds in folder: no hidden files."""
     return sorted(p for p in folder.glob(pattern)

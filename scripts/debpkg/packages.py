@@ -3,7 +3,7 @@
 # SPDX-License-Identifier: Apache-2.0
 
 """The packages that scripts/package leaves in a folder: found by the
-tree's version, each with its debug package."""
+tree's version as built for their release, each with its debug package."""
 
 from __future__ import annotations
 
@@ -11,6 +11,7 @@ import dataclasses
 import re
 from pathlib import Path
 
+from . import releases
 from .common import Failure, Runner, capture, visible
 
 NAMES = ("vantor-device", "vantor-device-sample", "vantor-device-dev")
@@ -36,6 +37,11 @@ def changes_version(changes: str) -> str:
     return "\n".join(re.findall(r"^Version: (.*)$", changes, re.MULTILINE))
 
 
+def changes_distribution(changes: str) -> str:
+    found = re.search(r"^Distribution: (.*)$", changes, re.MULTILINE)
+    return found.group(1).strip() if found else ""
+
+
 def changes_arch(changes: str) -> str:
     """The first architecture of a .changes file's that is not "source"."""
     listed = "\n".join(re.findall(r"^Architecture: (.*)$", changes,
@@ -59,8 +65,10 @@ def load(debs: Path, src: Path, runner: Runner = capture) -> Packages:
     version, arch = changes_version(text), changes_arch(text)
     tree = runner(["dpkg-parsechangelog", "-l", src / "debian/changelog",
                    "-SVersion"], timeout=QUERY_LIMIT_S, stderr="pass")
-    if version != tree.output.rstrip("\n"):
-        raise Failure(f"{changes[0]} is version {version}, not the tree's")
+    if releases.tree_version(version, changes_distribution(text)) != \
+            tree.output.rstrip("\n"):
+        raise Failure(f"{changes[0]} is version {version}, not the tree's "
+                      "as built for its release")
     found = {name: debs / f"{name}_{version}_{arch}.deb" for name in NAMES}
     listing = "\n".join(p.name for p in visible(debs, "*"))
     for deb in found.values():

@@ -2,9 +2,10 @@
 #
 # SPDX-License-Identifier: Apache-2.0
 
-"""The same commit built twice gives the same packages: from clones in two
-folders of different depth and name; the tree's own packages are one side
-when the tree is that commit unchanged."""
+"""The same commit built twice for one release gives the same packages: from
+clones in two folders of different depth and name, each built in its own
+folder of a fresh environment of the release; the tree's own packages are
+one side when the tree is that commit unchanged."""
 
 from __future__ import annotations
 
@@ -13,6 +14,7 @@ import subprocess
 from pathlib import Path
 from typing import Callable
 
+from . import buildenv, releases
 from .common import capture, run, show, say, tell, visible, without_prefix
 
 PACKAGE_LIMIT_S = 3600
@@ -35,24 +37,27 @@ def same_bytes(a: Path, b: Path) -> bool:
         return False
 
 
-def check(root: Path, native: str, work: Path,
+def check(root: Path, suite: str, native: str, work: Path,
           fail: Callable[[str], None]) -> None:
-    tell(f"== reproducible ({native})")
+    tell(f"== reproducible ({suite}, {native})")
     builds: list[Path] = []
     status = capture(["git", "-C", root, "status", "--porcelain",
                       "--untracked-files=normal"], timeout=GIT_LIMIT_S,
                      stderr="pass")
     if not status.output.strip():
-        builds.append(root / "build-deb" / native)
+        builds.append(releases.out_folder(root / "build-deb", suite, native))
     for folder in (work / "a", work / "second/clone-b"):
         if len(builds) >= 2:
             break
         run(["git", "clone", "-q", "--no-hardlinks", root, folder],
             timeout=GIT_LIMIT_S)
         debs = Path(f"{folder}-debs")
-        if run([folder / "scripts/package", "--out", debs],
+        # The clone shares the tree's environments: the same tarball.
+        cache = buildenv.cache_dir(root, os.environ)
+        if run([folder / "scripts/package", "--suite", suite, "--out", debs],
                stdout=subprocess.DEVNULL, timeout=PACKAGE_LIMIT_S, check=False,
-               env=dict(os.environ, DEB_BUILD_OPTIONS="")) != 0:
+               env=dict(os.environ, DEB_BUILD_OPTIONS="",
+                        BUILD_ENV_DIR=str(cache))) != 0:
             fail(f"package build in {folder}")
         builds.append(debs)
     same = differ = 0

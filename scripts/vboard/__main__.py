@@ -87,8 +87,9 @@ system: its own kernel, systemd, D-Bus and avahi-daemon. Runs as root.
   scripts/board cut                  the power off hard, the link torn down
 
 DIR is the armhf build tree (default ./build-armhf), for the test helper
-timed_renames; the packages are build-deb/armhf/'s, made with
-`scripts/package --arch armhf` when there are none. BOARD_DIR defaults to
+timed_renames; the packages are build-deb/bookworm/armhf/'s (the board runs
+Debian 12), made with `scripts/package --suite bookworm --arch armhf` when
+there are none. BOARD_DIR defaults to
 ./build-board; BOARD_MIRROR to the Debian mirror of this machine's apt
 sources. The board has no route off this machine: its one network link is a
 tap device in a network namespace of its own, where a second D-Bus and

@@ -393,14 +393,16 @@ def deb_field(deb: Path, field: str) -> str:
 
 
 def package_files(paths: Paths) -> list[Path]:
-    """The armhf packages that scripts/package made, made when there are
-    none; their -dbgsym packages stay off the board."""
-    folder = paths.root / "build-deb/armhf"
+    """The armhf packages that scripts/package made for the board's
+    release, made when there are none; their -dbgsym packages stay off the
+    board."""
+    folder = paths.root / "build-deb" / SUITE / "armhf"
     debs = sorted(folder.glob("*.deb"))
     if not debs:
         note(f"no packages in {folder}; making them "
-             "(scripts/package --arch armhf)")
-        run([str(paths.root / "scripts/package"), "--arch", "armhf"],
+             f"(scripts/package --suite {SUITE} --arch armhf)")
+        run([str(paths.root / "scripts/package"), "--suite", SUITE,
+             "--arch", "armhf"],
             stdout=subprocess.DEVNULL, timeout=PACKAGE_LIMIT_S)
         debs = sorted(folder.glob("*.deb"))
     if not debs:

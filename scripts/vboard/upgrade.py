@@ -24,9 +24,11 @@ import subprocess
 import time
 from pathlib import Path
 
+from debpkg import releases
+
 from . import image, parse, runner
 from .clock import Stopwatch, wait_until
-from .common import CONFIG, SERVICE, Paths, note
+from .common import CONFIG, SERVICE, SUITE, Paths, note
 from .limits import (ADVERTISED_LIMIT_S, APT_LIMIT_S, END_GRACE_S,
                      PACKAGE_LIMIT_S, SERVICE_CHANGE_LIMIT_S, SSH_LIMIT_S)
 from .observe import (board_sees, is_active, journal_cursor, journal_since,
@@ -47,20 +49,27 @@ APT_ENV = ["env", "DEBIAN_FRONTEND=noninteractive"]
 
 
 def next_packages(paths: Paths, version: str) -> Path:
-    """The armhf packages of this tree as version, in BOARD_DIR/next/armhf;
-    returns BOARD_DIR/next. Made before the board is on: the build wants
-    both cores."""
+    """The armhf packages of this tree as version (for the board's release),
+    in BOARD_DIR/next/armhf; returns BOARD_DIR/next. Made before the board
+    is on: the build wants both cores."""
     out = paths.board_dir / "next"
     note(f"upgrade: making the packages of this tree as {version}")
-    runner.run([str(paths.root / "scripts/package"), "--arch", "armhf",
-                "--out", str(out / "armhf"), "--version", version],
+    runner.run([str(paths.root / "scripts/package"), "--suite", SUITE,
+                "--arch", "armhf", "--out", str(out / "armhf"), "--version",
+                _base_version(version)],
                stdout=subprocess.DEVNULL, timeout=PACKAGE_LIMIT_S)
     return out
 
 
+def _base_version(version: str) -> str:
+    return releases.tree_version(version, SUITE)
+
+
 def tree_version(paths: Paths) -> str:
-    return runner.output(["dpkg-parsechangelog", "-l",
-                          str(paths.root / "debian/changelog"), "-SVersion"])
+    """The version of the tree's packages for the board's release."""
+    return releases.build_version(runner.output(
+        ["dpkg-parsechangelog", "-l", str(paths.root / "debian/changelog"),
+         "-SVersion"]), releases.release(SUITE))
 
 
 def installed_versions(board: Board, names: list[str]) -> dict[str, str]:
@@ -339,4 +348,8 @@ def run_updates(paths: Paths, board: Board, report: Report, next_dir: Path,
 
 
 def next_version(paths: Paths) -> str:
-    return tree_version(paths) + NEXT_SUFFIX
+    """The tree as the next version, built for the board's release (the
+    release's suffix stays last)."""
+    return releases.build_version(
+        _base_version(tree_version(paths)) + NEXT_SUFFIX,
+        releases.release(SUITE))

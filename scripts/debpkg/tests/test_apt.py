@@ -2,6 +2,8 @@
 #
 # SPDX-License-Identifier: Apache-2.0
 
+from __future__ import annotations
+
 import contextlib
 import io
 import unittest
@@ -186,6 +188,35 @@ class EnsureTest(unittest.TestCase):
         self.assertTrue(ok)
         self.assertEqual(programs.calls[-1][-1], "libfoo:armhf")
         self.assertEqual(len(programs.called("apt-get update")), 1)
+
+    def test_alternatives(self) -> None:
+        """a|b (a build dependency named by release): there when either
+        is installed; else the first that apt offers goes in."""
+        policy = {"libboost1.83-dev": "  Candidate: (none)\n",
+                  "libboost1.81-dev": "  Installed: (none)\n"
+                                      "  Candidate: 1.81.0-5\n",
+                  "libnone-dev": ""}
+        cases: list[tuple[str, set[str], str | None]] = [
+                ("libboost1.83-dev|libboost1.81-dev", {"libboost1.81-dev"},
+                 None),
+                ("libboost1.83-dev|libboost1.81-dev", set(),
+                 "libboost1.81-dev"),
+                ("libboost1.81-dev|libboost1.83-dev", set(),
+                 "libboost1.81-dev"),
+                ("libnone-dev|libboost1.83-dev", set(), "libnone-dev")]
+        for entry, installed, installs in cases:
+            def query(args: list[str], have: set[str] = installed) -> Result:
+                return Result(0, "install ok installed" if args[-1] in have
+                              else "")
+            programs = Programs({
+                "dpkg-query": query,
+                "apt-cache policy": lambda args: Result(
+                    0, policy.get(args[-1], ""))})
+            with self.subTest(entry=entry, installed=installed):
+                ok, _ = quietly(apt.ensure, [entry], QUIET, programs)
+                self.assertTrue(ok)
+                done = programs.called("apt-get install")
+                self.assertEqual(done[0][-1] if done else None, installs)
 
 
 if __name__ == "__main__":

@@ -7,7 +7,7 @@ import tempfile
 import unittest
 from pathlib import Path
 
-from debpkg import checks, piuparts, reproducible
+from debpkg import checks, common, piuparts, reproducible
 
 LINTIAN = """\
 E: vantor-device: some-error usr/bin/vantor-state
@@ -23,34 +23,53 @@ N: vantor-device: a note
 
 class CommandLineTest(unittest.TestCase):
     def test_parse(self) -> None:
-        cases: list[tuple[list[str], set[str], list[str]]] = [
-                ([], set(), []),
-                (["armhf", "amd64"], set(), ["armhf", "amd64"]),
-                (["--skip", "piuparts", "amd64",
+        cases: list[tuple[list[str], str, set[str], list[str]]] = [
+                ([], "trixie", set(), []),
+                (["armhf", "amd64"], "trixie", set(), ["armhf", "amd64"]),
+                (["--suite", "bookworm", "--skip", "piuparts", "amd64",
                   "--skip", "reproducible"],
-                 {"piuparts", "reproducible"}, ["amd64"]),
-                (["--skip", "reproducible piuparts"],
-                 {"reproducible", "piuparts"}, [])]
-        for argv, skip, arches in cases:
+                 "bookworm", {"piuparts", "reproducible"}, ["amd64"]),
+                (["--skip", "reproducible piuparts", "--suite", "trixie"],
+                 "trixie", {"reproducible", "piuparts"}, [])]
+        for argv, suite, skip, arches in cases:
             with self.subTest(argv=argv):
                 options = checks.parse(argv)
-                self.assertEqual((options.skip, options.arches),
-                                 (skip, arches))
-        for argv in (["--skip"], ["-h"], ["amd64", "--all"]):
+                self.assertEqual((options.suite, options.skip,
+                                  options.arches), (suite, skip, arches))
+        for argv in (["--skip"], ["-h"], ["amd64", "--all"], ["--suite"],
+                     ["--suite", "sid"], ["--suite", "amd64"]):
             with self.subTest(argv=argv), self.assertRaises(checks.Usage):
                 checks.parse(argv)
 
     def test_built_arches(self) -> None:
+        """Each suite's architectures, as scripts/package lays them out
+        (build-deb/SUITE/ARCH/), one suite never seeing another's."""
         with tempfile.TemporaryDirectory() as folder:
             build_deb = Path(folder)
-            for arch, files in [("amd64", ["x.changes", "x.deb"]),
-                                ("armhf", ["x.deb"]), (".old", ["x.changes"])]:
-                (build_deb / arch).mkdir()
+            for suite, arch, files in [
+                    ("trixie", "amd64", ["x.changes", "x.deb"]),
+                    ("trixie", "armhf", ["x.deb"]),
+                    ("trixie", ".old", ["x.changes"]),
+                    ("bookworm", "armhf", ["x.changes"])]:
+                (build_deb / suite / arch).mkdir(parents=True)
                 for name in files:
-                    (build_deb / arch / name).touch()
-            (build_deb / "notes.changes").touch()
-            self.assertEqual(checks.built_arches(build_deb), ["amd64"])
-            self.assertEqual(checks.built_arches(build_deb / "none"), [])
+                    (build_deb / suite / arch / name).touch()
+            (build_deb / "trixie/notes.changes").touch()
+            for suite, arches in [("trixie", ["amd64"]),
+                                  ("bookworm", ["armhf"]), ("none", [])]:
+                with self.subTest(suite=suite):
+                    self.assertEqual(checks.built_arches(build_deb / suite),
+                                     arches)
+
+    def test_exposure_score(self) -> None:
+        for text, score in [
+                ("\u2192 Overall exposure level for vantor-sample.service: "
+                 "0.9 SAFE \U0001f600\n", 0.9),
+                ("x\nOverall exposure level for a@b.service: 9.6 UNSAFE\n",
+                 9.6),
+                ("Unit vantor-sample.service not found.\n", None)]:
+            with self.subTest(text=text):
+                self.assertEqual(checks.exposure_score(text), score)
 
 
 class LintianTest(unittest.TestCase):
@@ -98,20 +117,61 @@ class FilesTest(unittest.TestCase):
                     self.assertEqual(reproducible.same_bytes(a, other), same)
 
     def test_base_age(self) -> None:
-        day = piuparts.DAY_S
+        day = common.DAY_S
         with tempfile.TemporaryDirectory() as folder:
             base = Path(folder, "base.tar.gz")
-            self.assertTrue(piuparts.stale(base, 0))
+            self.assertTrue(common.stale(base, 0, 7))
             base.touch()
             now = base.stat().st_mtime
             # find -mtime +7: eight whole days.
             for age, stale in [(0.0, False), (7.9 * day, False),
                                (8.0 * day, True)]:
                 with self.subTest(age=age):
-                    self.assertEqual(piuparts.stale(base, now + age), stale)
+                    self.assertEqual(common.stale(base, now + age, 7), stale)
 
 
 class PiupartsTest(unittest.TestCase):
+    def test_tests_of_each_release(self) -> None:
+        """Debian 12 upgrades from 0.2.0; Debian 13, with no earlier build
+        of ours, installs and purges, and comes from the tree's Debian 12
+        build across a system upgrade."""
+        for suite, plans in [
+                ("bookworm", [(("bookworm",), "0.2.0")]),
+                ("trixie", [(("trixie",), ""),
+                            (("bookworm", "trixie"), "bookworm")])]:
+            with self.subTest(suite=suite):
+                self.assertEqual([(t.suites, t.old)
+                                  for t in piuparts.tests(suite)], plans)
+
+    def test_argv(self) -> None:
+        debs = [Path("/d/a.deb")]
+        base = Path("/c/bookworm.tgz")
+        scripts = Path("/t/scripts/piuparts")
+        for test, repo, wanted, unwanted in [
+                (piuparts.Test("i", ("trixie",), ""), None,
+                 ["--no-upgrade-test", "--ignore /var/cache/debconf/tmp.ci/"],
+                 ["--extra-repo", "--bindmount"]),
+                (piuparts.Test("u", ("bookworm", "trixie"), "bookworm"),
+                 Path("/w/repo"),
+                 ["--extra-repo", "deb [signed-by=/w/repo/vantor-archive-"
+                  "keyring.gpg] file:///w/repo bookworm main",
+                  "--bindmount", "/w/repo", "--ignore"],
+                 ["--no-upgrade-test"]),
+                (piuparts.Test("b", ("bookworm",), "0.2.0"), Path("/w/r"),
+                 ["--extra-repo"], ["--no-upgrade-test", "--ignore"])]:
+            with self.subTest(test=test.name):
+                args = [str(a) for a in piuparts.argv(
+                    test, base, "http://m/debian", scripts, repo, debs)]
+                self.assertEqual(args[-1], "/d/a.deb")
+                distributions = [args[i + 1] for i, a in enumerate(args)
+                                 if a == "--distribution"]
+                self.assertEqual(tuple(distributions), test.suites)
+                joined = " ".join(args)
+                for item in wanted:
+                    self.assertIn(item, joined)
+                for item in unwanted:
+                    self.assertNotIn(item, args)
+
     def test_package_version(self) -> None:
         for path, version in [
                 ("/b/0.2.0-amd64/vantor-device_0.2.0_amd64.deb", "0.2.0"),

@@ -42,7 +42,8 @@ class ParseTest(unittest.TestCase):
 
 class LoadTest(unittest.TestCase):
     def load(self, files: list[str], tree_version: str = "0.3.0",
-             listing: str = DEBUG_LISTING) -> packages.Packages:
+             listing: str = DEBUG_LISTING,
+             changes: str = CHANGES) -> packages.Packages:
         programs = Programs({
             "dpkg-parsechangelog": Result(0, f"{tree_version}\n"),
             "dpkg-deb": Result(0, listing)})
@@ -50,7 +51,7 @@ class LoadTest(unittest.TestCase):
             debs = Path(folder)
             for name in files:
                 (debs / name).write_text(
-                    CHANGES if name.endswith(".changes") else "")
+                    changes if name.endswith(".changes") else "")
             found = packages.load(debs, Path("/src"), programs)
         return found
 
@@ -59,6 +60,27 @@ class LoadTest(unittest.TestCase):
         self.assertEqual(found.lines()[:2], ["version 0.3.0", "arch amd64"])
         self.assertEqual([line.split()[1] for line in found.lines()[2:]],
                          list(packages.NAMES))
+
+    def test_the_tree_as_built_for_a_release(self) -> None:
+        """A build's version is the tree's plus its release's suffix, and
+        only its own release's."""
+        for version, distribution, tree, good in [
+                ("0.3.0~deb13u1", "trixie", "0.3.0", True),
+                ("0.3.0~deb12u1", "bookworm", "0.3.0", True),
+                ("0.3.0~deb12u1", "trixie", "0.3.0", False),
+                ("0.3.0~deb13u1", "trixie", "0.4.0", False)]:
+            changes = (CHANGES.replace("0.3.0", version) +
+                       f"Distribution: {distribution}\n")
+            files = [f"vantor-device_{version}_amd64.changes"] + [
+                name.replace("0.3.0", version) for name in GOOD]
+            with self.subTest(version=version, distribution=distribution,
+                              tree=tree):
+                if good:
+                    found = self.load(files, tree, changes=changes)
+                    self.assertEqual(found.version, version)
+                else:
+                    with self.assertRaises(Failure):
+                        self.load(files, tree, changes=changes)
 
     def test_what_is_wrong(self) -> None:
         changes = ["vantor-device_0.3.0_amd64.changes"]
