@@ -17,25 +17,33 @@ from pathlib import Path
 from types import FrameType
 from typing import Callable, ContextManager
 
-from . import dists, keys, pool, sources, validity
+from . import builds, dists, keys, layout, pool, releases, sources, validity
 from .common import EXIT_USAGE, Failure, Usage, pause, run, shielded
 from .files import remove_temporaries, write_atomic
 from .workarea import Workarea
 
 USAGE = """\
 Usage: scripts/apt-repo [--key FINGERPRINT] [--url URL] [--valid-days N]
-                        [--from FOLDER]... [--keyring-path PATH] DIR
+                        [--from [SUITE=]FOLDER]... [--keyring-path PATH] DIR
 
 Makes DIR a signed apt repository of the project's packages, for devices
-that take new versions with apt: those of FOLDER/<arch>/*.deb for every
-architecture there (FOLDER defaults to build-deb, if it holds any; give
---from again for more; with no packages at all, DIR's pool is signed again
-as it is). They join DIR/pool/main/, where packages of earlier runs stay,
-so devices can go back. The pool only grows: a different file under a name
-it has is refused (give a rebuilt package a new version); the same file
-again is nothing to do. The indexes (dists/stable/) are made anew over the
-whole pool with apt-ftparchive, signed with gpg (InRelease, Release.gpg)
-and swapped in at once: dists links to the live set.
+that take new versions with apt: one suite per Debian release, named by
+its codename (bookworm, trixie), each of the packages built for it.
+--from SUITE=FOLDER adds those of FOLDER/<arch>/*.deb to SUITE; --from
+FOLDER those of FOLDER/<suite>/<arch>/*.deb to each suite, as
+scripts/package leaves them, or, for a FOLDER of the layout before
+releases (FOLDER/<arch>/ only), to this machine's release (its
+/etc/os-release). FOLDER defaults to build-deb, if it holds any; give
+--from again for more; with no packages at all, DIR is signed again as it
+is. They join DIR/pool/SUITE/main/, where packages of earlier runs stay,
+so devices can go back. A suite's pool only grows: a different file under
+a name it has is refused (give a rebuilt package a new version); the same
+file again is nothing to do. A version that names another release
+(~deb13u1 in bookworm) is refused. The indexes (dists/SUITE/) of every
+suite in DIR are made anew over its pool with apt-ftparchive, signed with
+gpg (InRelease, Release.gpg) and swapped in at once: dists links to the
+live set. A suite is never dropped; the one suite of a DIR made before
+releases, stable, keeps its packages and is signed again as it is.
 
 --key signs with that key of the caller's keyring (GNUPGHOME); without it a
 throwaway key is made for this run and its secret part is gone at the end
@@ -44,16 +52,16 @@ are to keep following needs --key. Release carries Valid-Until, N days on
 (default 30; at most what keeps it before 2038-01-19, the end of a 32-bit
 time_t): a device refuses the indexes after that, unless they are signed
 again (run this again). DIR also gets the public key as a binary keyring,
-vantor-archive-keyring.gpg, and vantor.sources, a deb822 source naming it
-with Signed-By: PATH (default /etc/apt/keyrings/vantor-archive-keyring.gpg
-with --url, DIR's own keyring without), URIs: URL (default file:DIR,
-percent-encoded). A path that apt cannot read there (Signed-By: whitespace,
+vantor-archive-keyring.gpg, and for each suite vantor-SUITE.sources, a
+deb822 source naming it with Signed-By: PATH (default
+/etc/apt/keyrings/vantor-archive-keyring.gpg with --url, DIR's own keyring
+without), URIs: URL (default file:DIR, percent-encoded); vantor.sources is
+trixie's. A path that apt cannot read there (Signed-By: whitespace,
 commas, control characters; file: URIs: control characters) is refused
 before anything is written. One run at a time changes DIR; another is
 refused.
 Exit status: 0 done, 1 a failure, 2 usage."""
 
-SUITES = [dists.Suite("stable", ("main",))]
 KEYRING = "vantor-archive-keyring.gpg"
 DEVICE_KEYRINGS = Path("/etc/apt/keyrings")
 ROOT = Path(__file__).resolve().parents[2]
@@ -67,13 +75,13 @@ class Options:
     key: str = ""
     url: str = ""
     valid_days: int = 30
-    from_folders: list[Path] = dataclasses.field(default_factory=list)
+    from_folders: list[builds.From] = dataclasses.field(default_factory=list)
     keyring_path: str = ""
 
 
 def parse(argv: list[str], now: datetime.datetime) -> Options:
     values: dict[str, str] = {}
-    from_folders: list[Path] = []
+    from_folders: list[builds.From] = []
     folder = None
     args = list(argv)
     while args:
@@ -84,7 +92,7 @@ def parse(argv: list[str], now: datetime.datetime) -> Options:
                 raise Usage()
             value = args.pop(0)
             if arg == "--from":
-                from_folders.append(Path(value))
+                from_folders.append(builds.parse(value))
             else:
                 values[arg] = value
         elif arg.startswith("-") or folder is not None:
@@ -107,73 +115,125 @@ def ensure_packages() -> None:
          "apt-repo", str(ROOT / "scripts/lib.sh")], timeout=INSTALL_LIMIT_S)
 
 
-def recover(work: Workarea, pools: list[Path]) -> None:
+def recover(work: Workarea) -> None:
     """What a killed run left: its throwaway key and agent, half-written
     files, a set of indexes that never went live."""
     keys.remove_stale_home(work)
     remove_temporaries(work.repo)
-    for folder in pools:
-        if folder.is_dir():
-            remove_temporaries(folder)
+    for folder in layout.pool_folders(work.repo):
+        remove_temporaries(folder)
     dists.remove_stale(work.repo)
 
 
-def publish(options: Options, now: datetime.datetime) -> None:
-    # Nothing is written until every refusal that needs no lock is past.
-    repo = Path(os.path.realpath(options.folder))
+def source_values(options: Options, repo: Path) -> tuple[str, str]:
+    """The sources' URIs and Signed-By, once apt is seen to read them."""
     url = options.url or sources.file_uri(repo)
     sources.check_uri(url)
     keyring_path = options.keyring_path
     if keyring_path:
         sources.check_signed_by(keyring_path, "--keyring-path")
-    else:
-        local = url.startswith("file:")
-        keyring_path = str(repo / KEYRING if local
-                           else DEVICE_KEYRINGS / KEYRING)
-        sources.check_signed_by(keyring_path, "DIR's keyring"
-                                if local else "the keyring")
-    # Re-signing (a new Valid-Until, another URL) needs no build.
-    folders = options.from_folders or [ROOT / "build-deb"]
-    ensure_packages()
-    debs = []
-    for folder in folders:
-        found = pool.debs_in(folder)
-        if not found and options.from_folders:
-            raise Failure(f"no packages in {folder}/<arch>/")
-        debs += found
-    signer = keys.callers_key(options.key) if options.key else None
-    components = sorted({c for suite in SUITES for c in suite.components})
-    folder_of = {c: repo / "pool" / c for c in components}
-    # One pool for now; each component will have its own packages.
-    packages = folder_of[SUITES[0].components[0]]
+        return url, keyring_path
+    local = url.startswith("file:")
+    keyring_path = str(repo / KEYRING if local else DEVICE_KEYRINGS / KEYRING)
+    sources.check_signed_by(keyring_path, "DIR's keyring"
+                            if local else "the keyring")
+    return url, keyring_path
 
-    def nothing_to_sign() -> Failure:
-        return Failure(f"no packages in {repo}/pool/ nor in "
-                       f"{' '.join(map(str, folders))}/<arch>/")
-    if not debs and not pool.published(packages):
-        raise nothing_to_sign()
+
+Listed = dict[tuple[str, str], list[pool.Control]]
+
+
+def contents(repo: Path, suites: list[layout.Suite],
+             new: dict[str, list[Path]]) -> Listed:
+    """What each suite's component will list. A package planted in a pool
+    by hand is refused as a new one is: the run would sign it."""
+    listed: Listed = {}
+    for suite in suites:
+        for component in suite.components:
+            debs = pool.published(repo / suite.pool(component))
+            if component == layout.MAIN:
+                debs += new[suite.name]
+            controls = [pool.control(deb) for deb in debs]
+            for found in controls:
+                problem = releases.built_for_problem(suite.name,
+                                                     found.version)
+                if problem:
+                    raise Failure(f"{found.path}: {found.version} is "
+                                  f"{problem}; give each release's packages "
+                                  "to its own suite")
+            listed[suite.name, component] = controls
+    return listed
+
+
+def write_sources(repo: Path, suites: list[layout.Suite], url: str,
+                  keyring_path: str) -> None:
+    # The legacy suite's devices have their source already.
+    for suite in suites:
+        if suite.legacy:
+            continue
+        text = sources.render(url, [suite.name], list(suite.components),
+                              keyring_path).encode()
+        write_atomic(repo / f"vantor-{suite.name}.sources", text)
+        if suite.name == layout.DEFAULT:
+            write_atomic(repo / "vantor.sources", text)
+
+
+def report(repo: Path, suites: list[layout.Suite], listed: Listed,
+           until: dict[str, str], key: str) -> None:
+    for suite in suites:
+        found = [c for component in suite.components
+                 for c in listed[suite.name, component]]
+        count = f"{len(found)} package{'' if len(found) == 1 else 's'}"
+        print(f"apt-repo: {repo}: {suite.name}: {count} "
+              f"({' '.join(pool.architectures(found))}), valid until "
+              f"{until[suite.name]}, signed by {key}")
+        if suite.legacy:
+            print(f"apt-repo: {repo}: {suite.name}, of the layout before "
+                  "releases, is signed again as it is; its devices get new "
+                  "versions once they follow vantor-SUITE.sources")
+
+
+def publish(options: Options, now: datetime.datetime) -> None:
+    # Nothing is written until every refusal that needs no lock is past.
+    repo = Path(os.path.realpath(options.folder))
+    url, keyring_path = source_values(options, repo)
+    # Re-signing (a new Valid-Until, another URL) needs no build.
+    froms = options.from_folders or [builds.From(ROOT / "build-deb")]
+    ensure_packages()
+    incoming = builds.gather(froms, required=bool(options.from_folders))
+    signer = keys.callers_key(options.key) if options.key else None
+    if not incoming and not layout.in_repo(repo):
+        raise Failure(f"no packages in {repo}/pool/ nor in "
+                      f"{' '.join(str(f.folder) for f in froms)}")
 
     repo.mkdir(parents=True, exist_ok=True)
     with Workarea(repo) as work:
-        recover(work, list(folder_of.values()))
+        recover(work)
         pause("locked")
-        new = pool.plan(debs, packages)
-        if not new and not pool.published(packages):
-            raise nothing_to_sign()
+        there = layout.in_repo(repo)
+        suites = sorted(there + [layout.Suite(name) for name in incoming
+                                 if name not in {s.name for s in there}],
+                        key=lambda suite: suite.name)
+        new = {suite.name: pool.plan(incoming.get(suite.name, []),
+                                     repo / suite.pool(layout.MAIN))
+               for suite in suites}
+        listed = contents(repo, suites, new)
+        archs = {where: pool.architectures(found)
+                 for where, found in listed.items()}
         key: ContextManager[keys.Signer] = (
             contextlib.nullcontext(signer) if signer
             else keys.throwaway_key(work))
         with key as signing:
             pause("keyed")
-            pool.add(new, packages)
+            for suite in suites:
+                pool.add(new[suite.name], repo / suite.pool(layout.MAIN))
             pause("pooled")
-            archs = {c: pool.architectures(folder_of[c]) for c in components}
-            live = dists.build(repo, SUITES, archs, options.valid_days,
+            live = dists.build(repo, suites, archs, options.valid_days,
                                signing)
             try:
-                until = [validity.valid_until(
+                until = {suite.name: validity.valid_until(
                     (live / suite.name / "Release").read_text(), now)
-                    for suite in SUITES]
+                    for suite in suites}
                 exported = signing.export()
                 # The key is in DIR's keyring before the indexes it signed
                 # go live, and the old one leaves only after.
@@ -186,13 +246,8 @@ def publish(options: Options, now: datetime.datetime) -> None:
                 raise
             pause("swapped")
             keys.keep_only(repo / KEYRING, exported)
-            write_atomic(repo / "vantor.sources", sources.render(
-                url, [s.name for s in SUITES], components,
-                keyring_path).encode())
-        every_arch = sorted(set().union(*archs.values()))
-        print(f"apt-repo: {repo}: {len(pool.published(packages))} packages "
-              f"({' '.join(every_arch)}), valid until {until[0]}, "
-              f"signed by {signing.key}")
+            write_sources(repo, suites, url, keyring_path)
+        report(repo, suites, listed, until, signing.key)
 
 
 def _exit_with(status: int) -> Callable[[int, FrameType | None], None]:

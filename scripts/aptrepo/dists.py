@@ -12,7 +12,6 @@ before is exchanged with the link in one step where the file system can."""
 from __future__ import annotations
 
 import ctypes
-import dataclasses
 import errno
 import gzip
 import lzma
@@ -24,17 +23,12 @@ from pathlib import Path
 from .common import Failure, run
 from .files import TEMP_PREFIX, fsync_dir, remove, sync_tree
 from .keys import Signer
+from .layout import Suite
 from .validity import DAY_S
 
 LINK = "dists"
 SET_PREFIX = ".dists."
 FTPARCHIVE_LIMIT_S = 600
-
-
-@dataclasses.dataclass(frozen=True)
-class Suite:
-    name: str
-    components: tuple[str, ...]
 
 
 def _release_options(suite: Suite, archs: list[str],
@@ -50,22 +44,23 @@ def _release_options(suite: Suite, archs: list[str],
     return options
 
 
-def build(repo: Path, suites: list[Suite], archs: dict[str, list[str]],
-          valid_days: int, signer: Signer) -> Path:
-    """A new set of indexes for suites over pool/COMPONENT (archs: each
-    component's architectures), signed and on disk; not yet live."""
+def build(repo: Path, suites: list[Suite],
+          archs: dict[tuple[str, str], list[str]], valid_days: int,
+          signer: Signer) -> Path:
+    """A new set of indexes for every suite over its pools (archs: those
+    of each suite's component), signed and on disk; not yet live."""
     new = repo / f"{SET_PREFIX}{time.time_ns()}"
     new.mkdir()
     try:
         for suite in suites:
             top = new / suite.name
             for component in suite.components:
-                for arch in archs[component]:
+                for arch in archs[suite.name, component]:
                     index = top / component / f"binary-{arch}"
                     index.mkdir(parents=True)
                     packages = run(
                         ["apt-ftparchive", "--arch", arch, "packages",
-                         f"pool/{component}"], cwd=repo,
+                         str(suite.pool(component))], cwd=repo,
                         stdout=subprocess.PIPE,
                         timeout=FTPARCHIVE_LIMIT_S).stdout
                     (index / "Packages").write_bytes(packages)
@@ -74,7 +69,7 @@ def build(repo: Path, suites: list[Suite], archs: dict[str, list[str]],
                     (index / "Packages.xz").write_bytes(
                         lzma.compress(packages, preset=9))
             suite_archs = sorted({a for c in suite.components
-                                  for a in archs[c]})
+                                  for a in archs[suite.name, c]})
             release = run(["apt-ftparchive",
                            *_release_options(suite, suite_archs, valid_days),
                            "release", str(top)], stdout=subprocess.PIPE,

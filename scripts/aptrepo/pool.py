@@ -2,7 +2,8 @@
 #
 # SPDX-License-Identifier: Apache-2.0
 
-"""DIR/pool/COMPONENT/: every package published, kept for going back.
+"""A suite's pool of a component: every package published, kept for
+going back.
 
 The pool only grows. A package's file never changes under its name, since
 signed indexes and devices' caches hold its hash: a different file under a
@@ -10,8 +11,10 @@ name the pool has is refused, the same file again is nothing to do."""
 
 from __future__ import annotations
 
+import dataclasses
 import filecmp
 import glob
+import re
 import subprocess
 from pathlib import Path
 
@@ -60,11 +63,21 @@ def add(debs: list[Path], pool: Path) -> None:
         add_new(deb, pool / deb.name)
 
 
-def architectures(pool: Path) -> list[str]:
-    """The pool's architectures, "all" aside."""
-    found = set()
-    for deb in published(pool):
-        field = run(["dpkg-deb", "-f", str(deb), "Architecture"],
-                    stdout=subprocess.PIPE, timeout=60).stdout
-        found.add(field.decode().strip())
-    return sorted(found - {"all"})
+@dataclasses.dataclass(frozen=True)
+class Control:
+    path: Path
+    version: str
+    architecture: str
+
+
+def control(deb: Path) -> Control:
+    fields = run(["dpkg-deb", "-f", str(deb), "Version", "Architecture"],
+                 stdout=subprocess.PIPE, timeout=60).stdout.decode()
+    found = dict(re.findall(r"^(\w+): (.*)$", fields, re.M))
+    return Control(deb, found.get("Version", ""),
+                   found.get("Architecture", ""))
+
+
+def architectures(controls: list[Control]) -> list[str]:
+    """Those of the packages, "all" aside."""
+    return sorted({c.architecture for c in controls} - {"all"})

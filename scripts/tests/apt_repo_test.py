@@ -4,9 +4,10 @@
 
 """scripts/apt-repo, read back by this machine's apt with a private state:
 what it makes is taken, and refused under another key, when an index was
-changed after signing, or out of its dates; what apt could not read, two
-runs at once, a rebuilt package under a published name and a killed run
-leave the repository readable."""
+changed after signing, or out of its dates; each release's devices see
+only its suite; what apt could not read, two runs at once, a rebuilt
+package under a published name, a build for another release and a killed
+run leave the repository readable."""
 
 from __future__ import annotations
 
@@ -52,6 +53,23 @@ def make_deb(folder: Path, version: str, arch: str,
                     str(tree), str(out / f"{PACKAGE}_{version}_{arch}.deb")],
                    check=True, stdout=subprocess.DEVNULL, timeout=LIMIT_S)
     shutil.rmtree(tree)
+
+
+def make_checkout(root: Path) -> Path:
+    """scripts/apt-repo in a tree of its own, whose build-deb is the
+    default --from."""
+    script = root / "scripts/apt-repo"
+    script.parent.mkdir(parents=True)
+    for name in ("apt-repo", "lib.sh"):
+        shutil.copy2(SCRIPTS / name, script.parent / name)
+    # What apt-repo uses of the tree: its package, lib.sh's apt plumbing,
+    # and the build dependencies lib.sh reads.
+    for package in ("aptrepo", "debpkg"):
+        shutil.copytree(SCRIPTS / package, script.parent / package,
+                        ignore=shutil.ignore_patterns("__pycache__"))
+    (root / "debian").mkdir()
+    shutil.copy2(SCRIPTS.parent / "debian/control", root / "debian/control")
+    return script
 
 
 def first(pattern: str, text: str) -> str:
@@ -104,21 +122,16 @@ class AptRepoTest(unittest.TestCase):
             timeout=LIMIT_S).stdout)
         for version in ("1.0", "1.1"):
             for arch in ("amd64", "armhf"):
-                make_deb(cls.tmp / f"build-{version}", version, arch)
-        # A checkout of its own, so the default --from (its build-deb) is
-        # not whatever this one has built.
-        cls.script = cls.tmp / "checkout/scripts/apt-repo"
-        cls.script.parent.mkdir(parents=True)
-        for name in ("apt-repo", "lib.sh"):
-            shutil.copy2(SCRIPTS / name, cls.script.parent / name)
-        # What apt-repo uses of the tree: its package, lib.sh's apt
-        # plumbing, and the build dependencies lib.sh reads.
-        for package in ("aptrepo", "debpkg"):
-            shutil.copytree(SCRIPTS / package, cls.script.parent / package,
-                            ignore=shutil.ignore_patterns("__pycache__"))
-        (cls.script.parent.parent / "debian").mkdir()
-        shutil.copy2(SCRIPTS.parent / "debian/control",
-                     cls.script.parent.parent / "debian/control")
+                make_deb(cls.tmp / f"build-{version}/trixie", version, arch)
+        for folder, version, archs in [
+                ("releases/bookworm", "1.0~deb12u1", ("amd64", "armhf")),
+                ("releases/trixie", "1.0~deb13u1", ("amd64",)),
+                ("bookworm-1.1", "1.1~deb12u1", ("amd64",)),
+                ("debian-update", "0.5+deb11u2", ("amd64",))]:
+            for arch in archs:
+                make_deb(cls.tmp / folder, version, arch)
+        # Its default --from is not whatever this tree has built.
+        cls.script = make_checkout(cls.tmp / "checkout")
 
     @classmethod
     def tearDownClass(cls) -> None:
@@ -131,10 +144,19 @@ class AptRepoTest(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stdout)
         return result.stdout
 
-    def apt(self, sources: str, command: list[str]
+    def froms(self, given: list[str]) -> list[str]:
+        """--from for each [SUITE=]FOLDER, FOLDER in the test's folder."""
+        args = []
+        for one in given:
+            suite, equals, folder = one.rpartition("=")
+            args += ["--from", f"{suite}{equals}{self.tmp / folder}"]
+        return args
+
+    def apt(self, sources: str, *commands: list[str]
             ) -> tuple[subprocess.CompletedProcess[str], str]:
         """apt-get/apt-cache of this machine on a state of its own that
-        knows only `sources` (a deb822 text)."""
+        knows only `sources` (a deb822 text): update's result, and what
+        the commands print after it."""
         state = Path(tempfile.mkdtemp(dir=self.tmp, prefix="apt."))
         (state / "sources.list.d").mkdir()
         (state / "sources.list.d/vantor.sources").write_text(sources)
@@ -162,11 +184,14 @@ class AptRepoTest(unittest.TestCase):
         update = run(["apt-get", *options, "update"])
         if update.returncode != 0 or "W: " in update.stdout:
             return update, ""
-        return update, run([command[0], *options, *command[1:]]).stdout
+        return update, "".join(
+            run([command[0], *options, *command[1:]]).stdout
+            for command in commands)
 
-    def candidate(self, repo: Path, keyring: Path | None = None) -> str:
-        """The version apt takes from repo's own vantor.sources."""
-        sources = (repo / "vantor.sources").read_text()
+    def candidate(self, repo: Path, keyring: Path | None = None,
+                  name: str = "vantor") -> str:
+        """The version apt takes from repo's own NAME.sources."""
+        sources = (repo / f"{name}.sources").read_text()
         if keyring:
             sources = re.sub(r"(?m)^Signed-By: .*$", f"Signed-By: {keyring}",
                              sources)
@@ -220,7 +245,7 @@ class AptRepoTest(unittest.TestCase):
         live = os.readlink(repo / "dists")
         self.assertEqual(sorted(p.name for p in repo.glob(".*")
                                 if p.name != ".apt-repo"), [live])
-        self.assertEqual(list((repo / "pool/main").glob(".*")), [])
+        self.assertEqual(list((repo / "pool").rglob(".*")), [])
 
     def test_what_apt_takes_and_refuses(self) -> None:
         repo = self.tmp / "repo"
@@ -235,7 +260,7 @@ class AptRepoTest(unittest.TestCase):
 
         tampered = self.tmp / "tampered"
         shutil.copytree(repo, tampered)
-        index = tampered / "dists/stable/main/binary-amd64"
+        index = tampered / "dists/trixie/main/binary-amd64"
         text = (index / "Packages").read_text().replace(
             "Version: 1.0", "Version: 9.9")
         (index / "Packages").write_text(text)
@@ -263,6 +288,43 @@ class AptRepoTest(unittest.TestCase):
                     self.assertRegex(update.stdout, refusal)
                     self.assertNotRegex(policy, r"Candidate: [0-9]")
 
+    def test_each_release_has_a_suite_of_its_own(self) -> None:
+        repo = self.tmp / "releases-repo"
+        key = self.keys["publisher"]
+        self.apt_repo("--key", key, "--valid-days", "7",
+                      *self.froms(["releases"]), str(repo))
+        # Packages for one release: every suite is signed again.
+        self.apt_repo("--key", key, "--valid-days", "9",
+                      *self.froms(["bookworm=bookworm-1.1"]), str(repo))
+        now = datetime.datetime.now(datetime.timezone.utc)
+        self.assertEqual((repo / "vantor.sources").read_text(),
+                         (repo / "vantor-trixie.sources").read_text())
+        for suite, archs, versions, other in [
+                ("bookworm", "amd64 armhf", ["1.1~deb12u1", "1.0~deb12u1"],
+                 "deb13"),
+                ("trixie", "amd64", ["1.0~deb13u1"], "deb12")]:
+            with self.subTest(suite):
+                release = (repo / f"dists/{suite}/Release").read_text()
+                self.assertRegex(release, f"(?m)^Architectures: {archs}$")
+                ahead = valid_until(release) - now
+                self.assertAlmostEqual(ahead.total_seconds(), 9 * 86400,
+                                       delta=600)
+                sources = (repo / f"vantor-{suite}.sources").read_text()
+                self.assertIn(f"\nSuites: {suite}\nComponents: main\n",
+                              sources)
+                update, policy = self.apt(sources, ["apt-cache", "policy"],
+                                          ["apt-cache", "policy", PACKAGE])
+                self.assertEqual(update.returncode, 0, update.stdout)
+                self.assertNotIn("W: ", update.stdout)
+                self.assertEqual(first(r"Candidate: (\S+)", policy),
+                                 versions[0])
+                for version in versions:
+                    self.assertIn(f" {version} 500", policy)
+                self.assertNotIn(other, policy)
+                # Release's fields, which unattended-upgrades matches.
+                self.assertIn(f"o=Vantor,a={suite},n={suite},l=Vantor,c=main",
+                              policy)
+
     def test_a_key_of_the_callers_and_versions_kept_for_going_back(
             self) -> None:
         repo = self.tmp / "kept"
@@ -271,13 +333,13 @@ class AptRepoTest(unittest.TestCase):
                       str(self.tmp / "build-1.0"), str(repo))
         self.apt_repo("--key", key, "--valid-days", "7", "--from",
                       str(self.tmp / "build-1.1"), str(repo))
-        release = (repo / "dists/stable/Release").read_text()
+        release = (repo / "dists/trixie/Release").read_text()
         self.assertRegex(release, r"Architectures: amd64 armhf")
         ahead = (valid_until(release)
                  - datetime.datetime.now(datetime.timezone.utc))
         self.assertAlmostEqual(ahead.total_seconds(), 7 * 86400, delta=600)
-        self.assertTrue((repo / "dists/stable/InRelease").exists())
-        self.assertTrue((repo / "dists/stable/Release.gpg").exists())
+        self.assertTrue((repo / "dists/trixie/InRelease").exists())
+        self.assertTrue((repo / "dists/trixie/Release.gpg").exists())
 
         update, policy = self.apt((repo / "vantor.sources").read_text(),
                                   ["apt-cache", "policy", PACKAGE])
@@ -300,6 +362,9 @@ class AptRepoTest(unittest.TestCase):
         cases: list[tuple[list[str], int, str]] = [
                 (["--key", "0" * 40, "nokey"], 1, "no secret key"),
                 (["--from", str(self.tmp / "empty"), "e"], 1, "no packages"),
+                (["--from", "stable=x", "s"], 2, "layout before releases"),
+                (["--from", "Trixie=x", "s"], 2, "not a release's codename"),
+                (["--from", "trixie=", "s"], 2, "no folder"),
                 (["--valid-days", "0", "zero"], 2, "whole number of days"),
                 (["--valid-days", "7d", "zero"], 2, "whole number of days"),
                 (["--help"], 2, usage),
@@ -359,35 +424,57 @@ class AptRepoTest(unittest.TestCase):
         self.assertNotIn("valid until", second.stdout)
         self.assertEqual(self.candidate(repo), "1.0")
 
-    def test_the_pool_only_grows(self) -> None:
+    def test_each_suites_pool_only_grows(self) -> None:
         repo = self.tmp / "grows"
         self.apt_repo("--from", str(self.tmp / "build-1.0"), str(repo))
         rebuilt = self.tmp / "rebuilt-1.0"
         make_deb(rebuilt, "1.0", "amd64", description="rebuilt")
-        published = repo / f"pool/main/{PACKAGE}_1.0_amd64.deb"
+        published = repo / f"pool/trixie/main/{PACKAGE}_1.0_amd64.deb"
         before = published.read_bytes()
-        for name, folders, refused in [
-                ("the same files again", ["build-1.0"], False),
-                ("a rebuilt file under a published name",
-                 ["rebuilt-1.0"], True),
-                ("two files under one name in one run",
-                 ["build-1.1", "rebuilt-1.0"], True)]:
+        builds = self.tmp / "releases"
+        trixie = builds / f"trixie/amd64/{PACKAGE}_1.0~deb13u1_amd64.deb"
+        bookworm = builds / f"bookworm/amd64/{PACKAGE}_1.0~deb12u1_amd64.deb"
+        planted = repo / "pool/bookworm/main" / trixie.name
+        later = f"{trixie}: 1.0~deb13u1 is a build for Debian 13, not for "
+        differs = f"{rebuilt}/amd64/{published.name}"
+        cases: list[tuple[str, list[str], bool, str | None]] = [
+            ("the same files again", ["build-1.0"], False, None),
+            ("a rebuilt file under a published name",
+             ["trixie=rebuilt-1.0"], False, differs),
+            ("two files under one name in one run",
+             ["build-1.1", "trixie=rebuilt-1.0"], False, differs),
+            ("that name in another suite", ["bookworm=rebuilt-1.0"], False,
+             None),
+            ("a build for a later release", ["bookworm=releases/trixie"],
+             False, later + "bookworm (Debian 12)"),
+            ("such a build planted in a pool", [], True,
+             later.replace(str(trixie), str(planted)) + "bookworm"),
+            ("a build for an earlier release", ["trixie=releases/bookworm"],
+             False, f"{bookworm}: 1.0~deb12u1 is a build for Debian 12, "
+             "not for trixie (Debian 13)"),
+            ("an update of an earlier release, as Debian's",
+             ["bookworm=debian-update"], False, None)]
+        for name, froms, plant, refusal in cases:
             with self.subTest(name):
-                release = (repo / "dists/stable/Release").read_text()
-                args = [a for f in folders for a in ("--from", self.tmp / f)]
-                result = run([str(self.script), *map(str, args), str(repo)],
-                             env=self.env)
+                if plant:
+                    shutil.copy(trixie, planted)
+                live = os.readlink(repo / "dists")
+                result = run([str(self.script), *self.froms(froms),
+                              str(repo)], env=self.env)
+                planted.unlink(missing_ok=True)
                 self.assertEqual(published.read_bytes(), before)
-                if refused:
+                if refusal:
                     self.assertEqual(result.returncode, 1, result.stdout)
-                    self.assertIn(f"{rebuilt}/amd64/{published.name}",
-                                  result.stdout)
-                    self.assertEqual(
-                        (repo / "dists/stable/Release").read_text(), release)
+                    self.assertIn(refusal, result.stdout)
+                    self.assertEqual(os.readlink(repo / "dists"), live)
                 else:
                     self.assertEqual(result.returncode, 0, result.stdout)
-                    self.assertIn(" 2 packages ", result.stdout)
+                    self.assertIn("trixie: 2 packages ", result.stdout)
                 self.assertEqual(self.candidate(repo), "1.0")
+        self.assertEqual(
+            (repo / "pool/bookworm/main" / published.name).read_bytes(),
+            (rebuilt / "amd64" / published.name).read_bytes())
+        self.assertEqual(self.candidate(repo, name="vantor-bookworm"), "1.0")
 
     def test_a_killed_run_leaves_a_readable_repository(self) -> None:
         for stage, number, cleaned_at_once in [
@@ -429,6 +516,59 @@ class AptRepoTest(unittest.TestCase):
         self.assertEqual(self.candidate(repo), "1.1")
         self.assert_nothing_left(repo)
 
+    def test_what_the_default_folder_feeds(self) -> None:
+        machine = first(r"(?m)^VERSION_CODENAME=\W?(\w+)",
+                        Path("/etc/os-release").read_text())
+        for number, (name, builds, suites, note) in enumerate([
+                ("a folder per release",
+                 [("bookworm", "1.0~deb12u1"), ("trixie", "1.0~deb13u1")],
+                 {"bookworm": "1.0~deb12u1", "trixie": "1.0~deb13u1"}, ""),
+                ("the layout before releases", [("", "0.9")],
+                 {machine: "0.9"}, f"taken as {machine}, this machine's"),
+                ("both, the <arch> folders stale",
+                 [("", "0.9"), ("trixie", "1.0~deb13u1")],
+                 {"trixie": "1.0~deb13u1"}, "left out")]):
+            with self.subTest(name):
+                checkout = self.tmp / f"default-{number}"
+                script = make_checkout(checkout)
+                for folder, version in builds:
+                    make_deb(checkout / "build-deb" / folder, version,
+                             "amd64")
+                repo = self.tmp / f"default-repo-{number}"
+                result = run([str(script), str(repo)], env=self.env)
+                self.assertEqual(result.returncode, 0, result.stdout)
+                self.assertIn(note, result.stdout)
+                self.assertEqual(sorted(os.listdir(repo / "dists")),
+                                 sorted(suites))
+                for suite, version in suites.items():
+                    self.assertEqual(
+                        self.candidate(repo, name=f"vantor-{suite}"), version)
+
+    def test_the_layout_before_releases_is_taken_over(self) -> None:
+        repo = self.tmp / "before-releases"
+        legacy = repo / "pool/main"
+        legacy.mkdir(parents=True)
+        for arch in ("amd64", "armhf"):
+            shutil.copy2(self.tmp / f"build-1.0/trixie/{arch}"
+                         f"/{PACKAGE}_1.0_{arch}.deb", legacy)
+        kept = sorted(legacy.iterdir())
+        # Its indexes as the first runs left them, and its devices' source.
+        (repo / "dists/stable").mkdir(parents=True)
+        stable = (f"Types: deb\nURIs: file:{repo}\nSuites: stable\n"
+                  "Components: main\n"
+                  f"Signed-By: {repo}/vantor-archive-keyring.gpg\n")
+        (repo / "vantor.sources").write_text(stable)
+        out = self.apt_repo(*self.froms(["bookworm=bookworm-1.1"]),
+                            str(repo))
+        self.assertIn("stable, of the layout before releases, is signed "
+                      "again as it is", out)
+        self.assertEqual(sorted(legacy.iterdir()), kept)
+        self.assertEqual((repo / "vantor.sources").read_text(), stable)
+        self.assertEqual(self.candidate(repo), "1.0")
+        self.assertEqual(self.candidate(repo, name="vantor-bookworm"),
+                         "1.1~deb12u1")
+        self.assert_nothing_left(repo)
+
     def test_valid_until_stays_where_devices_read_it(self) -> None:
         refused = run([str(self.script), "--valid-days", "36500",
                        str(self.tmp / "century")], env=self.env)
@@ -442,7 +582,7 @@ class AptRepoTest(unittest.TestCase):
                               "--from", str(self.tmp / "build-1.0"),
                               str(repo)], env=self.env)
                 self.assertEqual(result.returncode, status, result.stdout)
-        release = (repo / "dists/stable/Release").read_text()
+        release = (repo / "dists/trixie/Release").read_text()
         until = valid_until(release)
         self.assertLessEqual(until, TIME_T_END)
         # The limit, not a wrapped date: within two days of it.
@@ -466,7 +606,7 @@ class AptRepoTest(unittest.TestCase):
             with self.subTest(name):
                 repo = self.tmp / f"dated-{name.replace(' ', '-')}"
                 shutil.copytree(base, repo, symlinks=True)
-                suite = repo / "dists/stable"
+                suite = repo / "dists/trixie"
                 release = (suite / "Release").read_text()
                 for field, when in (("Date", date), ("Valid-Until", until)):
                     release = re.sub(
