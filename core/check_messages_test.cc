@@ -61,11 +61,9 @@ int __wrap_pthread_create(pthread_t* t,
 int __wrap_pthread_join(pthread_t t, void** r) {
   return Fails("join") ? ESRCH : __real_pthread_join(t, r);
 }
-int __wrap_prctl(int option, ...) {
-  va_list args;
-  va_start(args, option);
+// Reads only PR_SET_NAME's argument: the one call the code under test makes.
+int FakePrctl(int (*real)(int, ...), int option, va_list args) {
   unsigned long arg2 = va_arg(args, unsigned long);
-  va_end(args);
   if (Fails("prctl-eperm")) {
     errno = EPERM;
     return -1;
@@ -74,8 +72,26 @@ int __wrap_prctl(int option, ...) {
     errno = EINVAL;
     return -1;
   }
-  return __real_prctl(option, arg2, 0ul, 0ul, 0ul);
+  return real(option, arg2, 0ul, 0ul, 0ul);
 }
+int __wrap_prctl(int option, ...) {
+  va_list args;
+  va_start(args, option);
+  int result = FakePrctl(&__real_prctl, option, args);
+  va_end(args);
+  return result;
+}
+#ifdef __USE_TIME_BITS64
+// With 64-bit time on a 32-bit target the header redirects prctl here.
+int __real___prctl_time64(int, ...);
+int __wrap___prctl_time64(int option, ...) {
+  va_list args;
+  va_start(args, option);
+  int result = FakePrctl(&__real___prctl_time64, option, args);
+  va_end(args);
+  return result;
+}
+#endif
 }  // extern "C"
 
 namespace core {
