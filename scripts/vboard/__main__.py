@@ -8,6 +8,7 @@ from __future__ import annotations
 
 import argparse
 import contextlib
+import dataclasses
 import fcntl
 import os
 import signal
@@ -16,23 +17,26 @@ import sys
 from pathlib import Path
 from typing import Callable, Iterator
 
-from . import checks, image, powercut, soak, upgrade
+from . import checks, image, past2038, powercut, soak, upgrade
 from .clock import Stopwatch
 from .common import (CONFIG, EXIT_SKIPPED, EXIT_USAGE, FILES, SERVICE,
-                     SERVICE_TYPE, BoardError, Paths, Skipped, note)
+                     SERVICE_TYPE, BoardError, Paths, Skipped, Usage,
+                     board_suite, note)
 from .limits import (BOOT_SSH_LIMIT_S, HOST_APT_LIMIT_S, LINK_SLACK_S,
                      LOOK_LIMIT_S)
 from .link import Link
-from .observe import expected_entry
+from .observe import expected_entry, mic_change
 from .power import Power
 from .remote import Board
 from .results import Report, fail_on_error
 from .runner import run
 
 USAGE = """\
-An emulated 32-bit ARM board (Debian 12 armhf under qemu-system-arm -M virt)
+An emulated 32-bit ARM board (Debian armhf under qemu-system-arm -M virt)
 with the armhf packages installed by apt, for proving them on a whole
 system: its own kernel, systemd, D-Bus and avahi-daemon. Runs as root.
+Every command takes --suite trixie|bookworm (default $BOARD_SUITE, else
+trixie): the board's Debian release, 13 or 12.
 
   scripts/board base                 the cached base root file system only
   scripts/board image [--build DIR]  base root file system (cached in
@@ -82,14 +86,20 @@ system: its own kernel, systemd, D-Bus and avahi-daemon. Runs as root.
                                      downtime; then N power cuts (default
                                      0) at random moments of further
                                      upgrades, and what each boot found
+  scripts/board y2038                image, boot, the service enabled and
+                                     muted; power on again with the clock
+                                     at 2040-02-29: the service advertised,
+                                     the mute kept, the journal's dates,
+                                     and what systemd, journald and apt
+                                     say ($BOARD_DIR/y2038-SUITE.txt)
   scripts/board power-on             on again from this run's disk, left
                                      running
   scripts/board cut                  the power off hard, the link torn down
 
 DIR is the armhf build tree (default ./build-armhf), for the test helper
-timed_renames; the packages are build-deb/bookworm/armhf/'s (the board runs
-Debian 12), made with `scripts/package --suite bookworm --arch armhf` when
-there are none. BOARD_DIR defaults to
+timed_renames; the packages are build-deb/SUITE/armhf/'s, made with
+`scripts/package --suite SUITE --arch armhf` when there are none.
+BOARD_DIR defaults to
 ./build-board; BOARD_MIRROR to the Debian mirror of this machine's apt
 sources. The board has no route off this machine: its one network link is a
 tap device in a network namespace of its own, where a second D-Bus and
@@ -105,14 +115,14 @@ HOST_PACKAGES = ["mmdebstrap", "qemu-system-arm", "qemu-user-static",
                  "apt", "util-linux", "iproute2"]
 # Power cuts in every test run; `scripts/board powercut N` makes more.
 CI_CUTS = 3
-LOCKED = {"base", "image", "boot", "test", "powercut", "soak", "upgrade"}
+# The first Debian release whose own programs set a clock past 2038 on
+# armhf (64-bit time_t): `test` checks the service there.
+PAST_2038_FROM = 13
+LOCKED = {"base", "image", "boot", "test", "powercut", "soak", "upgrade",
+          "y2038"}
 
 
-class Usage(Exception):
-    pass
-
-
-def preflight() -> None:
+def preflight(extra: tuple[str, ...] = ()) -> None:
     if os.geteuid() != 0:
         raise BoardError("run as root (namespaces, tap devices, mounts)")
     try:
@@ -120,14 +130,16 @@ def preflight() -> None:
             raise OSError
     except OSError:
         raise Skipped("no /dev/net/tun here: the board's link cannot be made")
-    if run(["bash", str(FILES / "ensure-host-packages.sh"), *HOST_PACKAGES],
+    wanted = HOST_PACKAGES + list(extra)
+    if run(["bash", str(FILES / "ensure-host-packages.sh"), *wanted],
            check=False, stdout=sys.stderr,
            timeout=HOST_APT_LIMIT_S).returncode:
         raise Skipped("cannot install what the board needs here: "
-                      + " ".join(HOST_PACKAGES))
+                      + " ".join(wanted))
 
 
-def make_image(paths: Paths, report: Report, power: Power) -> None:
+def make_image(paths: Paths, report: Report, power: Power,
+               also: tuple[str, ...] = ()) -> None:
     if power.is_on():
         raise BoardError(f"a board is running from {paths.run} "
                          "(scripts/board stop)")
@@ -135,16 +147,17 @@ def make_image(paths: Paths, report: Report, power: Power) -> None:
     base = image.base_image(paths)
     report.phase("base-image", clock.seconds())
     clock = Stopwatch()
-    image.run_image(paths, base)
+    image.run_image(paths, base, also)
     report.phase("run-image", clock.seconds())
 
 
 def boot_and_install(paths: Paths, board: Board, report: Report,
-                     outlives: bool = False) -> None:
+                     outlives: bool = False,
+                     also: tuple[str, ...] = ()) -> None:
     """Image, power on, wait for ssh, install the packages with the board's
-    apt, check the installation."""
-    preflight()
-    make_image(paths, report, board.power)
+    apt, check the installation. The repository also serves the packages
+    of the releases also."""
+    make_image(paths, report, board.power, also)
     clock = Stopwatch()
     board.power.on(outlives)
     if not board.wait_ssh(BOOT_SSH_LIMIT_S):
@@ -171,8 +184,10 @@ def cmd_test(paths: Paths, board: Board) -> int:
     total = Stopwatch()
     report = Report()
     try:
-        next_dir = upgrade.next_packages(paths, upgrade.next_version(paths))
+        next_dir = upgrade.next_packages(paths,
+                                         upgrade.upcoming_version(paths))
         report.phase("next-packages", total.seconds())
+        preflight()
         boot_and_install(paths, board, report)
         checks.run_all(paths, board, report)
         clock = Stopwatch()
@@ -182,6 +197,11 @@ def cmd_test(paths: Paths, board: Board) -> int:
         clock = Stopwatch()
         powercut.run_in_test(board, report, powercut.Options(cuts=CI_CUTS))
         report.phase("power-cuts", clock.seconds())
+        if paths.release.number >= PAST_2038_FROM:
+            clock = Stopwatch()
+            fail_on_error(report, "past-2038", lambda: past2038.run_in_test(
+                board, report, expected_entry(board)))
+            report.phase("past-2038", clock.seconds())
         board.ssh(["systemctl", "stop", SERVICE], check=False)
         board.power_off()
     finally:
@@ -195,6 +215,7 @@ def on_fresh_board(paths: Paths, board: Board, command: str, phase: str,
     total = Stopwatch()
     report = Report()
     try:
+        preflight()
         boot_and_install(paths, board, report)
         checks.check_enable_now(board, report)
         clock = Stopwatch()
@@ -232,7 +253,7 @@ def cmd_upgrade(paths: Paths, board: Board, args: list[str]) -> int:
         options = parser.parse_args(args)
     except SystemExit:
         raise Usage
-    next_dir = upgrade.next_packages(paths, upgrade.next_version(paths))
+    next_dir = upgrade.next_packages(paths, upgrade.upcoming_version(paths))
 
     def body(report: Report) -> None:
         upgrade.run_updates(paths, board, report, next_dir,
@@ -243,9 +264,32 @@ def cmd_upgrade(paths: Paths, board: Board, args: list[str]) -> int:
     return on_fresh_board(paths, board, "upgrade", "updates", body)
 
 
+def cmd_y2038(paths: Paths, board: Board) -> int:
+    """The board booted with its clock in 2040 after an installation at
+    today's date, the service enabled and muted."""
+    def body(report: Report) -> None:
+        entry = expected_entry(board)
+        if board.out(["vantor-state", "--config", CONFIG, "mic"],
+                     check=False) != "off":
+            mic_change(board, "off")
+        board.power_off()
+        board.power.on(rtc_base=past2038.RTC_BASE)
+        found = past2038.run_booted(
+            board, report, entry,
+            str(paths.board_dir / f"y2038-{paths.suite}.txt"))
+        if found is None:
+            console = (paths.run / "console.log").read_text(errors="replace")
+            (paths.board_dir / f"y2038-{paths.suite}-console.log"
+             ).write_text(console)
+            sys.stderr.write("".join(console.splitlines(True)[-30:]))
+
+    return on_fresh_board(paths, board, "y2038", "y2038", body)
+
+
 def cmd_boot(paths: Paths, board: Board) -> int:
     report = Report()
     try:
+        preflight()
         boot_and_install(paths, board, report, outlives=True)
     except BaseException:
         board.link.tear_down()
@@ -254,26 +298,41 @@ def cmd_boot(paths: Paths, board: Board) -> int:
     return 0
 
 
-def parse(argv: list[str]) -> tuple[str, Path | None, list[str]]:
-    """The command, --build DIR (anywhere) and the other arguments."""
-    if not argv:
-        raise Usage
-    command, rest = argv[0], argv[1:]
-    build: str | None = None
-    args: list[str] = []
+@dataclasses.dataclass(frozen=True)
+class Command:
+    name: str
+    build: Path | None  # --build DIR, resolved.
+    suite: str  # --suite, BOARD_SUITE or the default.
+    args: list[str]
+
+
+def parse(argv: list[str]) -> Command:
+    """The command, --build DIR and --suite SUITE (anywhere, the command's
+    own arguments after `ssh` excepted) and the other arguments."""
+    options: dict[str, str] = {}
+    words: list[str] = []
+    rest = list(argv)
     while rest:
         word = rest.pop(0)
-        if word == "--build" and rest:
-            build = rest.pop(0)
-        elif word.startswith("--build="):
-            build = word.partition("=")[2]
+        if words[:1] in (["ssh"], ["shell"]):
+            words.append(word)
+            continue
+        name, equals, value = word.partition("=")
+        if name in ("--build", "--suite"):
+            if not equals:
+                if not rest:
+                    raise Usage
+                value = rest.pop(0)
+            options[name] = value
         else:
-            args.append(word)
-    if build is None:
-        return command, None, args
-    if not Path(build).is_dir():
+            words.append(word)
+    if not words:
+        raise Usage
+    build = options.get("--build")
+    if build is not None and not Path(build).is_dir():
         raise BoardError(f"--build {build}: no such folder")
-    return command, Path(build).resolve(), args
+    return Command(words[0], Path(build).resolve() if build else None,
+                   board_suite(options.get("--suite")), words[1:])
 
 
 def powercut_options(args: list[str]) -> powercut.Options:
@@ -316,6 +375,8 @@ def dispatch(command: str, paths: Paths, args: list[str]) -> int:
         return cmd_soak(paths, board, minutes)
     elif command == "upgrade":
         return cmd_upgrade(paths, board, args)
+    elif command == "y2038":
+        return cmd_y2038(paths, board)
     elif command == "power-on":
         power.on(outlives=True)
     elif command == "cut":
@@ -357,10 +418,10 @@ def main(argv: list[str]) -> int:
     # A test's time-out ends this process with SIGTERM: the board goes too.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     try:
-        command, build, args = parse(argv)
-        paths = Paths.from_environment(build)
-        with locked(paths, command):
-            return dispatch(command, paths, args)
+        command = parse(argv)
+        paths = Paths.from_environment(command.build, command.suite)
+        with locked(paths, command.name):
+            return dispatch(command.name, paths, command.args)
     except Usage:
         print(USAGE)
         return EXIT_USAGE

@@ -9,6 +9,7 @@ helper), and the signed apt repository that the link's side serves."""
 
 from __future__ import annotations
 
+import datetime
 import glob
 import hashlib
 import inspect
@@ -23,10 +24,12 @@ import tempfile
 from pathlib import Path
 from typing import IO, Any, Callable
 
+from debpkg import releases
+
 from . import runner
 from .clock import Stopwatch, wait_until
-from .common import (BOARD_ADDRESS, FILES, HOST_NAME, REPO_URL, SUITE,
-                     BoardError, Paths, Skipped, note)
+from .common import (BOARD_ADDRESS, FILES, HOST_NAME, REPO_URL, BoardError,
+                     Paths, Skipped, note)
 from .limits import (BASE_BUILD_LIMIT_S, BINFMT_START_LIMIT_S,
                      HOST_APT_LIMIT_S, PACKAGE_LIMIT_S)
 from .runner import output, run
@@ -80,21 +83,24 @@ def _one_line_entries(text: str) -> list[tuple[str, str]]:
     return entries
 
 
-def find_mirror(deb822: list[str], one_line: list[str],
-                suite: str) -> str | None:
-    """The first Debian, not security, URI for the suite: in the deb822
-    .sources texts first, then in the one-line texts."""
+def find_mirror(deb822: list[str], one_line: list[str], suite: str,
+                security: bool = False) -> str | None:
+    """The first Debian, not security, URI for the suite (with security:
+    the security archive's for SUITE-security): in the deb822 .sources
+    texts first, then in the one-line texts."""
+    if security:
+        suite += "-security"
     for text in deb822:
         for fields in _deb822_paragraphs(text):
             uris = fields.get("uris", "").split()
             if (uris and suite in fields.get("suites", "").split()
                     and "deb" in fields.get("types", "").split()
                     and fields.get("enabled", "yes").lower() != "no"
-                    and "security" not in uris[0]):
+                    and ("security" in uris[0]) == security):
                 return uris[0]
     for text in one_line:
         for uri, entry_suite in _one_line_entries(text):
-            if entry_suite == suite and "security" not in uri:
+            if entry_suite == suite and ("security" in uri) == security:
                 return uri
     return None
 
@@ -109,18 +115,37 @@ def _read_all(pattern: str) -> list[str]:
     return texts
 
 
-def mirror() -> str:
+def own_codename(os_release: str) -> str | None:
+    """VERSION_CODENAME of an os-release text."""
+    match = re.search(r"^VERSION_CODENAME=\"?([a-z]+)\"?$", os_release,
+                      re.MULTILINE)
+    return match.group(1) if match else None
+
+
+def machine_mirror(suite: str, security: bool = False) -> str | None:
+    """The URI of this machine's apt sources for suite (for its -security
+    suite with security), else for this machine's own release: a Debian
+    mirror serves every release."""
+    deb822 = _read_all("/etc/apt/sources.list.d/*.sources")
+    one_line = (_read_all("/etc/apt/sources.list")
+                + _read_all("/etc/apt/sources.list.d/*.list"))
+    own = own_codename("".join(_read_all("/etc/os-release")))
+    for name in dict.fromkeys([suite] + ([own] if own else [])):
+        found = find_mirror(deb822, one_line, name, security)
+        if found:
+            return found
+    return None
+
+
+def mirror(suite: str = releases.DEFAULT_SUITE) -> str:
     """BOARD_MIRROR, else the Debian mirror of this machine's apt sources:
     none other is guessed."""
     if os.environ.get("BOARD_MIRROR"):
         return os.environ["BOARD_MIRROR"]
-    found = find_mirror(
-        _read_all("/etc/apt/sources.list.d/*.sources"),
-        _read_all("/etc/apt/sources.list") +
-        _read_all("/etc/apt/sources.list.d/*.list"), SUITE)
+    found = machine_mirror(suite)
     if not found:
-        raise Skipped(f"no Debian mirror for {SUITE} in this machine's apt "
-                      "sources (/etc/apt/sources.list and sources.list.d/); "
+        raise Skipped("no Debian mirror in this machine's apt sources "
+                      "(/etc/apt/sources.list and sources.list.d/); "
                       "name one with BOARD_MIRROR, e.g. "
                       "BOARD_MIRROR=http://mirror.example/debian")
     return found
@@ -132,16 +157,18 @@ def release_date(release: str) -> str | None:
     return match.group(1).strip() if match else None
 
 
-def mirror_date(uri: str) -> str:
+def mirror_date(uri: str, suite: str) -> str:
     """When the mirror last changed the suite, as this machine's apt lists
-    know it: the key of the cached base changes with a point release."""
+    know it: the key of the cached base changes with a point release. A
+    suite this machine does not follow changes the key weekly instead."""
     host = uri.split("://", 1)[-1].split("/", 1)[0]
-    lists = f"/var/lib/apt/lists/{glob.escape(host)}*_dists_{SUITE}"
+    lists = f"/var/lib/apt/lists/{glob.escape(host)}*_dists_{suite}"
     for name in sorted(glob.glob(f"{lists}_InRelease")):
         date = release_date(Path(name).read_text(errors="replace"))
         if date:
             return date
-    return "unknown"
+    year, week, _ = datetime.date.today().isocalendar()
+    return f"week {year}-{week}"
 
 # ---- The base image ---------------------------------------------------------
 
@@ -225,7 +252,7 @@ UNREACHABLE = re.compile(r"Could not resolve|Failed to fetch|Temporary failure"
                          r"|Unable to connect|Could not connect")
 
 
-def build_base(out: Path, uri: str) -> None:
+def build_base(out: Path, uri: str, suite: str) -> None:
     """Builds the base into out (a new folder): rootfs.img, vmlinuz,
     initrd.img, the ssh key and known_hosts, and aptroot/ (the board's apt
     state, for resolving the packages' dependencies on this machine)."""
@@ -245,7 +272,7 @@ def build_base(out: Path, uri: str) -> None:
             "--customize-hook=sh "
             + shlex.quote(str(FILES / "customize-hook.sh")) + ' "$1" '
             + hook_args,
-            SUITE, str(root), f"deb {uri} {SUITE} main"]
+            suite, str(root), f"deb {uri} {suite} main"]
     log_path = out / "mmdebstrap.log"
     with open(log_path, "w") as log:
         status = with_arm_binfmt(argv, log)
@@ -288,10 +315,18 @@ def build_base(out: Path, uri: str) -> None:
     shutil.rmtree(root)
 
 
-def cache_key(uri: str) -> str:
+def base_suite(name: str) -> str | None:
+    """The release of a cached base by its folder's name; None for one
+    named before the board had releases (base-KEY, Debian 12's)."""
+    suite = name.split("-")[1] if name.count("-") == 2 else None
+    return suite if suite in releases.RELEASES else None
+
+
+def cache_key(uri: str, suite: str) -> str:
     """Changes with the suite, the mirror and its state, the package list
     and the recipe."""
-    recipe = [f"{SUITE} {uri} {mirror_date(uri)}", " ".join(BASE_PACKAGES)]
+    recipe = [f"{suite} {uri} {mirror_date(uri, suite)}",
+              " ".join(BASE_PACKAGES)]
     recipe_code: list[Callable[..., Any]] = [with_arm_binfmt, build_base]
     recipe += [inspect.getsource(f) for f in recipe_code]
     recipe += [(FILES / name).read_text() for name in
@@ -302,24 +337,26 @@ def cache_key(uri: str) -> str:
 def base_image(paths: Paths) -> Path:
     """The cached base for this recipe, this mirror and its state; built
     when missing."""
-    uri = mirror()
-    base = paths.board_dir / f"base-{cache_key(uri)}"
+    uri = mirror(paths.suite)
+    key = cache_key(uri, paths.suite)
+    base = paths.board_dir / f"base-{paths.suite}-{key}"
     if (base / "complete").exists():
         note(f"base image: cached ({base})")
         return base
-    note(f"base image: building {base} from {uri} ({SUITE}, armhf); "
+    note(f"base image: building {base} from {uri} ({paths.suite}, armhf); "
          "takes minutes")
     clock = Stopwatch()
     shutil.rmtree(base, ignore_errors=True)
-    build_base(base, uri)
+    build_base(base, uri, paths.suite)
     (base / "build-seconds").write_text(f"{clock}\n")
     (base / "complete").touch()
     image = (base / "rootfs.img").stat()
     note(f"base image: built in {clock} s ({_mib(image.st_size)} MiB file "
          f"system, {_mib(image.st_blocks * 512)} MiB used)")
-    # Older bases are of no more use.
+    # Older bases of this release are of no more use; another release's
+    # stay.
     for old in paths.board_dir.glob("base-*"):
-        if old != base:
+        if old != base and base_suite(old.name) in (paths.suite, None):
             shutil.rmtree(old, ignore_errors=True)
     return base
 
@@ -392,16 +429,17 @@ def deb_field(deb: Path, field: str) -> str:
     return output(["dpkg-deb", "-f", str(deb), field])
 
 
-def package_files(paths: Paths) -> list[Path]:
+def package_files(paths: Paths, suite: str | None = None) -> list[Path]:
     """The armhf packages that scripts/package made for the board's
-    release, made when there are none; their -dbgsym packages stay off the
-    board."""
-    folder = paths.root / "build-deb" / SUITE / "armhf"
+    release (or suite), made when there are none; their -dbgsym packages
+    stay off the board."""
+    suite = suite or paths.suite
+    folder = paths.packages(suite)
     debs = sorted(folder.glob("*.deb"))
     if not debs:
         note(f"no packages in {folder}; making them "
-             f"(scripts/package --suite {SUITE} --arch armhf)")
-        run([str(paths.root / "scripts/package"), "--suite", SUITE,
+             f"(scripts/package --suite {suite} --arch armhf)")
+        run([str(paths.root / "scripts/package"), "--suite", suite,
              "--arch", "armhf"],
             stdout=subprocess.DEVNULL, timeout=PACKAGE_LIMIT_S)
         debs = sorted(folder.glob("*.deb"))
@@ -439,15 +477,15 @@ def signing_key(paths: Paths) -> str:
                 if line.startswith("fpr:"))
 
 
-def publish(paths: Paths, folders: list[Path]) -> None:
-    """Adds the packages of each FOLDER/<arch>/ to the board's repository
-    (run/apt) and signs it anew with this run's key, as a device maker
-    publishes a release."""
+def publish(paths: Paths, folders: list[tuple[str, Path]]) -> None:
+    """Adds the packages of each (SUITE, FOLDER) pair's FOLDER/<arch>/ to
+    that suite of the board's repository (run/apt) and signs it anew with
+    this run's key, as a device maker publishes a release."""
     key = signing_key(paths)
     argv = [str(paths.root / "scripts/apt-repo"), "--key", key, "--url",
             REPO_URL]
-    for folder in folders:
-        argv += ["--from", str(folder)]
+    for suite, folder in folders:
+        argv += ["--from", f"{suite}={folder}"]
     try:
         run(argv + [str(paths.run / "apt")], env=_gnupg(paths), capture=True)
     finally:
@@ -455,11 +493,13 @@ def publish(paths: Paths, folders: list[Path]) -> None:
             check=False, capture=True)
 
 
-def run_image(paths: Paths, base: Path) -> None:
+def run_image(paths: Paths, base: Path, also: tuple[str, ...] = ()) -> None:
     """This run's disks in paths.run: an overlay of the base and the small
-    disk (the repository's keyring and source, the test helper
-    timed_renames); and the signed repository of the packages and what
-    they need from Debian, which the board has no other way to reach."""
+    disk (the repository's keyring and its release's source, the test
+    helper timed_renames); and the signed repository of the packages and
+    what they need from Debian, which the board has no other way to reach.
+    The packages of the releases also join their suites, without what they
+    need from Debian."""
     helper = paths.build / "testing/timed_renames"
     if not os.access(helper, os.X_OK):
         raise BoardError(f"{helper} is not built (scripts/build-armhf)")
@@ -469,7 +509,7 @@ def run_image(paths: Paths, base: Path) -> None:
     wanted = [(deb, name) for deb, name in wanted if not name.endswith("-dev")]
     names = [name for _, name in wanted]
     shutil.rmtree(paths.run, ignore_errors=True)
-    pool = paths.run / "debs/armhf"
+    pool = paths.run / "debs" / paths.suite / "armhf"
     pool.mkdir(parents=True)
     for deb in debs:
         shutil.copy(deb, pool)
@@ -478,11 +518,18 @@ def run_image(paths: Paths, base: Path) -> None:
     note(f"packages: {' '.join(names)}; from Debian besides the base: "
          f"{' '.join(deps) or 'none'}")
     (paths.run / "install").write_text(" ".join(names) + "\n")
-    publish(paths, [pool.parent])
+    suites = [(paths.suite, pool.parent)]
+    for suite in also:
+        other = paths.run / "debs" / suite / "armhf"
+        other.mkdir(parents=True)
+        for deb in package_files(paths, suite):
+            shutil.copy(deb, other)
+        suites.append((suite, other.parent))
+    publish(paths, suites)
     repo = paths.run / "repo"
     (repo / "tools").mkdir(parents=True)
     shutil.copy(helper, repo / "tools")
-    for name in (KEYRING, "vantor.sources"):
+    for name in (KEYRING, f"vantor-{paths.suite}.sources"):
         shutil.copy(paths.run / "apt" / name, repo)
     run(["mkfs.ext4", "-q", "-L", "vantor-repo", "-d", str(repo),
          str(paths.run / "repo.img"), f"{_used_mib(repo) + 16}M"],

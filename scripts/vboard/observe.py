@@ -96,11 +96,12 @@ def system_entries(board: Board) -> list[parse.JournalEntry]:
          "json"], check=False).stdout)
 
 
-def wait_for_line(board: Board, cursor: str, text: str,
-                  limit_s: float) -> parse.JournalEntry | None:
-    """The first line after cursor that contains text, within limit_s."""
+def wait_for_line(board: Board, cursor: str, text: str, limit_s: float,
+                  *args: str) -> parse.JournalEntry | None:
+    """The first line after cursor (of those journalctl args select) that
+    contains text, within limit_s."""
     def first() -> parse.JournalEntry | None:
-        return next((entry for entry in journal_since(board, cursor)
+        return next((entry for entry in journal_since(board, cursor, *args)
                      if text in entry.message), None)
 
     return wait_until(first, limit_s, pause_s=0.5)

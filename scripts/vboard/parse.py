@@ -306,6 +306,8 @@ class JournalEntry:
     priority: int
     message: str
     pid: int = 0  # The process that logged it; systemd's own lines are 1's.
+    realtime_us: int = 0  # The wall clock, which goes on across boots.
+    boot: str = ""
 
 
 # The severity a line of ours names, and the syslog priority the logger
@@ -321,10 +323,11 @@ def journal_entries(text: str) -> list[JournalEntry]:
     for line in text.splitlines():
         try:
             fields = json.loads(line)
-            entries.append(JournalEntry(int(fields["__MONOTONIC_TIMESTAMP"]),
-                                        int(fields["PRIORITY"]),
-                                        fields["MESSAGE"],
-                                        int(fields.get("_PID", 0))))
+            entries.append(JournalEntry(
+                int(fields["__MONOTONIC_TIMESTAMP"]), int(fields["PRIORITY"]),
+                fields["MESSAGE"], int(fields.get("_PID", 0)),
+                int(fields.get("__REALTIME_TIMESTAMP", 0)),
+                str(fields.get("_BOOT_ID", ""))))
         except (ValueError, KeyError, TypeError):
             continue
     return [e for e in entries if isinstance(e.message, str)]

@@ -27,12 +27,26 @@ class Power:
         self.run = paths.run
         self.link = link
 
-    def qemu_argv(self, base: Path) -> list[str]:
+    def kernel(self, base: Path) -> tuple[Path, Path]:
+        """The kernel and initrd to boot: the base's, or those a release
+        upgrade on the board installed (run/vmlinuz, run/initrd.img), as a
+        boot loader would take the newest."""
+        own = (self.run / "vmlinuz", self.run / "initrd.img")
+        if all(path.exists() for path in own):
+            return own
+        return base / "vmlinuz", base / "initrd.img"
+
+    def qemu_argv(self, base: Path, rtc_base: str | None = None
+                  ) -> list[str]:
+        """rtc_base: the date the board's real-time clock starts at (qemu's
+        -rtc base=); this machine's time without it."""
+        kernel, initrd = self.kernel(base)
+        rtc = ["-rtc", f"base={rtc_base}"] if rtc_base else []
         return ["qemu-system-arm", "-M", "virt", "-cpu", "cortex-a15",
                 "-smp", str(VCPUS), "-m", str(MEMORY_MIB), "-nodefaults",
                 "-display", "none", "-monitor", "none", "-no-reboot",
                 "-serial", f"file:{self.run}/console.log",
-                "-kernel", f"{base}/vmlinuz", "-initrd", f"{base}/initrd.img",
+                "-kernel", str(kernel), "-initrd", str(initrd), *rtc,
                 "-append",
                 "root=LABEL=board-root rw console=ttyAMA0 panic=1 quiet",
                 "-drive",
@@ -48,7 +62,8 @@ class Power:
     def is_on(self) -> bool:
         return self.link.up()
 
-    def on(self, outlives: bool = False) -> None:
+    def on(self, outlives: bool = False, rtc_base: str | None = None
+           ) -> None:
         """Powers the board on; returns once the link is up. Unless it
         outlives this process, the board ends with it, also when this
         process is killed (a test's time-out)."""
@@ -58,7 +73,7 @@ class Power:
             raise BoardError("a board is running already (scripts/board stop)")
         base = Path((self.run / "base").read_text().strip())
         (self.run / "console.log").write_text("")
-        self.link.start(self.qemu_argv(base), outlives)
+        self.link.start(self.qemu_argv(base, rtc_base), outlives)
 
     def wait_off(self, limit_s: float) -> bool:
         """True once the emulator has ended (within limit_s)."""

@@ -88,6 +88,15 @@ class Board:
         text = (FILES / name).read_text()
         return self.ssh(["bash", "-c", text, name, *args], **kwargs)
 
+    def fetch(self, path: str, to: Path,
+              timeout: float = REMOTE_LIMIT_S) -> None:
+        """Copies the board's file path to to, byte for byte."""
+        with open(to, "wb") as out:
+            runner.run(self._ssh_argv(remote_command(["cat", path])),
+                       timeout=timeout, stdin=subprocess.DEVNULL, stdout=out,
+                       stderr=subprocess.PIPE,
+                       what=f"on the board: cat {path}", error=RemoteError)
+
     def popen(self, argv: list[str], **kwargs: Any) -> subprocess.Popen:
         """argv on the board beside the caller, who ends it (runner.wait,
         runner.stop)."""

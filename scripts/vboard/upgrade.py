@@ -28,7 +28,7 @@ from debpkg import releases
 
 from . import image, parse, runner
 from .clock import Stopwatch, wait_until
-from .common import CONFIG, SERVICE, SUITE, Paths, note
+from .common import CONFIG, SERVICE, Paths, note
 from .limits import (ADVERTISED_LIMIT_S, APT_LIMIT_S, END_GRACE_S,
                      PACKAGE_LIMIT_S, SERVICE_CHANGE_LIMIT_S, SSH_LIMIT_S)
 from .observe import (board_sees, is_active, journal_cursor, journal_since,
@@ -41,7 +41,7 @@ NEXT_SUFFIX = "+upgrade1"
 # upgrades; Debian's package enables its periodic runs on install.
 UNATTENDED_CONF = "/etc/apt/apt.conf.d/52vantor-unattended"
 UNATTENDED_TEXT = ('Unattended-Upgrade::Origins-Pattern '
-                   '{ "origin=Vantor,suite=stable"; };\n')
+                   '{ "origin=Vantor,codename=${distro_codename}"; };\n')
 # The apt timers' services, started by hand instead of at their times.
 UNATTENDED_RUN = ["sh", "-c", "systemctl start apt-daily.service && "
                   "systemctl start apt-daily-upgrade.service"]
@@ -50,26 +50,22 @@ APT_ENV = ["env", "DEBIAN_FRONTEND=noninteractive"]
 
 def next_packages(paths: Paths, version: str) -> Path:
     """The armhf packages of this tree as version (for the board's release),
-    in BOARD_DIR/next/armhf; returns BOARD_DIR/next. Made before the board
-    is on: the build wants both cores."""
-    out = paths.board_dir / "next"
+    in BOARD_DIR/next/SUITE/armhf; returns BOARD_DIR/next/SUITE. Made
+    before the board is on: the build wants both cores."""
+    out = paths.board_dir / "next" / paths.suite
     note(f"upgrade: making the packages of this tree as {version}")
-    runner.run([str(paths.root / "scripts/package"), "--suite", SUITE,
+    runner.run([str(paths.root / "scripts/package"), "--suite", paths.suite,
                 "--arch", "armhf", "--out", str(out / "armhf"), "--version",
-                _base_version(version)],
+                releases.tree_version(version, paths.suite)],
                stdout=subprocess.DEVNULL, timeout=PACKAGE_LIMIT_S)
     return out
-
-
-def _base_version(version: str) -> str:
-    return releases.tree_version(version, SUITE)
 
 
 def tree_version(paths: Paths) -> str:
     """The version of the tree's packages for the board's release."""
     return releases.build_version(runner.output(
         ["dpkg-parsechangelog", "-l", str(paths.root / "debian/changelog"),
-         "-SVersion"]), releases.release(SUITE))
+         "-SVersion"]), paths.release)
 
 
 def installed_versions(board: Board, names: list[str]) -> dict[str, str]:
@@ -223,7 +219,7 @@ class Updates:
                           any(line.endswith("Microphone muted")
                               for line in lines),
                           " | ".join(lines) or "no Microphone line")
-        image.publish(self.paths, [next_dir])
+        image.publish(self.paths, [(self.paths.suite, next_dir)])
         up = self.step("upgrade", ["apt-get", "upgrade", "-y", "-q"], new,
                        entry)
         self.step("downgrade", self.install_argv(old), old, entry)
@@ -339,7 +335,7 @@ def run_updates(paths: Paths, board: Board, report: Report, next_dir: Path,
     """On a board with the tree's packages installed and the service
     running: the upgrade to next_dir's version and back, then cuts."""
     old = tree_version(paths)
-    new = next_version(paths)
+    new = upcoming_version(paths)
     updates = Updates(paths, board, report)
     up = updates.upgrade_and_back(old, new, next_dir, entry)
     if cuts:
@@ -347,9 +343,16 @@ def run_updates(paths: Paths, board: Board, report: Report, next_dir: Path,
                            int(time.time()), old, max(up.apt_s, 10), entry)
 
 
-def next_version(paths: Paths) -> str:
-    """The tree as the next version, built for the board's release (the
-    release's suffix stays last)."""
+def next_version(tree: str, release: releases.Release) -> str:
+    """The tree's version (as built for release) as the next version, built
+    for the same release: the release's suffix stays last, or the next
+    version would sort below the tree's."""
+    if not tree.endswith(release.suffix):
+        raise ValueError(f"{tree} is not a version for {release.title}")
     return releases.build_version(
-        _base_version(tree_version(paths)) + NEXT_SUFFIX,
-        releases.release(SUITE))
+        releases.tree_version(tree, release.suite) + NEXT_SUFFIX, release)
+
+
+def upcoming_version(paths: Paths) -> str:
+    """The next version of the tree's packages for the board's release."""
+    return next_version(tree_version(paths), paths.release)

@@ -13,7 +13,7 @@ mountpoint -q /mnt/vantor-repo || mount -o ro LABEL=vantor-repo /mnt/vantor-repo
 [ ! -e /etc/apt/sources.list ] || mv /etc/apt/sources.list /etc/apt/sources.list.offline
 install -d -m 755 /etc/apt/keyrings
 install -m 644 /mnt/vantor-repo/vantor-archive-keyring.gpg /etc/apt/keyrings/
-install -m 644 /mnt/vantor-repo/vantor.sources /etc/apt/sources.list.d/
+install -m 644 /mnt/vantor-repo/vantor-*.sources /etc/apt/sources.list.d/
 # The repository's dates are checked as on a device, whatever apt.conf says.
 apt-get update -q --error-on=any -o Acquire::Check-Valid-Until=true \
   -o Acquire::Check-Date=true

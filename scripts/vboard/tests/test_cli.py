@@ -11,30 +11,61 @@ from pathlib import Path
 from unittest import mock
 
 from vboard.__main__ import main, parse, powercut_options
-from vboard.common import EXIT_USAGE, BoardError
+from vboard.common import EXIT_USAGE, BoardError, Usage
 from vboard.powercut import Options
 
 
 class CommandLineTest(unittest.TestCase):
     """What ctest, .ci/run and the docs call scripts/board with."""
 
-    def test_build_anywhere(self):
-        with tempfile.TemporaryDirectory() as folder:
+    def test_options_anywhere(self):
+        environment = {k: v for k, v in os.environ.items()
+                       if k != "BOARD_SUITE"}
+        with tempfile.TemporaryDirectory() as folder, \
+                mock.patch.dict(os.environ, environment, clear=True):
             real = str(Path(folder).resolve())
             cases = [
-                (["test", "--build", folder], ("test", real, [])),
+                (["test", "--build", folder], ("test", real, "trixie", [])),
                 (["powercut", "5", f"--build={folder}", "--seed", "3"],
-                 ("powercut", real, ["5", "--seed", "3"])),
-                (["ssh", "journalctl", "-b"], ("ssh", None,
-                                               ["journalctl", "-b"])),
+                 ("powercut", real, "trixie", ["5", "--seed", "3"])),
+                (["--suite", "bookworm", "test"],
+                 ("test", None, "bookworm", [])),
+                (["upgrade", "--suite=trixie", "--cuts", "2"],
+                 ("upgrade", None, "trixie", ["--cuts", "2"])),
+                # The board's command line is the board's own.
+                (["ssh", "journalctl", "-b", "--suite", "x"],
+                 ("ssh", None, "trixie", ["journalctl", "-b", "--suite",
+                                          "x"])),
+                (["--suite", "bookworm", "ssh", "--build", "y"],
+                 ("ssh", None, "bookworm", ["--build", "y"])),
             ]
-            for argv, (command, build, args) in cases:
+            for argv, expected in cases:
                 with self.subTest(argv=argv):
                     got = parse(argv)
-                    self.assertEqual((got[0], got[1] and str(got[1]), got[2]),
-                                     (command, build, args))
+                    self.assertEqual((got.name, got.build and str(got.build),
+                                      got.suite, got.args), expected)
         with self.assertRaisesRegex(BoardError, "no such folder"):
             parse(["test", "--build", "/no/such/folder"])
+
+    def test_suite(self):
+        cases = [
+            # (BOARD_SUITE, argv, suite or None for a usage error)
+            ("", ["test"], "trixie"),
+            ("bookworm", ["test"], "bookworm"),
+            ("bookworm", ["test", "--suite", "trixie"], "trixie"),
+            ("", ["test", "--suite", "buster"], None),
+            ("sid", ["test"], None),
+            ("", ["test", "--suite"], None),
+        ]
+        for environment, argv, suite in cases:
+            with self.subTest(environment=environment, argv=argv), \
+                    mock.patch.dict(os.environ,
+                                    {"BOARD_SUITE": environment}):
+                if suite is None:
+                    with self.assertRaises(Usage):
+                        parse(argv)
+                else:
+                    self.assertEqual(parse(argv).suite, suite)
 
     def test_powercut_options(self):
         cases = [
@@ -52,7 +83,8 @@ class CommandLineTest(unittest.TestCase):
     def test_usage(self):
         with tempfile.TemporaryDirectory() as folder, \
                 mock.patch.dict(os.environ, {"BOARD_DIR": folder}):
-            for argv in ([], ["nonsense"], ["powercut", "many"]):
+            for argv in ([], ["nonsense"], ["powercut", "many"],
+                         ["--suite", "hamm", "test"]):
                 with self.subTest(argv=argv):
                     out = io.StringIO()
                     with contextlib.redirect_stdout(out):

@@ -62,6 +62,56 @@ class MirrorTest(unittest.TestCase):
                 self.assertEqual(find_mirror(deb822, one_line, "bookworm"),
                                  expected)
 
+    def test_security_archive(self):
+        cases = [
+            ([DEB822], [], "http://deb.example.org/debian-security"),
+            ([DEB822.split("\n\n")[0]], [], None),
+            ([], ["deb http://m/debian bookworm main\n"
+                  "deb http://s/debian-security bookworm-security main\n"],
+             "http://s/debian-security"),
+        ]
+        for deb822, one_line, expected in cases:
+            with self.subTest(deb822=deb822, one_line=one_line):
+                self.assertEqual(find_mirror(deb822, one_line, "bookworm",
+                                             security=True), expected)
+
+    def test_another_release_from_the_same_mirror(self):
+        """A Debian 13 board from a Debian 12 machine: its mirror serves
+        both; another source that names neither suite is not taken."""
+        texts = {
+            "/etc/apt/sources.list.d/*.sources": [
+                DEB822, "Types: deb\nURIs: https://other.example/node\n"
+                "Suites: nodistro\nComponents: main\n"],
+            "/etc/os-release": ['NAME="Debian"\nVERSION_CODENAME=bookworm\n'],
+        }
+        cases = [("trixie", False, "http://deb.example.org/debian"),
+                 ("trixie", True, "http://deb.example.org/debian-security"),
+                 ("bookworm", False, "http://deb.example.org/debian")]
+        with mock.patch.object(image, "_read_all",
+                               lambda pattern: texts.get(pattern, [])):
+            for suite, security, expected in cases:
+                with self.subTest(suite=suite, security=security):
+                    self.assertEqual(image.machine_mirror(suite, security),
+                                     expected)
+        with mock.patch.object(image, "_read_all", lambda pattern: []):
+            self.assertIsNone(image.machine_mirror("trixie"))
+
+    def test_own_codename(self):
+        for text, codename in [
+                ('ID=debian\nVERSION_CODENAME=bookworm\n', "bookworm"),
+                ('VERSION_CODENAME="trixie"\n', "trixie"),
+                ('ID=debian\n', None)]:
+            with self.subTest(text=text):
+                self.assertEqual(image.own_codename(text), codename)
+
+    def test_base_suite(self):
+        for name, suite in [("base-trixie-4ee24dfa83df1e96", "trixie"),
+                            ("base-bookworm-0123456789abcdef", "bookworm"),
+                            ("base-4d3c317c851d8021", None),
+                            ("base-sid-0123", None)]:
+            with self.subTest(name=name):
+                self.assertEqual(image.base_suite(name), suite)
+
     def test_no_mirror_is_guessed(self):
         environment = {k: v for k, v in os.environ.items()
                        if k != "BOARD_MIRROR"}
