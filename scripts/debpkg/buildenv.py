@@ -145,6 +145,9 @@ def enter(spec_text: str) -> None:
 
     def mount(*args: str | Path) -> None:
         run(["mount", *args], timeout=MOUNT_LIMIT_S)
+    # A mount point of its own: what runs inside may make namespaces of
+    # its own (unshare changes the propagation of "/", a mount only).
+    mount("--bind", root, root)
     mount("-t", "proc", "proc", root / "proc")
     mount("--rbind", "/dev", root / "dev")
     # Outer folders first: a bind inside another lands on top of it.
