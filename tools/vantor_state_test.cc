@@ -178,13 +178,27 @@ class VantorStateTest : public ::testing::Test {
     return path;
   }
 
+  // Another user may not reach the build tree (a clone in root's 0700
+  // home): it runs a copy in the test's folder, which it may read.
+  std::string ProgramForOthers() {
+    const std::string copy = dir_ + "/vantor-state";
+    if (access(copy.c_str(), F_OK) != 0) {
+      std::ifstream from(VANTOR_STATE_PATH, std::ios::binary);
+      std::ofstream(copy, std::ios::binary) << from.rdbuf();
+      EXPECT_EQ(0, chmod(copy.c_str(), 0755));
+    }
+    return copy;
+  }
+
   // Runs vantor-state with |args|; as user |uid| when it is not -1.
   Result Run(const std::vector<std::string>& args,
              const std::vector<std::string>& env = {},
              uid_t uid = static_cast<uid_t>(-1),
              gid_t extra_group = static_cast<gid_t>(-1)) {
     std::string out = dir_ + "/stdout", err = dir_ + "/stderr";
-    std::vector<std::string> argv_strings = Command(VANTOR_STATE_PATH, args);
+    std::vector<std::string> argv_strings = Command(
+        uid == static_cast<uid_t>(-1) ? VANTOR_STATE_PATH : ProgramForOthers(),
+        args);
     const std::string executable = Executable(argv_strings[0]);
     std::vector<std::string> env_strings =
         Environment({"XDG_CONFIG_HOME=" + dir_, "VANTOR_CONFIG"});

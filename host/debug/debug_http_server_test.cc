@@ -8,6 +8,7 @@
 
 #include <arpa/inet.h>
 #include <errno.h>
+#include <microhttpd.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -270,7 +271,10 @@ TEST_F(DebugHttpServerTest, UnservedPathsAndMethodsGetTheirErrors) {
   EXPECT_EQ(501, Status(Fetch(port_,
                               "BREW /only-get HTTP/1.1\r\nHost: x\r\n"
                               "Connection: close\r\n\r\n")));
-  EXPECT_EQ(400, Status(Fetch(port_, "\x01\x02 nonsense\r\n\r\n")));
+  // A request line that is no HTTP at all: libmicrohttpd answers 400 before
+  // 1.0 and closes the connection unanswered from 1.0 on.
+  EXPECT_EQ(MHD_VERSION < 0x01000000 ? 400 : 0,
+            Status(Fetch(port_, "\x01\x02 nonsense\r\n\r\n")));
   EXPECT_EQ(0, calls);
   EXPECT_EQ(200, Status(Get(port_, "/only-get")));  // Still serving.
   EXPECT_EQ(1, calls);
