@@ -16,6 +16,7 @@
 #include "platform/utils/file_utils.h"
 #include "prebuilt/lib/assistant_manager.h"
 #include "sample/service_notifier.h"
+#include "sample/service_status.h"
 
 namespace {
 
@@ -63,6 +64,8 @@ int main(int argc, char** argv) {
   std::unique_ptr<assistant_client::AssistantManager> manager(
       assistant_client::AssistantManager::Create(nullptr, config_str));
   ServiceNotifier notifier(manager.get());
+  // Before Start(): the plug-ins report while the host makes the providers.
+  ServiceStatus status(&notifier);
   manager->EnableListening(true);
   // Returns once the host has loaded the plug-ins and made the providers.
   manager->Start();
@@ -70,8 +73,10 @@ int main(int argc, char** argv) {
 
   // Every character, the line end included, starts one interaction. Without
   // this end the loop would spin on EOF, so end of input ends the program.
-  while (getchar() != EOF)
+  while (getchar() != EOF) {
     manager->StartAssistantInteraction();
+    status.CountInteraction();
+  }
   notifier.Stopping();
   return 0;
 }

@@ -63,7 +63,15 @@ ServiceNotifier::~ServiceNotifier() {
 void ServiceNotifier::Ready() {
   if (!enabled_)
     return;
-  sd_notify(0, "READY=1");
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopping_)
+      return;
+    sd_notify(0, "READY=1");
+    ready_ = true;
+    if (!status_.empty())
+      sd_notify(0, ("STATUS=" + status_).c_str());
+  }
   uint64_t usec = 0;
   const int enabled = sd_watchdog_enabled(0, &usec);
   std::string reason;
@@ -77,6 +85,15 @@ void ServiceNotifier::Ready() {
             << Milliseconds(*interval / 8) << " ms";
   prober_ = std::thread([this] { Probe(); });
   keeper_ = std::thread([this, interval] { Keep(*interval); });
+}
+
+void ServiceNotifier::Status(const std::string& line) {
+  if (!enabled_)
+    return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  status_ = line;
+  if (ready_ && !stopping_)
+    sd_notify(0, ("STATUS=" + status_).c_str());
 }
 
 void ServiceNotifier::Stopping() {

@@ -4,8 +4,9 @@
 
 // Tells systemd what the sample is doing, when it runs as a Type=notify
 // service: READY=1 once the host has started the assistant, WATCHDOG=1
-// whenever the host answers, and STOPPING=1 at the end of input, as the last
-// message. Without NOTIFY_SOCKET it does nothing.
+// whenever the host answers, STATUS= lines (ServiceStatus's), and STOPPING=1
+// at the end of input, as the last message. Without NOTIFY_SOCKET it does
+// nothing.
 //
 // The watchdog's proof of life is an answer from the host, not a timer: a
 // thread of the notifier's own ("SampleProbe") asks the manager for its
@@ -65,6 +66,9 @@ class ServiceNotifier {
 
   // READY=1; starts the watchdog when systemd asks for one.
   void Ready();
+  // STATUS=|line|; one given before Ready() goes right after READY=1.
+  // Any thread.
+  void Status(const std::string& line);
   // STOPPING=1, after which nothing is sent; waits for the host's answer
   // under way.
   void Stopping();
@@ -81,7 +85,9 @@ class ServiceNotifier {
   const bool enabled_;  // NOTIFY_SOCKET is set.
   std::mutex mutex_;    // Guards everything below but the threads.
   std::condition_variable changed_;
+  bool ready_ = false;     // READY=1 is sent.
   bool stopping_ = false;  // STOPPING=1 is sent; nothing may follow it.
+  std::string status_;     // The latest STATUS= line.
   bool asking_ = false;    // A question waits for |prober_|.
   uint64_t answers_ = 0;   // Answers the host gave so far.
   std::thread keeper_;

@@ -75,14 +75,15 @@ class ServiceNotifierTest : public ::testing::Test {
 
   // The sample with the host's debug server and its fault switches on;
   // |watchdog_usec| is WATCHDOG_USEC's text, kWatchdog's by default.
-  void Start(std::string watchdog_usec = "") {
+  void Start(std::string watchdog_usec = "", std::string platform = "{}") {
     if (watchdog_usec.empty()) {
       watchdog_usec = std::to_string(
           std::chrono::duration_cast<std::chrono::microseconds>(kWatchdog)
               .count());
     }
     const std::string config = dir_ + "/config.json";
-    std::ofstream(config) << R"({"platform_config": {}, "vantor_host": )"
+    std::ofstream(config) << R"({"platform_config": )" << platform
+                          << R"(, "vantor_host": )"
                           << R"({"debug_http_port": 0, "test_faults": true}})";
     std::vector<std::string> env = {
         "XDG_CONFIG_HOME=" + dir_, "VANTOR_PLUGIN_DIR=" + dir_,
@@ -119,15 +120,42 @@ class ServiceNotifierTest : public ::testing::Test {
     return assistant_reference::ReadFile(Log(), false);
   }
 
-  // The next message on the socket within |bound|, or "".
+  // The next message on the socket within |bound|, or "". STATUS= lines go
+  // to |statuses_| instead: they come whenever the state changes.
   std::string Next(milliseconds bound) {
-    pollfd fd = {socket_, POLLIN, 0};
-    if (HANDLE_EINTR(poll(&fd, 1, static_cast<int>(bound.count()))) != 1)
-      return "";
-    char buffer[256];
-    const ssize_t length =
-        HANDLE_EINTR(recv(socket_, buffer, sizeof(buffer), 0));
-    return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : "";
+    const auto deadline = Clock::now() + bound;
+    for (;;) {
+      const auto left =
+          std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
+      pollfd fd = {socket_, POLLIN, 0};
+      if (HANDLE_EINTR(poll(&fd, 1,
+                            static_cast<int>(std::max<long long>(
+                                0, static_cast<long long>(left.count()))))) !=
+          1) {
+        return "";
+      }
+      char buffer[512];
+      const ssize_t length =
+          HANDLE_EINTR(recv(socket_, buffer, sizeof(buffer), 0));
+      if (length <= 0)
+        return "";
+      std::string message(buffer, static_cast<size_t>(length));
+      if (message.rfind("STATUS=", 0) != 0)
+        return message;
+      statuses_.push_back(message.substr(7));
+    }
+  }
+
+  // Takes the messages until |bound| passes; true when the last STATUS=
+  // line by then is |line|.
+  bool StatusBecomes(const std::string& line, milliseconds bound) {
+    const auto deadline = Clock::now() + bound;
+    while (statuses_.empty() || statuses_.back() != line) {
+      if (Clock::now() >= deadline)
+        return false;
+      Next(milliseconds(50));
+    }
+    return true;
   }
 
   // POST |path| to the host's debug server; true on 200.
@@ -209,7 +237,8 @@ class ServiceNotifierTest : public ::testing::Test {
   std::string dir_;
   int socket_ = -1;
   pid_t pid_ = 0;
-  int input_ = -1;  // The sample's standard input.
+  std::vector<std::string> statuses_;  // STATUS= lines, oldest first.
+  int input_ = -1;                     // The sample's standard input.
 };
 
 // Ready once started, pinging while the host answers, stopping at the end
@@ -337,6 +366,74 @@ TEST_F(ServiceNotifierTest, AWedgedHostGetsNoPings) {
   EXPECT_EQ("", Next(kWatchdog * 3)) << LogText();
   EXPECT_NE(std::string::npos,
             LogText().find("Test fault: wedging the assistant manager"));
+}
+
+// The crash switch is a real memory fault on the host's named thread: the
+// process dies of SIGSEGV (a sanitizer reports it and exits instead), with
+// no STOPPING=1, as a crash in the field would.
+TEST_F(ServiceNotifierTest, TheCrashSwitchEndsTheProcessByAMemoryFault) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_EQ("READY=1", Next(kPatience)) << LogText();
+  ASSERT_TRUE(Post("/fault/crash")) << LogText();
+  int status = 0;
+  ASSERT_EQ(pid_, HANDLE_EINTR(waitpid(pid_, &status, 0)));
+  pid_ = 0;
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  EXPECT_TRUE(WIFSIGNALED(status) || WEXITSTATUS(status) != 0);
+#else
+  ASSERT_TRUE(WIFSIGNALED(status)) << LogText();
+  EXPECT_EQ(SIGSEGV, WTERMSIG(status));
+#endif
+  EXPECT_NE(std::string::npos,
+            LogText().find("Test fault: crashing now (a write through a null "
+                           "pointer)"))
+      << LogText();
+  for (std::string message; !(message = Next(milliseconds(0))).empty();)
+    EXPECT_NE("STOPPING=1", message);
+}
+
+// One status line, sent when the microphone or the count changes and
+// never on a timer: what `systemctl status` shows. The system plug-in
+// reports the microphone; no network plug-in here, so nothing is
+// advertised.
+TEST_F(ServiceNotifierTest, TheStatusLineFollowsTheState) {
+  ASSERT_EQ(0, symlink(VANTOR_PLUGIN_DIR "/libvantor_system.so",
+                       (dir_ + "/libvantor_system.so").c_str()));
+  const std::string mic = dir_ + "/mic_state";
+  ASSERT_TRUE(assistant_reference::WriteFile(mic, "off\n"));
+  ASSERT_NO_FATAL_FAILURE(Start("", R"({"mic_state_path": ")" + mic + R"("})"));
+  ASSERT_EQ("READY=1", Next(kPatience)) << LogText();
+  const struct {
+    const char* input;  // Written to the sample's input, or null.
+    const char* mic;    // Written to the state file, or null.
+    const char* line;
+  } kSteps[] = {
+      {nullptr, nullptr,
+       "not advertised yet; microphone muted; 0 interactions"},
+      {"a", nullptr, "not advertised yet; microphone muted; 1 interaction"},
+      {nullptr, "on\n", "not advertised yet; microphone on; 1 interaction"},
+      {"bc", nullptr, "not advertised yet; microphone on; 3 interactions"},
+  };
+  for (const auto& step : kSteps) {
+    if (step.input) {
+      ASSERT_EQ(static_cast<ssize_t>(strlen(step.input)),
+                write(input_, step.input, strlen(step.input)));
+    }
+    if (step.mic) {
+      ASSERT_TRUE(assistant_reference::WriteFile(mic, step.mic));
+    }
+    EXPECT_TRUE(StatusBecomes(step.line, kPatience))
+        << (statuses_.empty() ? "none" : statuses_.back()) << "\n"
+        << LogText();
+  }
+  // Quiet state, pings going on: no line repeated.
+  const size_t sent = statuses_.size();
+  for (auto end = Clock::now() + kWatchdog * 3; Clock::now() < end;)
+    Next(kWatchdog);
+  EXPECT_EQ(sent, statuses_.size()) << statuses_.back();
+  const std::vector<std::string> messages = StopAndCollect();
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ("STOPPING=1", messages.back());
 }
 
 }  // namespace

@@ -27,6 +27,23 @@ constexpr auto kAllocationPause = std::chrono::milliseconds(10);
 // A delay longer than any WatchdogSec worth trying is a wedge, which has a
 // switch of its own.
 constexpr long kMaxAnswerDelayMs = 600000;
+// Time for the reply to leave before the process goes.
+constexpr auto kCrashDelay = std::chrono::milliseconds(200);
+
+// Null, but not provably so to the compiler: the write below must be a real
+// memory fault (SIGSEGV), not a trap instruction or nothing at all.
+std::atomic<int*> g_nowhere{nullptr};
+
+// Out of line, so that a backtrace shows both frames by name.
+[[gnu::noinline]] void WriteThroughNull(int* target, int value) {
+  *static_cast<volatile int*>(target) = value;
+}
+
+[[gnu::noinline]] void CrashOnThisThread() {
+  std::this_thread::sleep_for(kCrashDelay);
+  LOG(ERROR) << "Test fault: crashing now (a write through a null pointer)";
+  WriteThroughNull(g_nowhere.load(), 0x5a);
+}
 
 }  // namespace
 
@@ -65,6 +82,17 @@ void RegisterFaultSwitches(assistant_client::DebugInterface* debug,
         context->ReplyOk("allocating\n");
       },
       {DebugHttpContext::kPost});
+  debug->RegisterUriPath("/fault/crash",
+                         [](DebugHttpContext* context) {
+                           LOG(WARNING) << "Test fault: crashing the host on "
+                                           "its thread VantorCrash";
+                           std::thread([] {
+                             pthread_setname_np(pthread_self(), "VantorCrash");
+                             CrashOnThisThread();
+                           }).detach();
+                           context->ReplyOk("crashing\n");
+                         },
+                         {DebugHttpContext::kPost});
   debug->RegisterUriPath(
       "/fault/slow",
       [answer_delay_ms](DebugHttpContext* context) {

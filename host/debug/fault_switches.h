@@ -13,8 +13,11 @@
 //                         until the process is killed
 //   POST /fault/slow?ms=N every later GetDeviceId answers N ms late, under
 //                         the manager's lock (0 ends it)
+//   POST /fault/crash     a thread of the host's, "VantorCrash", writes
+//                         through a null pointer in a function of ours
+//                         (SIGSEGV: a core with frames to name)
 //
-// The first two cannot be undone: they end with the process.
+// Wedge, allocate and crash cannot be undone: they end with the process.
 #ifndef HOST_DEBUG_FAULT_SWITCHES_H_
 #define HOST_DEBUG_FAULT_SWITCHES_H_
 

@@ -8,12 +8,18 @@
 #include <map>
 #include <utility>
 
+#include "core/service_status.h"
 #include "platform/utils/file_utils.h"
 #include "platform/utils/file_utils_internal.h"
 #include "platform/utils/file_watcher.h"
 
 namespace assistant_reference {
 namespace {
+
+// The microphone in the service's status line.
+const char* MicrophoneWord(int mute_state) {
+  return mute_state ? "muted" : "on";
+}
 
 using ChangeCallback = assistant_client::Callback<true>;
 
@@ -133,8 +139,12 @@ SystemProviderImpl::SystemProviderImpl(const std::string& config)
   StateFileWatches::Get()->Add(watch_path_, this);
   // A change between the first read and the watch raised no event; without
   // this read it would be missed until the state changes back.
-  core::AutoLock lock(&mutex_);
-  last_mute_state_ = SystemProviderImpl::GetMicMuteState();
+  int state;
+  {
+    core::AutoLock lock(&mutex_);
+    state = last_mute_state_ = SystemProviderImpl::GetMicMuteState();
+  }
+  core::ReportServiceStatus("microphone", MicrophoneWord(state));
 }
 
 SystemProviderImpl::~SystemProviderImpl() {
@@ -178,6 +188,7 @@ void SystemProviderImpl::NotifyAudioInputConfigCallbacks() {
     last_mute_state_ = state;
     callbacks = callbacks_;
   }
+  core::ReportServiceStatus("microphone", MicrophoneWord(state));
   // Listeners learn the state by reading the file in their callbacks. If the
   // file changed after |state| was read, they may have read another state,
   // whose undoing would then pass for no change: what they read counts.
@@ -191,8 +202,11 @@ void SystemProviderImpl::NotifyAudioInputConfigCallbacks() {
       reads.state == state) {
     return;
   }
-  core::AutoLock lock(&mutex_);
-  last_mute_state_ = reads.state;
+  {
+    core::AutoLock lock(&mutex_);
+    last_mute_state_ = reads.state;
+  }
+  core::ReportServiceStatus("microphone", MicrophoneWord(reads.state));
 }
 
 }  // namespace assistant_reference

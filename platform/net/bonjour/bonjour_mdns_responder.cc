@@ -17,6 +17,7 @@
 
 #include "core/eintr_wrapper.h"
 #include "core/logging.h"
+#include "core/service_status.h"
 #include "platform/net/bonjour/bonjour_mdns_responder_internal.h"
 #include "platform/net/bonjour/mdns_argument_checks.h"
 
@@ -74,6 +75,14 @@ void RunResultCallback(ResultCallback callback,
 }  // namespace bonjour_internal
 
 namespace {
+
+// The service's status line while a registration is refused.
+std::string NotAdvertised(DNSServiceErrorType error_code) {
+  return IsDaemonGone(error_code)
+             ? "not advertised: the mDNS daemon is not running"
+             : "not advertised: the mDNS daemon refused it (error " +
+                   std::to_string(error_code) + ")";
+}
 
 std::string GetServiceInstanceId(const std::string& service_type,
                                  const std::string& instance_name) {
@@ -201,6 +210,7 @@ void BonjourMdnsResponder::Add(Request request) {
   DNSServiceErrorType error_code;
   std::string message;
   if (!StartRegistration(instance.get(), &error_code, &message)) {
+    core::ReportServiceStatus("mdns", NotAdvertised(error_code));
     RunResultCallback(std::move(instance->result_cb),
                       ConvertToResult(error_code), message, id);
     return;
@@ -307,6 +317,7 @@ void BonjourMdnsResponder::RemoveServiceInternal(
     return;
   }
   LOG(INFO) << "Unregistering mdns service instance: " << service_instance_id;
+  core::ReportServiceStatus("mdns", "not advertised: withdrawn");
   if (it->second->ref)
     Deallocate(it->second->ref);
   services_.erase(it);
@@ -449,15 +460,22 @@ void BonjourMdnsResponder::Dispatch(Instance* instance) {
 
 void BonjourMdnsResponder::NoteAdvertisedName(Instance* instance) {
   const std::string& name = instance->reply->name;
-  if (name.empty())
-    return;  // A library that does not say keeps the asked name.
-  // Back to the asked name after a rename is news too.
-  if (name != instance->instance_name || (!instance->advertised_name.empty() &&
-                                          name != instance->advertised_name)) {
-    LOG(INFO) << instance->service_instance_id << " is advertised as '" << name
-              << "'";
+  // A library that does not say keeps the asked name.
+  if (!name.empty()) {
+    // Back to the asked name after a rename is news too.
+    if (name != instance->instance_name ||
+        (!instance->advertised_name.empty() &&
+         name != instance->advertised_name)) {
+      LOG(INFO) << instance->service_instance_id << " is advertised as '"
+                << name << "'";
+    }
+    instance->advertised_name = name;
   }
-  instance->advertised_name = name;
+  core::ReportServiceStatus("mdns", "advertised as '" +
+                                        (instance->advertised_name.empty()
+                                             ? instance->instance_name
+                                             : instance->advertised_name) +
+                                        "'");
 }
 
 void BonjourMdnsResponder::Registered(Instance* instance) {
@@ -482,6 +500,7 @@ void BonjourMdnsResponder::FailRegistration(Instance* instance,
   instance->parked.clear();
   const std::string id = instance->service_instance_id;
   services_.erase(id);
+  core::ReportServiceStatus("mdns", "not advertised: " + message);
   RunResultCallback(std::move(result_cb), result, message, id);
   RunParked(std::move(parked));
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/logging.h"
+#include "core/service_status.h"
 #include "platform/net/bonjour/bonjour_mdns_responder.h"
 #include "platform/net/bonjour/bonjour_mdns_responder_internal.h"
 
@@ -36,6 +37,10 @@ void BonjourMdnsResponder::Lose(const std::vector<Instance*>& instances,
     names += (names.empty() ? "" : ", ") + id;
   LOG(WARNING) << "Lost mdns service instances error_code=" << error_code
                << ", registering them again when the daemon is back: " << names;
+  core::ReportServiceStatus(
+      "mdns",
+      "not advertised: the mDNS daemon went away; registering "
+      "again when it is back");
   daemon_return_.Lost(Clock::now());
 }
 
@@ -85,6 +90,9 @@ void BonjourMdnsResponder::Drop(Instance* instance,
   const std::string id = instance->service_instance_id;
   LOG(WARNING) << "Can't re-register mdns service instance: " << id
                << " error_code=" << error_code << "; it stays withdrawn";
+  core::ReportServiceStatus("mdns",
+                            "not advertised: registering again failed (error " +
+                                std::to_string(error_code) + ")");
   services_.erase(id);
 }
 

@@ -20,6 +20,7 @@
 #include <ostream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/logging.h"
@@ -27,6 +28,17 @@
 #include "gtest/gtest.h"
 #include "testing/fake_dns_sd.h"
 #include "testing/log_capture.h"
+
+// What the responder reported for the service's status line, as a program
+// that defines the hook hears it (the test exports it; see CMakeLists.txt).
+std::mutex g_reports_mutex;
+std::vector<std::string> g_reports;
+extern "C" __attribute__((visibility("default"))) void vantor_service_status(
+    const char* topic,
+    const char* text) {
+  std::lock_guard<std::mutex> lock(g_reports_mutex);
+  g_reports.push_back(std::string(topic) + ": " + text);
+}
 
 namespace assistant_reference {
 namespace {
@@ -1023,6 +1035,63 @@ TEST(BonjourMdnsResponderDeathTest, RegistrationNeedsACallback) {
         responder.AddService(kType, "Kitchen", 1, "", {});
       },
       "Failed: result_cb_ ");
+}
+
+// The status line's part: advertised as the name the network shows, or why
+// not, through a refusal, a rename, the daemon's loss and return and a
+// withdrawal.
+TEST_F(BonjourMdnsResponderTest, ReportsTheAdvertisementForTheStatusLine) {
+  auto reports = [] {
+    std::lock_guard<std::mutex> lock(g_reports_mutex);
+    return std::exchange(g_reports, {});
+  };
+  reports();
+  const struct {
+    DNSServiceErrorType code;
+    const char* report;
+  } kRefusals[] = {
+      {-65563, "mdns: not advertised: the mDNS daemon is not running"},
+      {kDNSServiceErr_NameConflict,
+       "mdns: not advertised: the mDNS daemon refused it (error -65548)"},
+  };
+  size_t answered = 0;
+  for (const auto& refusal : kRefusals) {
+    Registration failing;
+    failing.register_error = refusal.code;
+    fake_dns_sd::ScriptNextRegistration(failing);
+    responder_->AddService(kType, "Kitchen", 4242, "", answers_.Callback(""));
+    ASSERT_EQ(answers_.WaitFor(++answered).size(), answered);
+    EXPECT_THAT(reports(), ElementsAre(refusal.report));
+  }
+
+  Registration renamed;
+  renamed.reply_name = "Kitchen #2";
+  fake_dns_sd::ScriptNextRegistration(renamed);
+  ASSERT_NO_FATAL_FAILURE(Register("Kitchen"));
+  EXPECT_THAT(reports(), ElementsAre("mdns: advertised as 'Kitchen #2'"));
+
+  fake_dns_sd::StopDaemon();
+  ASSERT_TRUE(Eventually([&] {
+    std::lock_guard<std::mutex> lock(g_reports_mutex);
+    return !g_reports.empty();
+  }));
+  EXPECT_THAT(reports(), ElementsAre("mdns: not advertised: the mDNS daemon "
+                                     "went away; registering again when it "
+                                     "is back"));
+  fake_dns_sd::StartDaemon();
+  ASSERT_TRUE(Eventually([&] {
+    std::lock_guard<std::mutex> lock(g_reports_mutex);
+    return !g_reports.empty();
+  }));
+  // The name it held, asked for again and kept.
+  EXPECT_THAT(reports(), Contains("mdns: advertised as 'Kitchen #2'"));
+
+  responder_->RemoveService(kType, "Kitchen");
+  ASSERT_TRUE(Eventually([&] {
+    std::lock_guard<std::mutex> lock(g_reports_mutex);
+    return !g_reports.empty();
+  }));
+  EXPECT_THAT(reports(), ElementsAre("mdns: not advertised: withdrawn"));
 }
 
 }  // namespace
