@@ -36,14 +36,17 @@ releases (FOLDER/<arch>/ only), to this machine's release (its
 /etc/os-release). FOLDER defaults to build-deb, if it holds any; give
 --from again for more; with no packages at all, DIR is signed again as it
 is. They join DIR/pool/SUITE/main/, where packages of earlier runs stay,
-so devices can go back. A suite's pool only grows: a different file under
-a name it has is refused (give a rebuilt package a new version); the same
-file again is nothing to do. A version that names another release
-(~deb13u1 in bookworm) is refused. The indexes (dists/SUITE/) of every
-suite in DIR are made anew over its pool with apt-ftparchive, signed with
-gpg (InRelease, Release.gpg) and swapped in at once: dists links to the
-live set. A suite is never dropped; the one suite of a DIR made before
-releases, stable, keeps its packages and is signed again as it is.
+so devices can go back; their debug symbols (NAME-dbgsym) join
+DIR/pool/SUITE/debug/, the component debug, which the sources that DIR
+carries for devices do not name. A suite's pool only grows: a different
+file under a name it has is refused (give a rebuilt package a new
+version); the same file again is nothing to do. A version that names
+another release (~deb13u1 in bookworm) is refused. The indexes
+(dists/SUITE/) of every suite in DIR are made anew over its pool with
+apt-ftparchive, signed with gpg (InRelease, Release.gpg) and swapped in at
+once: dists links to the live set. A suite is never dropped; the one suite
+of a DIR made before releases, stable, keeps its packages and is signed
+again as it is.
 
 --key signs with that key of the caller's keyring (GNUPGHOME); without it a
 throwaway key is made for this run and its secret part is gone at the end
@@ -143,16 +146,17 @@ def source_values(options: Options, repo: Path) -> tuple[str, str]:
 Listed = dict[tuple[str, str], list[pool.Control]]
 
 
-def contents(repo: Path, suites: list[layout.Suite],
-             new: dict[str, list[Path]]) -> Listed:
+New = dict[tuple[str, str], list[Path]]
+
+
+def contents(repo: Path, suites: list[layout.Suite], new: New) -> Listed:
     """What each suite's component will list. A package planted in a pool
     by hand is refused as a new one is: the run would sign it."""
     listed: Listed = {}
     for suite in suites:
         for component in suite.components:
             debs = pool.published(repo / suite.pool(component))
-            if component == layout.MAIN:
-                debs += new[suite.name]
+            debs += new.get((suite.name, component), [])
             controls = [pool.control(deb) for deb in debs]
             for found in controls:
                 problem = releases.built_for_problem(suite.name,
@@ -171,7 +175,8 @@ def write_sources(repo: Path, suites: list[layout.Suite], url: str,
     for suite in suites:
         if suite.legacy:
             continue
-        text = sources.render(url, [suite.name], list(suite.components),
+        # Devices follow main alone (layout.DEBUG says why).
+        text = sources.render(url, [suite.name], [layout.MAIN],
                               keyring_path).encode()
         write_atomic(repo / f"vantor-{suite.name}.sources", text)
         if suite.name == layout.DEFAULT:
@@ -181,9 +186,11 @@ def write_sources(repo: Path, suites: list[layout.Suite], url: str,
 def report(repo: Path, suites: list[layout.Suite], listed: Listed,
            until: dict[str, str], key: str) -> None:
     for suite in suites:
-        found = [c for component in suite.components
-                 for c in listed[suite.name, component]]
+        found = listed[suite.name, layout.MAIN]
         count = f"{len(found)} package{'' if len(found) == 1 else 's'}"
+        debug = len(listed.get((suite.name, layout.DEBUG), []))
+        if debug:
+            count += f" and {debug} of debug symbols"
         print(f"apt-repo: {repo}: {suite.name}: {count} "
               f"({' '.join(pool.architectures(found))}), valid until "
               f"{until[suite.name]}, signed by {key}")
@@ -214,9 +221,13 @@ def publish(options: Options, now: datetime.datetime) -> None:
         suites = sorted(there + [layout.Suite(name) for name in incoming
                                  if name not in {s.name for s in there}],
                         key=lambda suite: suite.name)
-        new = {suite.name: pool.plan(incoming.get(suite.name, []),
-                                     repo / suite.pool(layout.MAIN))
-               for suite in suites}
+        new: New = {}
+        for suite in suites:
+            for component in suite.components:
+                new[suite.name, component] = pool.plan(
+                    [deb for deb in incoming.get(suite.name, [])
+                     if layout.component_of(deb) == component],
+                    repo / suite.pool(component))
         listed = contents(repo, suites, new)
         archs = {where: pool.architectures(found)
                  for where, found in listed.items()}
@@ -226,7 +237,9 @@ def publish(options: Options, now: datetime.datetime) -> None:
         with key as signing:
             pause("keyed")
             for suite in suites:
-                pool.add(new[suite.name], repo / suite.pool(layout.MAIN))
+                for component in suite.components:
+                    pool.add(new[suite.name, component],
+                             repo / suite.pool(component))
             pause("pooled")
             live = dists.build(repo, suites, archs, options.valid_days,
                                signing)

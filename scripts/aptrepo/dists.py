@@ -54,8 +54,13 @@ def build(repo: Path, suites: list[Suite],
     try:
         for suite in suites:
             top = new / suite.name
+            # Every component has an index for each of the suite's
+            # architectures, an empty one too: apt fails a source that
+            # names a component whose index the Release lacks.
+            suite_archs = sorted({a for c in suite.components
+                                  for a in archs[suite.name, c]})
             for component in suite.components:
-                for arch in archs[suite.name, component]:
+                for arch in suite_archs:
                     index = top / component / f"binary-{arch}"
                     index.mkdir(parents=True)
                     packages = run(
@@ -68,8 +73,6 @@ def build(repo: Path, suites: list[Suite],
                         gzip.compress(packages, 9, mtime=0))
                     (index / "Packages.xz").write_bytes(
                         lzma.compress(packages, preset=9))
-            suite_archs = sorted({a for c in suite.components
-                                  for a in archs[suite.name, c]})
             release = run(["apt-ftparchive",
                            *_release_options(suite, suite_archs, valid_days),
                            "release", str(top)], stdout=subprocess.PIPE,

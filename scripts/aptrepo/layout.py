@@ -16,14 +16,19 @@ import dataclasses
 import re
 from pathlib import Path
 
-# Every package is main's for now; a suite's components get a pool each.
 MAIN = "main"
-COMPONENTS = (MAIN,)
+# The -dbgsym packages: a component of their own, which devices' sources
+# do not name, so a device neither downloads its index nor ever installs
+# one; a workstation that reads crash reports adds it to the same suite,
+# signed by the same key. A component, not a suite: one Release, and its
+# Valid-Until, covers both. Each component has a pool of its own.
+DEBUG = "debug"
+COMPONENTS = (MAIN, DEBUG)
 LEGACY = "stable"
 # vantor.sources names it, as it named the one suite before.
 DEFAULT = "trixie"
 _NAME = re.compile(r"[a-z][a-z0-9-]*")
-# Neither may name a release: pool/main/ is the legacy pool, which
+# None may name a release: pool/main/ is the legacy pool, which
 # apt-ftparchive reads with every folder under it.
 _RESERVED = {LEGACY, MAIN}
 
@@ -41,11 +46,20 @@ class Suite:
         return Path("pool", self.name, component)
 
 
+def component_of(deb: Path) -> str:
+    """Where deb is published, by its file name NAME_VERSION_ARCH.deb:
+    debhelper names a package's debug symbols NAME-dbgsym."""
+    return DEBUG if deb.name.split("_")[0].endswith("-dbgsym") else MAIN
+
+
 def name_problem(name: str) -> str | None:
     """Why name cannot be a suite's; None when it can."""
     if name in _RESERVED:
         return (f"{name!r} is the layout before releases' (stable, "
                 "pool/main/), kept as it was; name a Debian release")
+    if name == DEBUG:
+        return (f"{name!r} is the debug symbols' component; name a Debian "
+                "release")
     if not _NAME.fullmatch(name):
         return (f"{name!r} is not a release's codename (lower-case letters, "
                 "digits and dashes)")

@@ -4,10 +4,10 @@
 
 """scripts/apt-repo, read back by this machine's apt with a private state:
 what it makes is taken, and refused under another key, when an index was
-changed after signing, or out of its dates; each release's devices see
-only its suite; what apt could not read, two runs at once, a rebuilt
-package under a published name, a build for another release and a killed
-run leave the repository readable."""
+changed after signing, or out of its dates; each release's devices see only
+its suite, and not its debug symbols' component; what apt could not read,
+two runs at once, a rebuilt package under a published name, a build for
+another release and a killed run leave the repository readable."""
 
 from __future__ import annotations
 
@@ -41,16 +41,18 @@ def run(argv: list[str], **kwargs: Any) -> subprocess.CompletedProcess[str]:
 
 
 def make_deb(folder: Path, version: str, arch: str,
-             description: str = "probe") -> None:
-    tree = folder / f"tree-{version}-{arch}"
+             description: str = "probe", package: str = PACKAGE,
+             fields: str = "") -> None:
+    tree = folder / f"tree-{package}-{version}-{arch}"
     (tree / "DEBIAN").mkdir(parents=True)
     (tree / "DEBIAN/control").write_text(
-        f"Package: {PACKAGE}\nVersion: {version}\nArchitecture: {arch}\n"
-        f"Maintainer: Test <test@localhost>\nDescription: {description}\n")
+        f"Package: {package}\nVersion: {version}\nArchitecture: {arch}\n"
+        f"Maintainer: Test <test@localhost>\nDescription: {description}\n"
+        + fields)
     out = folder / arch
     out.mkdir(exist_ok=True)
     subprocess.run(["dpkg-deb", "-Zxz", "--root-owner-group", "--build",
-                    str(tree), str(out / f"{PACKAGE}_{version}_{arch}.deb")],
+                    str(tree), str(out / f"{package}_{version}_{arch}.deb")],
                    check=True, stdout=subprocess.DEVNULL, timeout=LIMIT_S)
     shutil.rmtree(tree)
 
@@ -356,6 +358,55 @@ class AptRepoTest(unittest.TestCase):
         self.assertIn("URIs: http://repo.example/v", sources)
         self.assertIn(
             "Signed-By: /etc/apt/keyrings/vantor-archive-keyring.gpg", sources)
+
+    def test_debug_symbols_in_a_component_devices_do_not_follow(
+            self) -> None:
+        repo = self.tmp / "symbols"
+        debug = f"{PACKAGE}-dbgsym"
+        for version, build_id in (("1.0", "aa" * 20), ("1.1", "bb" * 20)):
+            build = self.tmp / f"debug-{version}"
+            make_deb(build, version, "amd64")
+            make_deb(build, version, "amd64", package=debug,
+                     fields=f"Auto-Built-Package: debug-symbols\n"
+                     f"Build-Ids: {build_id}\n")
+            out = self.apt_repo("--key", self.keys["publisher"],
+                                *self.froms([f"trixie=debug-{version}"]),
+                                str(repo))
+        self.assertIn("trixie: 2 packages and 2 of debug symbols", out)
+        self.assertEqual(
+            sorted(p.name for p in (repo / "pool/trixie/debug").iterdir()),
+            [f"{debug}_1.0_amd64.deb", f"{debug}_1.1_amd64.deb"])
+        self.assertEqual(
+            sorted(p.name for p in (repo / "pool/trixie/main").iterdir()),
+            [f"{PACKAGE}_1.0_amd64.deb", f"{PACKAGE}_1.1_amd64.deb"])
+        release = (repo / "dists/trixie/Release").read_text()
+        self.assertRegex(release, r"(?m)^Components: main debug$")
+        self.assertRegex(release, r"(?m) debug/binary-amd64/Packages$")
+        device = (repo / "vantor-trixie.sources").read_text()
+        self.assertIn("\nComponents: main\n", device)
+        self.assertNotRegex(device, r"(?m)^Components: .*debug")
+        workstation = device.replace("Components: main",
+                                     "Components: main debug")
+        for name, sources, candidate in [
+                ("a device's source", device, None),
+                ("a workstation's, with debug", workstation, "1.1"),
+                ("that, under another key", workstation.replace(
+                    f"{repo}/vantor-archive-keyring.gpg",
+                    str(self.stranger_keyring)), None)]:
+            with self.subTest(name):
+                update, policy = self.apt(sources,
+                                          ["apt-cache", "policy", debug],
+                                          ["apt-cache", "show", debug])
+                if candidate is None:
+                    self.assertNotRegex(policy, r"Candidate: [0-9]")
+                    continue
+                self.assertEqual(update.returncode, 0, update.stdout)
+                self.assertNotIn("W: ", update.stdout)
+                self.assertRegex(policy, rf"Candidate: {candidate}")
+                # The older build stays for the devices that still run it.
+                self.assertRegex(policy, r"\b1\.0 500")
+                self.assertIn(f"Build-Ids: {'aa' * 20}", policy)
+                self.assertIn(" trixie/debug amd64 Packages", policy)
 
     def test_refuses_what_it_cannot_sign(self) -> None:
         usage = r"(?m)^Usage: scripts/apt-repo \[--key FINGERPRINT\]"
