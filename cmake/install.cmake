@@ -142,7 +142,11 @@ vantor_install_at_install_time(
 # It names /usr/bin/assistant_sample and /etc/vantor/config.json, where the
 # package puts them; under another prefix systemd would not find it anyway.
 install(FILES examples/systemd/vantor-sample.service
+  examples/systemd/vantor-sample-recover.service
   DESTINATION lib/systemd/system COMPONENT sample)
+# What the sample's OnFailure= runs after a crash loop.
+install(PROGRAMS examples/systemd/vantor-sample-recover
+  DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/vantor COMPONENT sample)
 # The user, group and folders the unit and the state files need, made by
 # systemd-sysusers and systemd-tmpfiles (the packages run both on install).
 foreach(_component device sample)
