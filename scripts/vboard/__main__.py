@@ -17,7 +17,10 @@ import sys
 from pathlib import Path
 from typing import Callable, Iterator
 
-from . import checks, image, past2038, powercut, soak, upgrade
+from debpkg import releases
+
+from . import (checks, image, past2038, powercut, proxy, release, soak,
+               upgrade)
 from .clock import Stopwatch
 from .common import (CONFIG, EXIT_SKIPPED, EXIT_USAGE, FILES, SERVICE,
                      SERVICE_TYPE, BoardError, Paths, Skipped, Usage,
@@ -92,6 +95,12 @@ trixie): the board's Debian release, 13 or 12.
                                      the mute kept, the journal's dates,
                                      and what systemd, journald and apt
                                      say ($BOARD_DIR/y2038-SUITE.txt)
+  scripts/board release-upgrade      a Debian 12 board with the bookworm
+                                     packages, muted, taken to Debian 13
+                                     as Debian documents it (Debian's
+                                     packages through a proxy here):
+                                     the trixie build, the service running,
+                                     advertised and muted; its downtime
   scripts/board power-on             on again from this run's disk, left
                                      running
   scripts/board cut                  the power off hard, the link torn down
@@ -119,7 +128,7 @@ CI_CUTS = 3
 # armhf (64-bit time_t): `test` checks the service there.
 PAST_2038_FROM = 13
 LOCKED = {"base", "image", "boot", "test", "powercut", "soak", "upgrade",
-          "y2038"}
+          "y2038", "release-upgrade"}
 
 
 def preflight(extra: tuple[str, ...] = ()) -> None:
@@ -286,6 +295,33 @@ def cmd_y2038(paths: Paths, board: Board) -> int:
     return on_fresh_board(paths, board, "y2038", "y2038", body)
 
 
+def cmd_release_upgrade(paths: Paths) -> int:
+    """From the release before the newest to the newest, on a board of
+    its own (--suite is not taken)."""
+    older, newer = sorted(releases.RELEASES.values(),
+                          key=lambda r: r.number)[-2:]
+    paths = dataclasses.replace(paths, suite=older.suite)
+    board = Board(paths)
+    total = Stopwatch()
+    report = Report()
+    cache = proxy.AptProxy(paths, board.link)
+    try:
+        preflight(tuple(proxy.PACKAGES))
+        boot_and_install(paths, board, report, also=(newer.suite,))
+        checks.check_enable_now(board, report)
+        cache.start([uri for uri in release.debian_uris(older.suite)
+                     if uri])
+        clock = Stopwatch()
+        fail_on_error(report, "release-upgrade", lambda: release.run(
+            paths, board, report, cache, expected_entry(board)))
+        report.phase("release-upgrade", clock.seconds())
+        board.power_off()
+    finally:
+        cache.stop()
+        board.link.tear_down()
+    return finish(paths, report, "release-upgrade", total)
+
+
 def cmd_boot(paths: Paths, board: Board) -> int:
     report = Report()
     try:
@@ -377,6 +413,8 @@ def dispatch(command: str, paths: Paths, args: list[str]) -> int:
         return cmd_upgrade(paths, board, args)
     elif command == "y2038":
         return cmd_y2038(paths, board)
+    elif command == "release-upgrade":
+        return cmd_release_upgrade(paths)
     elif command == "power-on":
         power.on(outlives=True)
     elif command == "cut":

@@ -386,3 +386,66 @@ def last_mute_report(entries: list[JournalEntry], pid: int) -> str | None:
         if e.pid == pid and match:
             said = match.group(1)
     return said
+
+
+# ---- Outages across a release upgrade ---------------------------------------
+
+@dataclasses.dataclass(frozen=True)
+class Outage:
+    start_us: int  # Wall clock of systemd's Stopping, else the last line.
+    seconds: float  # To the next process's advertisement.
+    boots: int  # Boots it spans: 0 for a restart within one boot.
+
+
+def outages(entries: list[JournalEntry]) -> list[Outage]:
+    """Each gap in the service across entries of several processes and
+    boots, on the wall clock: from systemd's 'Stopping' of a process (its
+    last line when there is none: a crash, a cut) to the first
+    'Advertised ...: SUCCESS' of a later one. A process quiet for minutes
+    still runs: its last line is not when it went. A process that never
+    advertised (a start cut short) lies within the gap. A process is a
+    pid of a boot: pids come round again after a reboot."""
+    first: dict[tuple[str, int], int] = {}
+    last: dict[tuple[str, int], int] = {}
+    advertised: dict[tuple[str, int], int] = {}
+    stopping: list[tuple[str, int]] = []
+    for e in sorted(entries, key=lambda e: e.realtime_us):
+        if e.pid == 1 and e.message.startswith("Stopping "):
+            stopping.append((e.boot, e.realtime_us))
+        if e.pid in (0, 1):
+            continue
+        key = (e.boot, e.pid)
+        first.setdefault(key, e.realtime_us)
+        last[key] = e.realtime_us
+        if key not in advertised and re.search(ADVERTISED, e.message):
+            advertised[key] = e.realtime_us
+    order = sorted(first, key=first.__getitem__)
+    gaps = []
+    i = 0
+    while i < len(order) - 1:
+        went = order[i]
+        back = next((j for j in range(i + 1, len(order))
+                     if order[j] in advertised
+                     and advertised[order[j]] >= last[went]), None)
+        if back is None:
+            break
+        came = order[back]
+        boots = len({key[0] for key in order[i:back + 1]}) - 1
+        # A process logs nothing more once stopped, or nothing at all.
+        start = next((at for boot, at in stopping if boot == went[0]
+                      and first[went] <= at <= first[order[i + 1]]),
+                     last[went])
+        gaps.append(Outage(start, (advertised[came] - start) / 1e6, boots))
+        i = back
+    return gaps
+
+
+# A question dpkg (or ucf) asks about a changed configuration file: asked
+# on a terminal, answered by --force-confold/confdef without one.
+_CONFFILE = re.compile(r"^\s*Configuration file [`'\u2018]([^'\u2019]+)"
+                       r"['\u2019]", re.MULTILINE)
+
+
+def conffile_questions(log: str) -> list[str]:
+    """The configuration files an apt or dpkg log asked about."""
+    return list(dict.fromkeys(_CONFFILE.findall(log)))
