@@ -383,15 +383,47 @@ def board_apt(paths: Paths, aptroot: Path, args: list[str],
                 *args], check=False, timeout=HOST_APT_LIMIT_S, **kwargs)
 
 
+def first_choices(relations: str) -> list[list[str]]:
+    """The alternatives of each relation of a Depends-style field, by name:
+    no versions, no architectures."""
+    return [[re.split(r"[\s(:\[]", alternative.strip(), maxsplit=1)[0]
+             for alternative in relation.split("|")]
+            for relation in relations.split(",") if relation.strip()]
+
+
+def recommended_here(paths: Paths, aptroot: Path, debs: list[Path]
+                     ) -> list[str]:
+    """Of each relation the packages recommend that the base does not
+    meet, the first alternative the board's release has (libdw1t64 on
+    Debian 13, libdw1 on 12)."""
+    chosen: list[str] = []
+    for deb in debs:
+        for alternatives in first_choices(deb_field(deb, "Recommends")):
+            for name in alternatives:
+                simulated = board_apt(
+                    paths, aptroot, ["install", "-s",
+                                     "--no-install-recommends", name],
+                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+                if simulated.returncode:
+                    continue
+                installs = dict(parse_simulated_installs(simulated.stdout))
+                if name in installs and name not in chosen:
+                    chosen.append(name)
+                break
+    return chosen
+
+
 def fetch_dependencies(paths: Paths, base: Path, names: set[str], out: Path,
-                       debs: list[Path]) -> list[str]:
+                       debs: list[Path], extra: tuple[str, ...] = ()
+                       ) -> list[str]:
     """Copies into out the packages from Debian that the board needs for
-    debs and does not have: the board's own apt resolves the same set again
-    from the local repository. Returns their names."""
+    debs and the packages extra, and does not have: the board's own apt
+    resolves the same set again from the local repository. Returns their
+    names."""
     aptroot = base / "aptroot"
     log_path = paths.run / "apt-download.log"
     download = ["install", "-y", "--download-only", "--no-install-recommends",
-                *map(str, debs)]
+                *map(str, debs), *extra]
     with open(log_path, "w") as log:
         downloaded = board_apt(paths, aptroot, download, stdout=log,
                                stderr=subprocess.STDOUT).returncode == 0
@@ -410,7 +442,7 @@ def fetch_dependencies(paths: Paths, base: Path, names: set[str], out: Path,
                                  "on armhf: " + "\n".join(tail))
     simulated = board_apt(paths, aptroot, ["install", "-s",
                                            "--no-install-recommends",
-                                           *map(str, debs)],
+                                           *map(str, debs), *extra],
                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     fetched = []
     for name, version in parse_simulated_installs(simulated.stdout):
@@ -513,11 +545,24 @@ def run_image(paths: Paths, base: Path, also: tuple[str, ...] = ()) -> None:
     pool.mkdir(parents=True)
     for deb in debs:
         shutil.copy(deb, pool)
+    # What the packages recommend (systemd-coredump and libdw, for the
+    # journal's crash traces) joins the repository, not the installation:
+    # a device's image leaves recommends out, and the crash checks add them.
+    recommended = recommended_here(paths, base / "aptroot",
+                                   [deb for deb, _ in wanted])
     deps = fetch_dependencies(paths, base, set(names), pool,
-                              [deb for deb, _ in wanted])
+                              [deb for deb, _ in wanted], tuple(recommended))
     note(f"packages: {' '.join(names)}; from Debian besides the base: "
          f"{' '.join(deps) or 'none'}")
     (paths.run / "install").write_text(" ".join(names) + "\n")
+    (paths.run / "recommended").write_text(" ".join(recommended) + "\n")
+    # Their debug symbols go to the repository's debug component, which
+    # the board's source does not name: installed only by the crash checks.
+    symbols = sorted(paths.packages().glob("*-dbgsym_*.deb"))
+    for deb in symbols:
+        shutil.copy(deb, pool)
+    (paths.run / "symbols").write_text(
+        " ".join(deb_field(deb, "Package") for deb in symbols) + "\n")
     suites = [(paths.suite, pool.parent)]
     for suite in also:
         other = paths.run / "debs" / suite / "armhf"
@@ -542,3 +587,13 @@ def run_image(paths: Paths, base: Path, also: tuple[str, ...] = ()) -> None:
 def installed_names(paths: Paths) -> list[str]:
     """The packages this run installs on the board."""
     return (paths.run / "install").read_text().split()
+
+
+def recommended_names(paths: Paths) -> list[str]:
+    """What this run's packages recommend, in its repository."""
+    return (paths.run / "recommended").read_text().split()
+
+
+def symbol_names(paths: Paths) -> list[str]:
+    """The -dbgsym packages in this run's repository's debug component."""
+    return (paths.run / "symbols").read_text().split()

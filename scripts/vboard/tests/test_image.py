@@ -3,12 +3,15 @@
 # SPDX-License-Identifier: Apache-2.0
 
 import os
+import subprocess
 import unittest
+from pathlib import Path
 from unittest import mock
 
 from vboard import image
-from vboard.common import Skipped
-from vboard.image import find_mirror, parse_simulated_installs, release_date
+from vboard.common import Paths, Skipped
+from vboard.image import (find_mirror, first_choices,
+                          parse_simulated_installs, release_date)
 
 DEB822 = """\
 Types: deb
@@ -145,6 +148,60 @@ class MirrorTest(unittest.TestCase):
         self.assertEqual(parse_simulated_installs(text),
                          [("libavahi-compat-libdnssd1", "0.8-10+deb12u1"),
                           ("vantor-device", "1:0.3.0")])
+
+
+class RecommendedTest(unittest.TestCase):
+    """The recommends the repository carries, against the board's apt."""
+
+    def choose(self, recommends: list[str], apt: dict[str, str]
+               ) -> list[str]:
+        def board_apt(paths, aptroot, args, **kwargs):
+            name = args[-1]
+            if name not in apt:
+                return subprocess.CompletedProcess(args, 100, "", "")
+            return subprocess.CompletedProcess(args, 0, apt[name], "")
+
+        debs = [Path(f"{i}.deb") for i in range(len(recommends))]
+        with mock.patch.object(image, "board_apt", board_apt), \
+                mock.patch.object(image, "deb_field",
+                                  lambda deb, _: recommends[int(deb.stem)]):
+            return image.recommended_here(
+                Paths(Path("/"), Path("/"), Path("/")), Path("/"), debs)
+
+    def test_choices(self):
+        new = "Inst {0} (1.0 Debian:13 [armhf])\nConf {0} (1.0)\n"
+        cases = [
+            # Debian 13: the first alternative; the base has avahi-daemon.
+            (["avahi-daemon, systemd-coredump, libdw1t64 | libdw1"],
+             {"avahi-daemon": "avahi-daemon is already the newest version",
+              "systemd-coredump": new.format("systemd-coredump"),
+              "libdw1t64": new.format("libdw1t64"),
+              "libdw1": new.format("libdw1")},
+             ["systemd-coredump", "libdw1t64"]),
+            # Debian 12 knows only the second.
+            (["libdw1t64 | libdw1"], {"libdw1": new.format("libdw1")},
+             ["libdw1"]),
+            # Named by two packages, chosen once; none known, none chosen.
+            (["systemd-coredump", "systemd-coredump, nothing-here"],
+             {"systemd-coredump": new.format("systemd-coredump")},
+             ["systemd-coredump"]),
+            ([""], {}, []),
+        ]
+        for recommends, apt, chosen in cases:
+            with self.subTest(recommends=recommends):
+                self.assertEqual(self.choose(recommends, apt), chosen)
+
+    def test_recommends(self):
+        cases = [
+            ("systemd-coredump, libdw1t64 | libdw1",
+             [["systemd-coredump"], ["libdw1t64", "libdw1"]]),
+            ("libfoo (>= 1.2) | bar:any, baz [armhf]",
+             [["libfoo", "bar"], ["baz"]]),
+            ("", []),
+        ]
+        for field, choices in cases:
+            with self.subTest(field=field):
+                self.assertEqual(first_choices(field), choices)
 
 
 if __name__ == "__main__":
