@@ -71,6 +71,13 @@ BROWSE_LIMIT_S = 120
 # A fault and the restart behind it: WatchdogSec, RestartSec and a start
 # under emulation.
 RECOVERY_LIMIT_S = 120
+# A crash to its core listed by coredumpctl: written, compressed and
+# traced on the board's slow CPU.
+CORE_LIMIT_S = 180
+# vantor-sample-recover's first wait after a crash loop, and a start under
+# emulation on top.
+RECOVER_WAIT_S = 30
+RECOVER_SLACK_S = 60
 # systemd's own line about the unit reaching its journal.
 SYSTEM_LINE_LIMIT_S = 10
 # The writers of a power cut answering their last word.

@@ -3,7 +3,8 @@
 # SPDX-License-Identifier: Apache-2.0
 
 """The service under systemd's supervision on the board: readiness, the
-journal's priorities, the watchdog and the memory bounds. The faults come
+journal's priorities, the watchdog, a crash and the cores both leave, and
+the memory bounds. The faults come
 from the stand-in host's test aids, switched on by a runtime drop-in that
 points the service at a copy of its configuration; the drop-in goes again
 at the end."""
@@ -13,7 +14,7 @@ from __future__ import annotations
 import json
 import time
 
-from . import parse
+from . import coredump, parse
 from .clock import Stopwatch
 from .common import CONFIG, SERVICE, note
 from .limits import (BROWSE_LIMIT_S, RECOVERY_LIMIT_S,
@@ -223,6 +224,23 @@ def check_late_host(board: Board, report: Report, watchdog_s: float) -> None:
                     f"{bool(again)}")
 
 
+def check_crash_cores(board: Board, report: Report) -> None:
+    """A crash after the watchdog's aborts: its core listed as SIGSEGV
+    and each abort's as SIGABRT, the service READY again."""
+    kept = coredump.fault_and_core(board, "crash", DEBUG_PORT, dump=False)
+    coredump.check_listed(report, "crash-core-listed", kept, "SIGSEGV")
+    aborts = [r for r in coredump.listed(board) if r.signal == "SIGABRT"]
+    report.check("abort-cores-listed",
+                 len(aborts) >= WEDGES and
+                 all(r.corefile == "present" for r in aborts),
+                 f"{len(aborts)} SIGABRT cores of {coredump.PROGRAM} "
+                 f"({' '.join(r.corefile for r in aborts)}) after {WEDGES} "
+                 "wedges and a late host")
+    if kept.stored:
+        report.figure("core_stored_crash_bytes", kept.stored, "B",
+                      "the crash's core as kept, compressed")
+
+
 def check_memory(board: Board, report: Report) -> None:
     """The memory controller, the unit's bounds, and an oom-kill that
     ends in READY and the advertisement again."""
@@ -281,6 +299,7 @@ def run(board: Board, report: Report, entry: parse.Expected) -> None:
     measure_memory_peak(board, report, "memory_peak_kib",
                         "after the checks before this one")
     check_ready(board, report)
+    coredump.install(board, report)
     cursor = journal_cursor(board)
     switch_faults_on(board)
     try:
@@ -292,6 +311,7 @@ def run(board: Board, report: Report, entry: parse.Expected) -> None:
         check_priorities(board, report, cursor)
         check_wedges(board, report, entry)
         check_slow_hosts(board, report)
+        check_crash_cores(board, report)
         check_memory(board, report)
     finally:
         switch_faults_off(board)
