@@ -19,8 +19,8 @@ from typing import Callable, Iterator
 
 from debpkg import releases
 
-from . import (checks, image, past2038, powercut, proxy, release, soak,
-               upgrade)
+from . import (checks, crash, image, past2038, powercut, proxy, release,
+               soak, upgrade)
 from .clock import Stopwatch
 from .common import (CONFIG, EXIT_SKIPPED, EXIT_USAGE, FILES, SERVICE,
                      SERVICE_TYPE, BoardError, Paths, Skipped, Usage,
@@ -101,6 +101,17 @@ trixie): the board's Debian release, 13 or 12.
                                      packages through a proxy here):
                                      the trixie build, the service running,
                                      advertised and muted; its downtime
+  scripts/board crash                image, boot, systemd-coredump from
+                                     the repository; a crash and a
+                                     watchdog abort with the packages as
+                                     shipped and with their -dbgsym
+                                     packages: each core listed, its size,
+                                     the journal trace's named frames;
+                                     the shipped crash's core through
+                                     scripts/symbolize; a crash loop and
+                                     its recovery; the status line across
+                                     a mute and avahi-daemon's restart
+                                     ($BOARD_DIR/crash-SUITE/)
   scripts/board power-on             on again from this run's disk, left
                                      running
   scripts/board cut                  the power off hard, the link torn down
@@ -128,7 +139,7 @@ CI_CUTS = 3
 # armhf (64-bit time_t): `test` checks the service there.
 PAST_2038_FROM = 13
 LOCKED = {"base", "image", "boot", "test", "powercut", "soak", "upgrade",
-          "y2038", "release-upgrade"}
+          "y2038", "release-upgrade", "crash"}
 
 
 def preflight(extra: tuple[str, ...] = ()) -> None:
@@ -322,6 +333,12 @@ def cmd_release_upgrade(paths: Paths) -> int:
     return finish(paths, report, "release-upgrade", total)
 
 
+def cmd_crash(paths: Paths, board: Board) -> int:
+    return on_fresh_board(
+        paths, board, "crash", "crash",
+        lambda report: crash.run(board, report, expected_entry(board).name))
+
+
 def cmd_boot(paths: Paths, board: Board) -> int:
     report = Report()
     try:
@@ -415,6 +432,8 @@ def dispatch(command: str, paths: Paths, args: list[str]) -> int:
         return cmd_y2038(paths, board)
     elif command == "release-upgrade":
         return cmd_release_upgrade(paths)
+    elif command == "crash":
+        return cmd_crash(paths, board)
     elif command == "power-on":
         power.on(outlives=True)
     elif command == "cut":
