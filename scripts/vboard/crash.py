@@ -33,6 +33,10 @@ from .results import Report, fail_on_error
 RECOVER_UNIT = "vantor-sample-recover"
 SYMBOLIZE_LIMIT_S = 600
 STATUS_LIMIT_S = 60
+# systemd's and the recovery's lines about a crash loop, for the record.
+RECOVERY_LINES = (r"start-limit|Start request repeated|crash loop|started "
+                  r"again|Scheduled restart|dumped core|Failed with result|"
+                  r"Main process exited|Triggering OnFailure")
 
 
 @dataclasses.dataclass(frozen=True)
@@ -403,11 +407,11 @@ def run(board: Board, report: Report, name: str) -> None:
                       "cores")
         (folder / "coredumpctl-list.txt").write_text(board.out(
             ["coredumpctl", "list", "--no-pager"], check=False) + "\n")
-        (folder / "recovery.txt").write_text(board.out(
-            ["journalctl", "-q", "-b", "-u", SERVICE, "-u", RECOVER_UNIT,
-             "-o", "short-monotonic", "--grep",
-             "start-limit|crash loop|started again|Scheduled restart|"
-             "dumped core|Failed with result"], check=False) + "\n")
+        (folder / "recovery.txt").write_text("".join(
+            f"{line}\n" for line in board.out(
+                ["journalctl", "-q", "-b", "-u", SERVICE, "-u", RECOVER_UNIT,
+                 "-o", "short-monotonic"], check=False).splitlines()
+            if re.search(RECOVERY_LINES, line)))
     finally:
         supervision.switch_faults_off(board)
     board.ssh(["systemctl", "stop", SERVICE], check=False,
