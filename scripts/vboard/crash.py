@@ -34,9 +34,10 @@ RECOVER_UNIT = "vantor-sample-recover"
 SYMBOLIZE_LIMIT_S = 600
 STATUS_LIMIT_S = 60
 # systemd's and the recovery's lines about a crash loop, for the record.
-RECOVERY_LINES = (r"start-limit|Start request repeated|crash loop|started "
-                  r"again|Scheduled restart|dumped core|Failed with result|"
-                  r"Main process exited|Triggering OnFailure")
+RECOVERY_LINES = (r"start-limit|Start request repeated|is down: |started "
+                  r"again|no longer failed|Scheduled restart|dumped core|"
+                  r"Failed with result|Main process exited|Triggering "
+                  r"OnFailure|vantor-sample-recover")
 
 
 @dataclasses.dataclass(frozen=True)

@@ -38,8 +38,91 @@ INFO = """\
                 ELF object binary architecture: ARM
 """  # noqa: E501
 
+# Recorded on the Debian 13 board (scripts/board crash).
+BOARD_LIST = """\
+TIME                         PID UID GID SIG     COREFILE EXE                         SIZE
+Thu 2026-12-10 20:37:40 UTC  784 989 989 SIGSEGV present  /usr/bin/assistant_sample 224.2K
+Thu 2026-12-10 20:38:11 UTC  836 989 989 SIGABRT present  /usr/bin/assistant_sample 223.6K
+Thu 2026-12-10 20:38:40 UTC  925 989 989 SIGSEGV present  /usr/bin/assistant_sample 223.7K
+Thu 2026-12-10 20:39:09 UTC 1042 989 989 SIGABRT present  /usr/bin/assistant_sample 224.2K
+Thu 2026-12-10 20:39:27 UTC 1123 989 989 SIGSEGV present  /usr/bin/assistant_sample 224.3K
+Thu 2026-12-10 20:39:40 UTC 1176 989 989 SIGSEGV present  /usr/bin/assistant_sample 222.7K
+Thu 2026-12-10 20:39:55 UTC 1223 989 989 SIGSEGV present  /usr/bin/assistant_sample 223.2K
+Thu 2026-12-10 20:40:07 UTC 1274 989 989 SIGSEGV present  /usr/bin/assistant_sample 223.5K
+Thu 2026-12-10 20:40:20 UTC 1318 989 989 SIGSEGV present  /usr/bin/assistant_sample 223.2K
+Thu 2026-12-10 20:40:35 UTC 1363 989 989 SIGSEGV present  /usr/bin/assistant_sample 223.3K
+"""  # noqa: E501
+
+# coredumpctl info of a crash with the -dbgsym packages installed.
+BOARD_CRASH_DBGSYM = """\
+PID: 925 (assistant_sampl)
+           UID: 989 (vantor)
+           GID: 989 (vantor)
+        Signal: 11 (SEGV)
+     Timestamp: Thu 2026-12-10 20:38:32 UTC (12s ago)
+  Command Line: /usr/bin/assistant_sample /run/vantor-test/config.json
+    Executable: /usr/bin/assistant_sample
+ Control Group: /system.slice/vantor-sample.service
+          Unit: vantor-sample.service
+         Slice: system.slice
+       Boot ID: d58c06d1f12a42d69be12684e0032e7d
+    Machine ID: 0755ff17ed2aa1f91a43cedbf72b32a0
+      Hostname: vantor-board
+       Storage: /var/lib/systemd/coredump/core.assistant_sampl.989.d58c06d1f12a42d69be12684e0032e7d.925.1796935112000000.zst (present)
+  Size on Disk: 223.7K
+       Package: cross-toolchain-base/77
+      build-id: 4f0656b1324fb3919f7fb5b455c87aa6ad2b0be9
+       Message: Process 925 (assistant_sampl) of user 989 dumped core.
+
+                Module /usr/bin/assistant_sample from deb cross-toolchain-base-77.amd64
+                Module libgcc_s.so.1 from deb gcc-14-14.2.0-19.armhf
+                Module libstdc++.so.6 from deb gcc-14-14.2.0-19.armhf
+                Module libsystemd.so.0 from deb systemd-257.13-1~deb13u1.armhf
+                Stack trace of thread 1008:
+                #0  0x00000000b6edbb66 WriteThroughNull (libvantor.so + 0x1bb66)
+                #1  0x00000000b6cd4622 n/a (libstdc++.so.6 + 0xa4622)
+                ELF object binary architecture: ARM"""  # noqa: E501
+
+# coredumpctl info of a watchdog abort, packages as shipped.
+BOARD_ABORT_SHIPPED = """\
+PID: 836 (assistant_sampl)
+           UID: 989 (vantor)
+           GID: 989 (vantor)
+        Signal: 6 (ABRT)
+     Timestamp: Thu 2026-12-10 20:38:06 UTC (9s ago)
+  Command Line: /usr/bin/assistant_sample /run/vantor-test/config.json
+    Executable: /usr/bin/assistant_sample
+ Control Group: /system.slice/vantor-sample.service
+          Unit: vantor-sample.service
+         Slice: system.slice
+       Boot ID: d58c06d1f12a42d69be12684e0032e7d
+    Machine ID: 0755ff17ed2aa1f91a43cedbf72b32a0
+      Hostname: vantor-board
+       Storage: /var/lib/systemd/coredump/core.assistant_sampl.989.d58c06d1f12a42d69be12684e0032e7d.836.1796935086000000.zst (present)
+  Size on Disk: 223.6K
+       Package: cross-toolchain-base/77
+      build-id: 4f0656b1324fb3919f7fb5b455c87aa6ad2b0be9
+       Message: Process 836 (assistant_sampl) of user 989 dumped core.
+
+                Module /usr/bin/assistant_sample from deb cross-toolchain-base-77.amd64
+                Module libgcc_s.so.1 from deb gcc-14-14.2.0-19.armhf
+                Module libstdc++.so.6 from deb gcc-14-14.2.0-19.armhf
+                Module libsystemd.so.0 from deb systemd-257.13-1~deb13u1.armhf
+                Stack trace of thread 836:
+                #0  0x00000000b6ac7b36 n/a (libc.so.6 + 0x67b36)
+                ELF object binary architecture: ARM"""  # noqa: E501
+
 
 class ListTest(unittest.TestCase):
+    def test_board(self):
+        rows = coredump.parse_list(BOARD_LIST)
+        self.assertEqual(len(rows), 10)
+        self.assertEqual([r.signal for r in rows[:4]],
+                         ["SIGSEGV", "SIGABRT", "SIGSEGV", "SIGABRT"])
+        self.assertTrue(all(r.corefile == "present" and
+                            r.exe == coredump.PROGRAM for r in rows))
+        self.assertEqual(rows[0].size, round(224.2 * 1024))
+
     def test_rows(self):
         rows = coredump.parse_list("TIME PID UID GID SIG COREFILE EXE SIZE\n"
                                    + LIST + "\n")
@@ -64,6 +147,23 @@ class ListTest(unittest.TestCase):
 
 
 class InfoTest(unittest.TestCase):
+    def test_board(self):
+        cases = [
+            # (text, pid, signal, frames of the signalled thread, named)
+            (BOARD_CRASH_DBGSYM, 925, "SIGSEGV", 2, ["WriteThroughNull"]),
+            (BOARD_ABORT_SHIPPED, 836, "SIGABRT", 1, []),
+        ]
+        for text, pid, signal, frames, named in cases:
+            with self.subTest(pid=pid):
+                info = coredump.parse_info(text)
+                self.assertEqual((info.pid, info.signal, info.present),
+                                 (pid, signal, True))
+                self.assertTrue(info.storage.startswith(
+                    coredump.CORE_FOLDER + "/core.assistant_sampl."))
+                self.assertEqual(len(info.threads), 1)
+                self.assertEqual(len(info.threads[0]), frames)
+                self.assertEqual(info.names(".", True, True), named)
+
     def test_fields_and_threads(self):
         info = coredump.parse_info(INFO)
         self.assertEqual((info.pid, info.signal, info.present),
