@@ -201,8 +201,10 @@ class StatusAcrossTest(unittest.TestCase):
             fake = Path(folder) / "systemctl"
             fake.write_text(f"#!/bin/sh\ncat {state}\n")
             fake.chmod(0o755)
-            change = "; ".join(f"sleep 0.4; echo {s} >{state}"
-                               for s in steps)
+            # Replaced whole, as systemd's answer is: a poll between a
+            # truncation and the write would read an empty line.
+            change = "; ".join(f"sleep 0.4; echo {s} >{state}.new; "
+                               f"mv {state}.new {state}" for s in steps)
             done = subprocess.run(
                 ["bash", str(FILES / "status-across.sh"), "unit",
                  str(limit_s), until, "sh", "-c", change or "true"],
