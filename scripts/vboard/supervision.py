@@ -53,8 +53,12 @@ def switch_faults_on(board: Board) -> None:
 
 
 def switch_faults_off(board: Board) -> None:
+    # The faults' restarts would count towards the start limit of the
+    # checks after them (an upgrade's restart hit it once a crash was one
+    # of them): reset-failed resets its count.
     board.ssh(["sh", "-c", f"rm -rf {DROP_IN} {FAULT_DIR} && "
-               "systemctl daemon-reload && systemctl restart " + SERVICE],
+               f"systemctl daemon-reload && systemctl reset-failed {SERVICE}"
+               f" && systemctl restart {SERVICE}"],
               check=False, timeout=SERVICE_CHANGE_LIMIT_S)
 
 
