@@ -18,12 +18,16 @@ SCRIPT = Path(__file__).resolve().parent / "vantor-sample-recover"
 NOW = 1_800_000_000
 
 FAKES = {
-    # Records its calls; `is-failed` answers from $FAILED, `show` prints
-    # $RESULT.
+    # Records its calls; `is-failed` answers with the lines of $FAILED in
+    # turn (the last one again and again), `show` prints $RESULT.
     "systemctl": """#!/bin/sh
 echo "$*" >>"$CALLS"
 case $1 in
-  is-failed) [ "$FAILED" = yes ] ;;
+  is-failed)
+    answer=$(head -n 1 "$FAILED")
+    rest=$(tail -n +2 "$FAILED")
+    [ -z "$rest" ] || printf '%s\\n' "$rest" >"$FAILED"
+    [ "$answer" = yes ] ;;
   show) echo "$RESULT" ;;
 esac
 """,
@@ -33,7 +37,8 @@ esac
 
 
 class RecoverTest(unittest.TestCase):
-    def run_script(self, past: list[int], failed: bool = True,
+    def run_script(self, past: list[int],
+                   failed: tuple[str, ...] = ("yes",),
                    monitor_result: str | None = "start-limit-hit",
                    junk: str = "") -> tuple[str, list[str], list[str]]:
         """Its output, the fakes' calls and the recovery times it kept."""
@@ -44,6 +49,7 @@ class RecoverTest(unittest.TestCase):
             for name, text in FAKES.items():
                 (fakes / name).write_text(text)
                 (fakes / name).chmod(0o755)
+            (root / "failed").write_text("\n".join(failed) + "\n")
             runtime = root / "run"
             runtime.mkdir()
             if past or junk:
@@ -52,7 +58,7 @@ class RecoverTest(unittest.TestCase):
             env = {"PATH": f"{fakes}:{os.environ['PATH']}",
                    "RUNTIME_DIRECTORY": str(runtime),
                    "CALLS": str(root / "calls"),
-                   "FAILED": "yes" if failed else "no",
+                   "FAILED": str(root / "failed"),
                    "RESULT": "watchdog"}
             if monitor_result is not None:
                 env["MONITOR_SERVICE_RESULT"] = monitor_result
@@ -86,24 +92,33 @@ class RecoverTest(unittest.TestCase):
 
     def test_says_why_and_starts_only_a_unit_still_failed(self):
         cases = [
-            # (MONITOR_SERVICE_RESULT, still failed, words, systemctl calls
-            #  after is-failed)
-            ("start-limit-hit", True, "a crash loop",
+            # (MONITOR_SERVICE_RESULT, failed at the start and after the
+            #  wait, words, systemctl calls after the second is-failed)
+            ("start-limit-hit", ("yes",), "a crash loop",
              ["reset-failed vantor-sample.service",
               "start --no-block vantor-sample.service"]),
-            (None, True, "it failed (watchdog)",
+            (None, ("yes",), "it failed (watchdog)",
              ["reset-failed vantor-sample.service",
               "start --no-block vantor-sample.service"]),
-            ("start-limit-hit", False, "no longer failed", []),
+            ("start-limit-hit", ("yes", "no"), "no longer failed", []),
         ]
         for result, failed, words, after in cases:
             with self.subTest(result=result, failed=failed):
                 out, calls, _ = self.run_script([], failed, result)
                 self.assertIn(words, out)
-                checked = calls.index(
+                # The check after the wait, not the one before it.
+                checked = len(calls) - 1 - calls[::-1].index(
                     "is-failed --quiet vantor-sample.service")
                 self.assertLess(calls.index("sleep 30"), checked)
                 self.assertEqual(after, calls[checked + 1:])
+
+    def test_a_failure_systemd_restarts_is_left_alone(self):
+        # Not failed when it starts: systemd is restarting the unit, and
+        # no wait is spent or recorded.
+        out, calls, kept = self.run_script([600], failed=("no",))
+        self.assertEqual("", out)
+        self.assertEqual(["is-failed --quiet vantor-sample.service"], calls)
+        self.assertEqual([NOW - 600], [int(t) for t in kept])
 
     def test_a_damaged_record_counts_only_its_times(self):
         # A power cut mid-write or a hand edit: the lines that are no time
