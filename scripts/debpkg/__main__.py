@@ -18,7 +18,7 @@ USAGE = """\
 usage: python3 -m debpkg ensure PACKAGE...
        python3 -m debpkg install PACKAGE|DEB...
        python3 -m debpkg load DEB_DIR SOURCE_DIR
-       python3 -m debpkg enter SPEC
+       python3 -m debpkg enter PLAN
 
 ensure installs those of the packages that are not installed yet; install
 installs them all. Names may carry an architecture (pkg:armhf); a .deb
@@ -33,7 +33,7 @@ load prints the version ("version V"), the architecture ("arch A") and
 each package ("deb NAME PATH") that scripts/package left in DEB_DIR for
 SOURCE_DIR's version, or else the reason they do not do.
 
-enter mounts and changes root as SPEC (JSON) says, then runs its command:
+enter mounts and changes root as PLAN (JSON) says, then runs its command:
 buildenv.py runs it under unshare, never by hand.
 
 Exit status: 0 done, 1 a failure, 2 usage."""

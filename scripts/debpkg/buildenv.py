@@ -126,7 +126,7 @@ def enter_argv(root: Path, argv: Argv, *, binds: Sequence[Bind] = (),
     namespace of its own (and without network unless asked for), which
     all mounts leave with the last process; `python3 -m debpkg enter`
     mounts and changes root inside it."""
-    spec = {"root": str(root), "cwd": str(cwd),
+    plan = {"root": str(root), "cwd": str(cwd),
             "argv": [str(a) for a in argv],
             "binds": [[str(b.path), str(b.inside), b.writable]
                       for b in binds],
@@ -134,14 +134,14 @@ def enter_argv(root: Path, argv: Argv, *, binds: Sequence[Bind] = (),
                         **(env or {}))}
     return ["unshare", "--mount", "--pid", "--fork", "--kill-child",
             *([] if network else ["--net"]), "--",
-            sys.executable, "-m", "debpkg", "enter", json.dumps(spec)]
+            sys.executable, "-m", "debpkg", "enter", json.dumps(plan)]
 
 
-def enter(spec_text: str) -> None:
+def enter(plan_text: str) -> None:
     """Inside the namespaces: /proc, /dev and the binds mounted, then
     argv run in the root, replacing this process."""
-    spec = json.loads(spec_text)
-    root = Path(spec["root"])
+    plan = json.loads(plan_text)
+    root = Path(plan["root"])
 
     def mount(*args: str | Path) -> None:
         run(["mount", *args], timeout=MOUNT_LIMIT_S)
@@ -152,7 +152,7 @@ def enter(spec_text: str) -> None:
     mount("--rbind", "/dev", root / "dev")
     # Outer folders first: a bind inside another lands on top of it.
     for source, inside, writable in sorted(
-            spec["binds"], key=lambda b: len(Path(b[1]).parts)):
+            plan["binds"], key=lambda b: len(Path(b[1]).parts)):
         target = root / Path(inside).relative_to("/")
         if not target.exists():
             if Path(source).is_dir():
@@ -164,8 +164,8 @@ def enter(spec_text: str) -> None:
         if not writable:
             mount("-o", "remount,bind,ro", target)
     os.chroot(root)
-    os.chdir(spec["cwd"])
-    os.execvpe(spec["argv"][0], spec["argv"], spec["env"])
+    os.chdir(plan["cwd"])
+    os.execvpe(plan["argv"][0], plan["argv"], plan["env"])
 
 
 def _python_env() -> dict[str, str]:
