@@ -42,10 +42,17 @@ std::atomic<int*> g_nowhere{nullptr};
   *static_cast<volatile int*>(target) = value;
 }
 
+// Keeps a call from being a tail call, whose caller would be missing from
+// the trace.
+inline void KeepCallerFrame() {
+  asm volatile("" ::: "memory");
+}
+
 [[gnu::noinline]] void CrashOnThisThread() {
   std::this_thread::sleep_for(kCrashDelay);
   LOG(ERROR) << "Test fault: crashing now (a write through a null pointer)";
   WriteThroughNull(g_nowhere.load(), 0x5a);
+  KeepCallerFrame();
 }
 
 }  // namespace
@@ -92,6 +99,7 @@ void RegisterFaultSwitches(assistant_client::DebugInterface* debug,
                            std::thread([] {
                              pthread_setname_np(pthread_self(), "VantorCrash");
                              CrashOnThisThread();
+                             KeepCallerFrame();
                            }).detach();
                            context->ReplyOk("crashing\n");
                          },
