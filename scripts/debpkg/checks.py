@@ -13,6 +13,7 @@ from __future__ import annotations
 import collections
 import contextlib
 import dataclasses
+import lzma
 import os
 import re
 import shutil
@@ -232,6 +233,7 @@ def hardening(debs: Path, arch: str, report: Report) -> None:
             if "-dbgsym_" not in str(deb):
                 run(["dpkg-deb", "-x", deb, tree], timeout=TOOL_LIMIT_S)
         elves = 0
+        scratch = Path(folder) / "gnu_debugdata.elf"
         for path in elf_candidates(tree):
             kind = capture(["file", "-b", path], timeout=TOOL_LIMIT_S)
             if not kind.output.startswith("ELF"):
@@ -243,7 +245,56 @@ def hardening(debs: Path, arch: str, report: Report) -> None:
                 show(checked.output)
                 report.fail(f"{arch}: hardening-check "
                             f"{str(path)[len(folder):]}")
-        tell(f"hardening-check ({arch}): {elves} ELF files")
+            lacking = trace_sections(path, scratch)
+            if lacking:
+                report.fail(f"{arch}: {str(path)[len(folder):]}: {lacking}")
+        tell(f"hardening-check ({arch}): {elves} ELF files, each with "
+             "its function names and call frames for a crash trace")
+
+
+def sections(readelf_s: str) -> dict[str, tuple[int, int, str]]:
+    """`readelf -S -W`: each section's file offset, size and flags."""
+    found = {}
+    for line in readelf_s.splitlines():
+        match = re.match(r"\s*\[\s*\d+\]\s+(\S+)\s+\S+\s+[0-9a-f]+\s+"
+                         r"([0-9a-f]+)\s+([0-9a-f]+)\s+[0-9a-f]+\s+"
+                         r"([A-Za-z]*)", line)
+        if match:
+            found[match[1]] = (int(match[2], 16), int(match[3], 16),
+                               match[4])
+    return found
+
+
+def trace_sections(path: Path, scratch: Path) -> str | None:
+    """What a device's crash trace lacks in a shipped ELF file, or None:
+    compressed call frame information (.debug_frame) and the names of
+    its functions (.gnu_debugdata, an xz-compressed symbol table)."""
+    table = sections(capture(["readelf", "-S", "-W", path],
+                             timeout=TOOL_LIMIT_S).output)
+    frame = table.get(".debug_frame")
+    if frame is None or "C" not in frame[2]:
+        return "no compressed .debug_frame"
+    if ".gnu_debugdata" not in table:
+        return "no .gnu_debugdata"
+    offset, size, _ = table[".gnu_debugdata"]
+    with path.open("rb") as elf:
+        elf.seek(offset)
+        packed = elf.read(size)
+    try:
+        scratch.write_bytes(lzma.decompress(packed))
+    except lzma.LZMAError as error:
+        return f".gnu_debugdata is not xz: {error}"
+    symbols = capture(["readelf", "-s", "-W", scratch],
+                      timeout=TOOL_LIMIT_S).output
+    # .symtab's own: readelf lists .dynsym too, which names only exports.
+    table_name, functions = "", 0
+    for line in symbols.splitlines():
+        heading = re.match(r"Symbol table '([^']*)'", line)
+        if heading:
+            table_name = heading[1]
+        elif table_name == ".symtab" and re.search(r"\sFUNC\s", line):
+            functions += 1
+    return None if functions else ".gnu_debugdata names no function"
 
 
 def check(options: Options, root: Path) -> int:

@@ -2,7 +2,10 @@
 #
 # SPDX-License-Identifier: Apache-2.0
 
+import lzma
 import os
+import shutil
+import subprocess
 import tempfile
 import unittest
 from pathlib import Path
@@ -183,3 +186,58 @@ class PiupartsTest(unittest.TestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+@unittest.skipUnless(shutil.which("cc") and shutil.which("objcopy"),
+                     "no C compiler or objcopy")
+class TraceSectionsTest(unittest.TestCase):
+    """trace_sections on a real ELF file, given each part of what
+    debian/add-minidebuginfo adds or a wrong one."""
+
+    def test_cases(self) -> None:
+        with tempfile.TemporaryDirectory() as folder:
+            tmp = Path(folder)
+            (tmp / "f.c").write_text("static int helper(int x) { return x; }\n"
+                                     "int main(int c, char **v) {"
+                                     " (void)v; return helper(c); }\n")
+            run = (lambda *argv: subprocess.run(argv, check=True,
+                                                capture_output=True))
+            run("cc", "-g", "-O0", "-o", str(tmp / "full"), str(tmp / "f.c"))
+            # Contents that compress: objcopy leaves a section whole where
+            # compressing would not make it smaller.
+            (tmp / "frame").write_bytes(bytes(4096))
+            run("objcopy", "--strip-all", "--keep-symbol=helper",
+                str(tmp / "full"), str(tmp / "names"))
+            run("objcopy", "--strip-all", "--keep-symbol=nothing",
+                str(tmp / "full"), str(tmp / "none"))
+            for name in ("names", "none"):
+                (tmp / f"{name}.xz").write_bytes(
+                    lzma.compress((tmp / name).read_bytes()))
+            (tmp / "junk.xz").write_bytes(b"not xz at all")
+            frame = ["--add-section", f".debug_frame={tmp / 'frame'}",
+                     "--set-section-flags", ".debug_frame=readonly,debug"]
+            cases: list[tuple[str, list[str], bool, str | None]] = [
+                ("stripped", [], False, "no compressed .debug_frame"),
+                ("frame kept whole", frame, False,
+                 "no compressed .debug_frame"),
+                ("no names", frame, True, "no .gnu_debugdata"),
+                ("names not xz", frame + [
+                    "--add-section", f".gnu_debugdata={tmp / 'junk.xz'}"],
+                 True, ".gnu_debugdata is not xz"),
+                ("no function named", frame + [
+                    "--add-section", f".gnu_debugdata={tmp / 'none.xz'}"],
+                 True, ".gnu_debugdata names no function"),
+                ("both", frame + [
+                    "--add-section", f".gnu_debugdata={tmp / 'names.xz'}"],
+                 True, None)]
+            for label, added, compress, want in cases:
+                with self.subTest(label):
+                    shipped = tmp / "shipped"
+                    run("objcopy", "--strip-all", *added, str(tmp / "full"),
+                        str(shipped))
+                    if compress:
+                        run("objcopy", "--compress-debug-sections=zlib",
+                            str(shipped))
+                    got = checks.trace_sections(shipped, tmp / "scratch")
+                    self.assertEqual(got if got is None else
+                                     got.split(":")[0], want)
