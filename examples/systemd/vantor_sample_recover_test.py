@@ -19,7 +19,7 @@ NOW = 1_800_000_000
 
 FAKES = {
     # Records its calls; `is-failed` answers with the lines of $FAILED in
-    # turn (the last one again and again), `show` prints $RESULT.
+    # turn (the last one again and again), `show -P NAME` prints $NAME.
     "systemctl": """#!/bin/sh
 echo "$*" >>"$CALLS"
 case $1 in
@@ -28,7 +28,7 @@ case $1 in
     rest=$(tail -n +2 "$FAILED")
     [ -z "$rest" ] || printf '%s\\n' "$rest" >"$FAILED"
     [ "$answer" = yes ] ;;
-  show) echo "$RESULT" ;;
+  show) printenv "$3" || echo ;;
 esac
 """,
     "date": f"#!/bin/sh\necho {NOW}\n",
@@ -40,7 +40,8 @@ class RecoverTest(unittest.TestCase):
     def run_script(self, past: list[int],
                    failed: tuple[str, ...] = ("yes",),
                    monitor_result: str | None = "start-limit-hit",
-                   junk: str = "") -> tuple[str, list[str], list[str]]:
+                   junk: str = "", restarts: str = "2"
+                   ) -> tuple[str, list[str], list[str]]:
         """Its output, the fakes' calls and the recovery times it kept."""
         with tempfile.TemporaryDirectory() as scratch:
             root = Path(scratch)
@@ -59,7 +60,8 @@ class RecoverTest(unittest.TestCase):
                    "RUNTIME_DIRECTORY": str(runtime),
                    "CALLS": str(root / "calls"),
                    "FAILED": str(root / "failed"),
-                   "RESULT": "watchdog"}
+                   "Result": "watchdog", "NRestarts": restarts,
+                   "StartLimitBurst": "5"}
             if monitor_result is not None:
                 env["MONITOR_SERVICE_RESULT"] = monitor_result
             done = subprocess.run(["sh", str(SCRIPT)], env=env, text=True,
@@ -111,6 +113,24 @@ class RecoverTest(unittest.TestCase):
                     "is-failed --quiet vantor-sample.service")
                 self.assertLess(calls.index("sleep 30"), checked)
                 self.assertEqual(after, calls[checked + 1:])
+
+    def test_a_loop_is_named_by_its_restarts_too(self):
+        # systemd 257 keeps the last failure's result when the start limit
+        # refuses the restart; NRestarts against StartLimitBurst tells.
+        cases = [
+            ("core-dump", "6", "a crash loop"),
+            ("watchdog", "5", "a crash loop"),
+            ("core-dump", "4", "it failed (core-dump)"),
+            ("exit-code", "0", "it failed (exit-code)"),
+            # What systemctl may say of a unit it does not know.
+            ("core-dump", "", "it failed (core-dump)"),
+            ("core-dump", "[not set]", "it failed (core-dump)"),
+        ]
+        for result, restarts, words in cases:
+            with self.subTest(result=result, restarts=restarts):
+                out, _, _ = self.run_script([], ("yes",), result,
+                                            restarts=restarts)
+                self.assertIn(words, out)
 
     def test_a_failure_systemd_restarts_is_left_alone(self):
         # Not failed when it starts: systemd is restarting the unit, and
