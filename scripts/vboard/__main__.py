@@ -104,8 +104,9 @@ trixie): the board's Debian release, 13 or 12.
   scripts/board crash                image, boot, systemd-coredump from
                                      the repository; a crash and a
                                      watchdog abort with the packages as
-                                     shipped and with their -dbgsym
-                                     packages: each core listed, its size,
+                                     shipped, with libc6-dbg, and with
+                                     their -dbgsym packages too: each core
+                                     listed, its size,
                                      the journal trace's named frames;
                                      the shipped crash's core through
                                      scripts/symbolize; a crash loop and

@@ -15,13 +15,17 @@ from __future__ import annotations
 
 import dataclasses
 import re
+import subprocess
+import tempfile
 from pathlib import Path
+
+from debpkg.checks import sections
 
 from . import coredump, runner, supervision
 from .clock import Stopwatch, wait_until
-from .common import CONFIG, SERVICE, note
+from .common import CONFIG, SERVICE, Paths, note
 from .coredump import Kept
-from .image import symbol_names
+from .image import LIBC_SYMBOLS, symbol_names
 from .limits import (APT_LIMIT_S, CORE_LIMIT_S, RECOVER_SLACK_S,
                      RECOVER_WAIT_S, RECOVERY_LIMIT_S, REMOTE_SLACK_S,
                      SERVICE_CHANGE_LIMIT_S, START_ADVERTISED_LIMIT_S)
@@ -164,6 +168,50 @@ def out_dir(board: Board) -> Path:
     return folder
 
 
+TRACE_SECTIONS = (".debug_frame", ".gnu_debugdata")
+
+
+def trace_section_bytes(paths: Paths) -> int:
+    """What the shipped programs and libraries carry for a device's own
+    crash trace (debian/add-minidebuginfo): their call frames and
+    function names, in the board's packages."""
+    total = 0
+    with tempfile.TemporaryDirectory() as folder:
+        for deb in sorted(paths.packages().glob("*.deb")):
+            if "-dbgsym_" not in deb.name and "-dev_" not in deb.name:
+                subprocess.run(["dpkg-deb", "-x", str(deb), folder],
+                               check=True, timeout=CORE_LIMIT_S)
+        for path in Path(folder).rglob("*"):
+            if path.is_file() and not path.is_symlink() and \
+                    path.read_bytes()[:4] == b"\x7fELF":
+                listed = subprocess.run(["readelf", "-S", "-W", str(path)],
+                                        capture_output=True, text=True,
+                                        timeout=CORE_LIMIT_S).stdout
+                total += sum(size for name, (_, size, _) in
+                             sections(listed).items()
+                             if name in TRACE_SECTIONS)
+    return total
+
+
+def install_libc_symbols(board: Board, report: Report) -> int:
+    """libc6-dbg (the C library's call frames, for a trace that starts in
+    it, as a watchdog abort's does) from the run's repository; the bytes
+    it adds."""
+    clock = Stopwatch()
+    done = board.ssh(["sh", "-c", "DEBIAN_FRONTEND=noninteractive apt-get "
+                      "install -y -q --no-install-recommends \"$0\"",
+                      LIBC_SYMBOLS], check=False, merge_stderr=True,
+                     timeout=APT_LIMIT_S)
+    (out_dir(board) / "install-libc6-dbg.log").write_text(done.stdout)
+    added = coredump.installed_bytes(board, [LIBC_SYMBOLS])
+    report.check("libc6-dbg-installed", done.returncode == 0,
+                 f"apt-get install {LIBC_SYMBOLS} in {clock} s: status "
+                 f"{done.returncode}, {added} B")
+    report.figure("libc6_dbg_installed_bytes", added, "B",
+                  f"what {LIBC_SYMBOLS} adds on the device")
+    return added
+
+
 def install_symbols(board: Board, report: Report) -> int:
     """The -dbgsym packages from the repository's debug component, which a
     source of their own names beside the device's; the bytes they add."""
@@ -207,6 +255,14 @@ def one_variant(board: Board, report: Report, variant: str, added: int,
                      f"signalled thread {row.named} of {row.frames} frames "
                      "named; our function "
                      + (", ".join(dict.fromkeys(row.culprit)) or "not named"))
+        if fault.name == "crash":
+            # The function at fault and its caller: a trace that goes on
+            # past the first frame.
+            named = set(re.findall(r"WriteThroughNull|CrashOnThisThread",
+                                   " ".join(row.culprit)))
+            report.check(f"{label}-names-ours", len(named) == 2,
+                         f"the journal's trace names {sorted(named)} of "
+                         "WriteThroughNull and its caller CrashOnThisThread")
         report.figure(f"core_stored_{fault.name}_{variant}_bytes",
                       kept.stored, "B", f"{label}: the core kept, "
                       "compressed, in /var/lib/systemd/coredump")
@@ -254,7 +310,7 @@ def check_symbolize(board: Board, report: Report, core: Path) -> None:
 
 def check_crash_loop(board: Board, report: Report) -> None:
     """One crash more than the start limit allows, each once the service
-    is back: the unit fails with start-limit-hit, the recovery unit says
+    is back: the start limit leaves the unit failed, the recovery unit says
     it was a crash loop, and the service is READY again after its wait."""
     props = show(board, "StartLimitBurst", "StartLimitIntervalUSec")
     crashes = int(props.get("StartLimitBurst") or 5) + 1
@@ -265,18 +321,25 @@ def check_crash_loop(board: Board, report: Report) -> None:
     clock = Stopwatch()
 
     def back_or_failed() -> dict[str, str]:
-        return show(board, "InvocationID", "ActiveState", "Result")
+        return show(board, "InvocationID", "ActiveState", "SubState",
+                    "Result")
+
+    # Failed, not restarting: the start limit refused the restart (systemd
+    # 252 says start-limit-hit; 257 keeps the crash's own result). Not
+    # 257's failed-before-auto-restart, a passing state of every crash.
+    def limited(p: dict[str, str]) -> bool:
+        return p.get("ActiveState") == "failed" and \
+            p.get("SubState") == "failed"
 
     def settled(p: dict[str, str]) -> bool:
-        return p.get("Result") == "start-limit-hit" or (
-            p.get("InvocationID") not in ("", invocation)
-            and p.get("ActiveState") == "active")
+        return limited(p) or (p.get("InvocationID") not in ("", invocation)
+                              and p.get("ActiveState") == "active")
 
     failed = back_or_failed()
     while len(posted) < crashes:
         failed = wait_until(back_or_failed, RECOVERY_LIMIT_S, pause_s=0.25,
                             done=settled)
-        if not settled(failed) or failed.get("Result") == "start-limit-hit":
+        if not settled(failed) or limited(failed):
             break
         invocation = failed.get("InvocationID", "")
         said = coredump.post_fault(board, "crash", supervision.DEBUG_PORT,
@@ -285,19 +348,21 @@ def check_crash_loop(board: Board, report: Report) -> None:
             break
         posted.append(clock.seconds())
     failed = wait_until(
-        lambda: show(board, "ActiveState", "Result"), RECOVERY_LIMIT_S,
-        pause_s=0.5, done=lambda p: p.get("Result") == "start-limit-hit")
-    hit = failed.get("Result") == "start-limit-hit"
+        lambda: show(board, "ActiveState", "SubState", "Result",
+                     "NRestarts"),
+        RECOVERY_LIMIT_S, pause_s=0.5, done=limited)
+    hit = limited(failed)
     report.check("crash-loop", len(posted) == crashes and hit,
                  f"{len(posted)} crashes in {posted[-1] - posted[0]:.1f} s "
                  f"(StartLimitBurst={crashes - 1} in "
                  f"{props.get('StartLimitIntervalUSec')}): "
                  f"{failed.get('ActiveState')}, result {failed.get('Result')}"
+                 f", NRestarts {failed.get('NRestarts')}"
                  if posted else "no crash posted")
     if not hit:
         return
     entries = [e for e in system_entries(board)
-               if "start-limit-hit" in e.message]
+               if "Start request repeated too quickly" in e.message]
     failed_us = max((e.monotonic_us for e in entries), default=0)
     back = wait_ready_again(board, invocation,
                             RECOVER_WAIT_S + RECOVER_SLACK_S)
@@ -315,13 +380,13 @@ def check_crash_loop(board: Board, report: Report) -> None:
         + RECOVER_SLACK_S
     report.check("crash-loop-recovered",
                  seconds is not None and seconds <= limit,
-                 f"READY again {seconds:.1f} s after start-limit-hit "
+                 f"READY again {seconds:.1f} s after the start limit "
                  f"(at most {limit} s)" if seconds is not None else
                  f"not active within {RECOVER_WAIT_S + RECOVER_SLACK_S} s "
                  "of the failure")
     if seconds is not None:
         report.figure("crash_loop_recovered_s", f"{seconds:.1f}", "s",
-                      "start-limit-hit -> READY again (the recovery's "
+                      "start limit hit -> READY again (the recovery's "
                       "wait and a start)")
 
 
@@ -379,12 +444,24 @@ def run(board: Board, report: Report, name: str) -> None:
         core.unlink(missing_ok=True)
         rows: list[Row] = []
 
+        # Each variant adds to the one before: bytes are cumulative.
+        added = trace_section_bytes(board.paths)
+        report.figure("trace_sections_bytes", added, "B", "call frames and "
+                      "function names in the shipped ELF files")
+
         def shipped() -> None:
-            rows.extend(one_variant(board, report, "shipped", 0, core))
+            rows.extend(one_variant(board, report, "shipped", added, core))
+
+        def with_libc_symbols() -> None:
+            nonlocal added
+            added += install_libc_symbols(board, report)
+            rows.extend(one_variant(board, report, "+libc6-dbg", added,
+                                    None))
 
         def with_symbols() -> None:
-            added = install_symbols(board, report)
-            rows.extend(one_variant(board, report, "dbgsym", added, None))
+            nonlocal added
+            added += install_symbols(board, report)
+            rows.extend(one_variant(board, report, "+dbgsym", added, None))
 
         fail_on_error(report, "shipped", shipped)
         if core.exists():
@@ -392,6 +469,7 @@ def run(board: Board, report: Report, name: str) -> None:
                           lambda: check_symbolize(board, report, core))
         else:
             report.fail("symbolize", "no core of the shipped crash")
+        fail_on_error(report, "libc6-dbg", with_libc_symbols)
         fail_on_error(report, "dbgsym", with_symbols)
         table = "\n".join([TABLE_HEAD] + [r.line() for r in rows])
         print(table, flush=True)

@@ -39,6 +39,9 @@ BASE_PACKAGES = ["systemd-sysv", "dbus", "avahi-daemon", "avahi-utils",
                  "openssh-server", "linux-image-armmp", "initramfs-tools",
                  "kmod", "udev", "iproute2", "procps", "netbase",
                  "unattended-upgrades"]
+# In the board's repository for the crash checks, never installed by the
+# image: the C library's call frames, for a trace that starts in it.
+LIBC_SYMBOLS = "libc6-dbg"
 BINFMT_CONF = Path("/usr/lib/binfmt.d/qemu-arm.conf")
 EXIT_NO_BINFMT = 90  # files/binfmt-ns.sh: no private binfmt_misc.
 MIB = 1 << 20
@@ -550,8 +553,10 @@ def run_image(paths: Paths, base: Path, also: tuple[str, ...] = ()) -> None:
     # a device's image leaves recommends out, and the crash checks add them.
     recommended = recommended_here(paths, base / "aptroot",
                                    [deb for deb, _ in wanted])
+    # So does libc6-dbg, which the crash checks measure.
     deps = fetch_dependencies(paths, base, set(names), pool,
-                              [deb for deb, _ in wanted], tuple(recommended))
+                              [deb for deb, _ in wanted],
+                              (*recommended, LIBC_SYMBOLS))
     note(f"packages: {' '.join(names)}; from Debian besides the base: "
          f"{' '.join(deps) or 'none'}")
     (paths.run / "install").write_text(" ".join(names) + "\n")

@@ -194,6 +194,11 @@ class InfoTest(unittest.TestCase):
             "n/a (libc.so.6", "__futex_abstimed_wait_common64 (libc.so.6"))
         self.assertEqual(len(libc.names(".", False, True)), 3)
         self.assertEqual(len(libc.names(".", False, False)), 4)
+        # systemd names a program's module by its path (a libc6-dbg trace
+        # that reaches main).
+        pathed = coredump.parse_info(INFO.replace(
+            "(assistant_sample", "(/usr/bin/assistant_sample"))
+        self.assertEqual(len(pathed.names(".", False, True)), 3)
 
     def test_without_core_or_trace(self):
         info = coredump.parse_info(
