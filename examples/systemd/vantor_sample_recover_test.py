@@ -115,8 +115,9 @@ class RecoverTest(unittest.TestCase):
                 self.assertEqual(after, calls[checked + 1:])
 
     def test_a_loop_is_named_by_its_restarts_too(self):
-        # systemd 257 keeps the last failure's result when the start limit
-        # refuses the restart; NRestarts against StartLimitBurst tells.
+        # systemd keeps the last failure's result when the start limit
+        # refuses an automatic restart; NRestarts against StartLimitBurst
+        # tells.
         cases = [
             ("core-dump", "6", "a crash loop"),
             ("watchdog", "5", "a crash loop"),

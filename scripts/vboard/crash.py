@@ -324,9 +324,9 @@ def check_crash_loop(board: Board, report: Report) -> None:
         return show(board, "InvocationID", "ActiveState", "SubState",
                     "Result")
 
-    # Failed, not restarting: the start limit refused the restart (systemd
-    # 252 says start-limit-hit; 257 keeps the crash's own result). Not
-    # 257's failed-before-auto-restart, a passing state of every crash.
+    # Failed, not restarting: the start limit refused the restart (the
+    # result stays the crash's own, core-dump). Not 257's
+    # failed-before-auto-restart, a passing state of every crash.
     def limited(p: dict[str, str]) -> bool:
         return p.get("ActiveState") == "failed" and \
             p.get("SubState") == "failed"
