@@ -267,12 +267,17 @@ def sections(readelf_s: str) -> dict[str, tuple[int, int, str]]:
 
 def trace_sections(path: Path, scratch: Path) -> str | None:
     """What a device's crash trace lacks in a shipped ELF file, or None:
-    compressed call frame information (.debug_frame) and the names of
-    its functions (.gnu_debugdata, an xz-compressed symbol table)."""
+    call frame information that elfutils reads (a compressed .debug_frame,
+    or .eh_frame where the architecture unwinds by it; on armhf the
+    unwind tables are .ARM.exidx) and the names of its functions
+    (.gnu_debugdata, an xz-compressed symbol table)."""
     table = sections(capture(["readelf", "-S", "-W", path],
                              timeout=TOOL_LIMIT_S).output)
     frame = table.get(".debug_frame")
-    if frame is None or "C" not in frame[2]:
+    if frame is not None and "C" not in frame[2]:
+        return ".debug_frame not compressed"
+    if frame is None and (".ARM.exidx" in table or
+                          ".eh_frame" not in table):
         return "no compressed .debug_frame"
     if ".gnu_debugdata" not in table:
         return "no .gnu_debugdata"

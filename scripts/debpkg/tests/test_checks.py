@@ -216,10 +216,15 @@ class TraceSectionsTest(unittest.TestCase):
             (tmp / "junk.xz").write_bytes(b"not xz at all")
             frame = ["--add-section", f".debug_frame={tmp / 'frame'}",
                      "--set-section-flags", ".debug_frame=readonly,debug"]
+            # An armhf file's unwind tables, which elfutils does not read.
+            exidx = ["--add-section", f".ARM.exidx={tmp / 'f.c'}"]
             cases: list[tuple[str, list[str], bool, str | None]] = [
-                ("stripped", [], False, "no compressed .debug_frame"),
-                ("frame kept whole", frame, False,
+                ("stripped, frames in .eh_frame", [], False,
+                 "no .gnu_debugdata"),
+                ("stripped, armhf", exidx, False,
                  "no compressed .debug_frame"),
+                ("frame kept whole", exidx + frame, False,
+                 ".debug_frame not compressed"),
                 ("no names", frame, True, "no .gnu_debugdata"),
                 ("names not xz", frame + [
                     "--add-section", f".gnu_debugdata={tmp / 'junk.xz'}"],
@@ -227,9 +232,12 @@ class TraceSectionsTest(unittest.TestCase):
                 ("no function named", frame + [
                     "--add-section", f".gnu_debugdata={tmp / 'none.xz'}"],
                  True, ".gnu_debugdata names no function"),
-                ("both", frame + [
+                ("both", exidx + frame + [
                     "--add-section", f".gnu_debugdata={tmp / 'names.xz'}"],
-                 True, None)]
+                 True, None),
+                ("names, frames in .eh_frame", [
+                    "--add-section", f".gnu_debugdata={tmp / 'names.xz'}"],
+                 False, None)]
             for label, added, compress, want in cases:
                 with self.subTest(label):
                     shipped = tmp / "shipped"
