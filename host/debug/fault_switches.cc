@@ -37,8 +37,10 @@ std::atomic<int*> g_nowhere{nullptr};
 // Out of line, so that a backtrace shows both frames by name. Exempt from
 // UBSan's null check, which would end the process with its own report and
 // exit status instead of the memory fault under test.
-[[gnu::noinline, gnu::no_sanitize("null")]] void WriteThroughNull(int* target,
-                                                                  int value) {
+// (The GNU spelling, which GCC and Clang both take.)
+__attribute__((noinline, no_sanitize("null"))) void WriteThroughNull(
+    int* target,
+    int value) {
   *static_cast<volatile int*>(target) = value;
 }
 
