@@ -330,7 +330,7 @@ def ensure(root: Path, suite: str, native: str,
 
 
 def main_enter(args: list[str]) -> int:
-    """`python3 -m debpkg enter SPEC`: what enter_argv runs."""
+    """`python3 -m debpkg enter PLAN`: what enter_argv runs."""
     if len(args) != 1:
         return 2
     try:

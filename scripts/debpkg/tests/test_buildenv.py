@@ -84,16 +84,16 @@ class EnterTest(unittest.TestCase):
                 self.assertEqual(argv[5:-6], unshared)
                 self.assertEqual(argv[-6], "--")
                 self.assertEqual(argv[-4:-1], ["-m", "debpkg", "enter"])
-                spec = json.loads(argv[-1])
-                self.assertEqual(spec["argv"], ["dpkg-buildpackage", "-us"])
-                self.assertEqual(spec["binds"], [
+                plan = json.loads(argv[-1])
+                self.assertEqual(plan["argv"], ["dpkg-buildpackage", "-us"])
+                self.assertEqual(plan["binds"], [
                     ["/w/out", "/w/out", True],
                     ["/usr/bin/qemu-arm-static", "/usr/bin/qemu-arm", False]])
-                self.assertEqual(spec["cwd"], "/w/out/src")
+                self.assertEqual(plan["cwd"], "/w/out/src")
                 # This machine's environment stays out; ours wins.
-                self.assertEqual(spec["env"]["HOME"], "/h")
-                self.assertTrue(spec["env"]["PATH"].startswith("/usr/local"))
-                self.assertNotIn("PYTHONPATH", spec["env"])
+                self.assertEqual(plan["env"]["HOME"], "/h")
+                self.assertTrue(plan["env"]["PATH"].startswith("/usr/local"))
+                self.assertNotIn("PYTHONPATH", plan["env"])
 
     def test_mounted_below(self) -> None:
         for folder, points in [
