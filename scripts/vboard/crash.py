@@ -19,7 +19,7 @@ import subprocess
 import tempfile
 from pathlib import Path
 
-from debpkg.checks import sections
+from debpkg.checks import elf_candidates, sections
 
 from . import coredump, runner, supervision
 from .clock import Stopwatch, wait_until
@@ -181,15 +181,15 @@ def trace_section_bytes(paths: Paths) -> int:
             if "-dbgsym_" not in deb.name and "-dev_" not in deb.name:
                 subprocess.run(["dpkg-deb", "-x", str(deb), folder],
                                check=True, timeout=CORE_LIMIT_S)
-        for path in Path(folder).rglob("*"):
-            if path.is_file() and not path.is_symlink() and \
-                    path.read_bytes()[:4] == b"\x7fELF":
-                listed = subprocess.run(["readelf", "-S", "-W", str(path)],
-                                        capture_output=True, text=True,
-                                        timeout=CORE_LIMIT_S).stdout
-                total += sum(size for name, (_, size, _) in
-                             sections(listed).items()
-                             if name in TRACE_SECTIONS)
+        for path in elf_candidates(Path(folder)):
+            with path.open("rb") as candidate:
+                if candidate.read(4) != b"\x7fELF":
+                    continue
+            listed = subprocess.run(["readelf", "-S", "-W", str(path)],
+                                    capture_output=True, text=True,
+                                    timeout=CORE_LIMIT_S).stdout
+            total += sum(size for name, (_, size, _) in
+                         sections(listed).items() if name in TRACE_SECTIONS)
     return total
 
 
