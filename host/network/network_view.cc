@@ -14,17 +14,16 @@
 #include <pthread.h>
 
 #include <condition_variable>
-#include <iomanip>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <thread>
 #include <utility>
 
 #include "core/logging.h"
+#include "host/network/own_instance.h"
 
 namespace vantor_host {
 namespace {
@@ -36,14 +35,6 @@ constexpr int kReconnectSeconds = 5;
 constexpr int kLooks = 4;
 constexpr int kLookPauseSeconds = 3;
 
-std::string SecondsSince(NetworkView::Clock::time_point then) {
-  std::ostringstream text;
-  text << std::fixed << std::setprecision(2)
-       << std::chrono::duration<double>(NetworkView::Clock::now() - then)
-              .count();
-  return text.str();
-}
-
 }  // namespace
 
 struct NetworkView::Core {
@@ -54,7 +45,8 @@ struct NetworkView::Core {
       : service_type_(service_type),
         id_text_(id_text),
         run_text_(run_text),
-        listener_(std::move(listener)) {}
+        listener_(std::move(listener)),
+        own_(service_type) {}
 
   // The view's thread only, or while it does not run.
   void Connect();
@@ -73,10 +65,8 @@ struct NetworkView::Core {
   void Look();
   // Frees the browser and the resolvers; the daemon took them along.
   void DropLookups();
-  // This process's instance is shown under |name|.
+  // Tells the listener that this process's instance is shown as |name|.
   void Shown(const std::string& name);
-  // It is no longer shown: |why| says how it went.
-  void Gone(const std::string& why);
   void Reconnect();
   void DaemonServes();
   // Any thread: |listener_| is called no more once this returns.
@@ -108,11 +98,7 @@ struct NetworkView::Core {
   std::map<std::string, AvahiServiceResolver*> resolvers_;
   // Other instances resolved once by LookForOwn, until they answer.
   std::map<std::string, AvahiServiceResolver*> looks_;
-  // Our instance's name as last shown; empty before the first time.
-  std::string shown_as_;
-  bool shown_ = false;
-  // Since when it is not shown, after it was.
-  std::optional<Clock::time_point> lost_at_;
+  OwnInstance own_;
   bool daemon_serving_ = false;
   // The current client was in a state other than failure.
   bool client_worked_ = false;
@@ -318,7 +304,7 @@ void NetworkView::Core::ClientState(AvahiClient* client, int state) {
       daemon_serving_ = false;
       // Avahi's client tells a daemon that went from a bus that did only
       // at its start; either way the daemon is out of reach.
-      Gone("the mDNS daemon went away");
+      own_.DaemonGone();
       DropLookups();
       if (state == AVAHI_CLIENT_FAILURE) {
         // The client is spent; a new one is made outside its callback, at
@@ -378,8 +364,7 @@ void NetworkView::Core::Browsed(int interface,
           lookups->erase(resolver);
         }
       }
-      if (shown_ && shown_as_ == name)
-        Gone("withdrawn");
+      own_.Withdrawn(name);
       return;
     }
     case AVAHI_BROWSER_FAILURE:
@@ -402,10 +387,8 @@ void NetworkView::Core::Resolved(AvahiServiceResolver* resolver,
   }
   if (!found)
     return;  // Unanswered for now; a local instance's resolver goes on.
-  if (ours)
-    Shown(name);
-  else if (shown_ && shown_as_ == name)
-    Gone("another process answers for the name");
+  if (std::optional<std::string> shown = own_.Answered(name, ours))
+    Shown(*shown);
 }
 
 void NetworkView::Core::LookForOwn() {
@@ -416,7 +399,7 @@ void NetworkView::Core::LookForOwn() {
 void NetworkView::Core::Look() {
   const AvahiPoll* api = avahi_threaded_poll_get(poll_);
   api->timeout_update(look_again_, nullptr);
-  if (shown_ || !client_ || looks_left_ <= 0)
+  if (own_.shown() || !client_ || looks_left_ <= 0)
     return;
   if (--looks_left_ > 0) {
     timeval at;
@@ -454,34 +437,9 @@ void NetworkView::Core::DropLookups() {
 }
 
 void NetworkView::Core::Shown(const std::string& name) {
-  if (shown_ && shown_as_ == name)
-    return;
-  if (shown_as_.empty()) {
-    LOG(INFO) << "mDNS: the network shows this device as '" << name << "' ("
-              << service_type_ << ")";
-  } else if (lost_at_) {
-    LOG(INFO) << "mDNS: the network shows this device again as '" << name << "'"
-              << (name == shown_as_ ? "" : ", renamed from '" + shown_as_ + "'")
-              << ", " << SecondsSince(*lost_at_) << " s after it was lost";
-  } else {
-    LOG(INFO) << "mDNS: the network shows this device as '" << name
-              << "', renamed from '" << shown_as_ << "'";
-  }
-  shown_ = true;
-  shown_as_ = name;
-  lost_at_.reset();
   std::lock_guard<std::mutex> lock(listener_mutex_);
   if (!silenced_ && listener_.shown)
     listener_.shown(name);
-}
-
-void NetworkView::Core::Gone(const std::string& why) {
-  if (!shown_)
-    return;
-  shown_ = false;
-  lost_at_ = Clock::now();
-  LOG(WARNING) << "mDNS: the network no longer shows this device as '"
-               << shown_as_ << "': " << why;
 }
 
 }  // namespace vantor_host
