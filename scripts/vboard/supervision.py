@@ -313,12 +313,12 @@ def run(board: Board, report: Report, entry: parse.Expected) -> None:
                          START_ADVERTISED_LIMIT_S) is None:
             note("not advertised with the fault configuration")
         check_priorities(board, report, cursor)
-        # Each fault's restarts alone under the start limit.
+        # Each fault's restarts alone under the start limit (the crash's
+        # fault_and_core forgets them itself).
         coredump.forget_starts(board)
         check_wedges(board, report, entry)
         coredump.forget_starts(board)
         check_slow_hosts(board, report)
-        coredump.forget_starts(board)
         check_crash_cores(board, report)
         coredump.forget_starts(board)
         check_memory(board, report)
